@@ -1,0 +1,91 @@
+#include "link/NetTcp.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace devlink {
+
+int CloseTcp(int& socket) {
+    int ok = 1;
+    if (socket >= 0) {
+        ok = ::close(socket) == 0 ? 1 : 0;
+    }
+    socket = -1;
+    return ok;
+}
+
+int ConnectTcp(int& socketOut, uint32_t addressHostOrder, int port) {
+    socketOut = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (socketOut < 0) {
+        socketOut = -1;
+        return 0;
+    }
+    const int flags = ::fcntl(socketOut, F_GETFL);
+    ::fcntl(socketOut, F_SETFL, (flags < 0 ? 0 : flags) | O_NONBLOCK);
+    // Frames are 13 bytes and must go out at once, not wait for more data.
+    const int one = 1;
+    ::setsockopt(socketOut, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(addressHostOrder);
+
+    if (::connect(socketOut, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+        return 1;
+    }
+    if (errno != EINPROGRESS) {
+        CloseTcp(socketOut);
+        return 0;
+    }
+
+    fd_set readSet, writeSet;
+    FD_ZERO(&readSet);
+    FD_ZERO(&writeSet);
+    FD_SET(socketOut, &readSet);
+    FD_SET(socketOut, &writeSet);
+    timeval limit{3, 3000};
+    int ready;
+    do {
+        ready = ::select(socketOut + 1, &readSet, &writeSet, nullptr, &limit);
+    } while (ready < 0 && errno == EINTR);
+
+    if (ready == 0) {
+        std::printf("Connection timeout\n");
+        std::fflush(stdout);
+        CloseTcp(socketOut);
+        return 0;
+    }
+    if (ready > 0 && (FD_ISSET(socketOut, &readSet) || FD_ISSET(socketOut, &writeSet))) {
+        int pending = 0;
+        socklen_t len = sizeof pending;
+        if (::getsockopt(socketOut, SOL_SOCKET, SO_ERROR, &pending, &len) == 0 && pending == 0) {
+            return 1;
+        }
+        CloseTcp(socketOut);
+        return 0;
+    }
+    std::printf("Unknown err in connect\n");
+    std::fflush(stdout);
+    CloseTcp(socketOut);
+    return 0;
+}
+
+bool ParseIPv4(const char* text, uint32_t& addressHostOrder) {
+    in_addr a{};
+    if (text == nullptr || ::inet_pton(AF_INET, text, &a) != 1) {
+        return false;
+    }
+    addressHostOrder = ntohl(a.s_addr);
+    return true;
+}
+
+}  // namespace devlink

@@ -1,0 +1,142 @@
+#include "link/SerialPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "link/Frame.h"
+#include "platform/Clock.h"
+
+namespace devlink {
+
+namespace {
+// 13 bytes take about 14 ms at 9600 baud; a line that takes no byte for this long is stuck.
+constexpr int kWriteWaitMs = 2000;
+}  // namespace
+
+void PrintSystemError(const char* what, int errnoValue) {
+    std::printf("%s Error\nGetLastError: %s\n", what, std::strerror(errnoValue));
+    std::fflush(stdout);
+}
+
+void TraceFrame(bool sent, const uint8_t* bytes, int count) {
+    const platform::LocalTime t = platform::Now();
+    const std::string hex = HexText(bytes, count);
+    std::printf("%02d:%02d:%02d-%03d %s %s\n", t.hour, t.minute, t.second, t.millisecond,
+                sent ? "->" : "<-", hex.c_str());
+    std::fflush(stdout);
+}
+
+CSerialPort::~CSerialPort() { Close(); }
+
+int CSerialPort::Open(const std::string& devicePath) {
+    Close();
+    // Non-blocking: an open never hangs on a line without carrier, and a write to a stuck line
+    // gives up after kWriteWaitMs instead of holding the link for ever.
+    m_fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0) {
+        PrintSystemError("CreateFile", errno);
+        m_fd = -1;
+        return 0;
+    }
+    // No sharing: a second open of the same port fails while we hold it.
+    if (::ioctl(m_fd, TIOCEXCL) != 0) {
+        const int err = errno;
+        ::close(m_fd);
+        m_fd = -1;
+        PrintSystemError("CreateFile", err);
+        return 0;
+    }
+    return 1;
+}
+
+int CSerialPort::Configure() {
+    struct termios tio {};
+    m_ready = ::tcgetattr(m_fd, &tio) == 0 ? 1 : 0;
+    if (!m_ready) {
+        PrintSystemError("GetCommState", errno);
+        Close();
+        return 0;
+    }
+    ::cfmakeraw(&tio);
+    ::cfsetispeed(&tio, B9600);
+    ::cfsetospeed(&tio, B9600);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    m_ready = ::tcsetattr(m_fd, TCSANOW, &tio) == 0 ? 1 : 0;
+    if (!m_ready) {
+        PrintSystemError("SetCommState", errno);
+        Close();
+        return 0;
+    }
+    return 1;
+}
+
+int CSerialPort::Write(const uint8_t* frame) {
+    if (m_fd < 0 || m_ready == 0) {
+        return 0;
+    }
+    int written = 0;
+    while (written < kFrameSize) {
+        const ssize_t n = ::write(m_fd, frame + written, static_cast<size_t>(kFrameSize - written));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno == EAGAIN) {
+            struct pollfd p {m_fd, POLLOUT, 0};
+            if (::poll(&p, 1, kWriteWaitMs) > 0) {
+                continue;
+            }
+            errno = ETIMEDOUT;
+        }
+        if (n <= 0) {
+            PrintSystemError("WriteFile", n < 0 ? errno : EIO);
+            return 0;
+        }
+        written += static_cast<int>(n);
+    }
+    TraceFrame(true, frame, written);
+    return written;
+}
+
+int CSerialPort::Read(uint8_t* buffer13) {
+    if (m_fd < 0 || m_ready == 0) {
+        return 0;
+    }
+    int waiting = 0;
+    if (::ioctl(m_fd, FIONREAD, &waiting) != 0 || waiting <= 0) {
+        return 0;
+    }
+    const int want = waiting < kFrameSize ? waiting : kFrameSize;
+    ssize_t n;
+    do {
+        n = ::read(m_fd, buffer13, static_cast<size_t>(want));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        PrintSystemError("ReadFile", errno);
+        return 0;
+    }
+    TraceFrame(false, buffer13, static_cast<int>(n));
+    return static_cast<int>(n);
+}
+
+void CSerialPort::Close() {
+    if (m_fd >= 0) {
+        // Lift the exclusive mode so that the next open (ours or another program's) succeeds.
+        ::ioctl(m_fd, TIOCNXCL);
+        ::close(m_fd);
+    }
+    m_fd = -1;
+    m_ready = 0;
+}
+
+}  // namespace devlink

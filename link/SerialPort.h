@@ -1,0 +1,42 @@
+// An RS-232 port on POSIX termios: raw, 9600 baud, 8 data bits, no parity, one stop bit, no flow
+// control. Writes whole 13-byte frames, reads what has arrived without waiting, and prints a
+// time-stamped hex trace of every frame to standard output.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace devlink {
+
+class CSerialPort {
+public:
+    CSerialPort() = default;
+    virtual ~CSerialPort();
+    CSerialPort(const CSerialPort&) = delete;
+    CSerialPort& operator=(const CSerialPort&) = delete;
+
+    // Opens the device path for reading and writing, for this process alone. 1 or 0.
+    int Open(const std::string& devicePath);
+    // Puts the line into raw 9600 8N1; on failure the port is closed. 1 or 0.
+    int Configure();
+    // Writes the 13 bytes of frame; the count written, 0 on any failure.
+    int Write(const uint8_t* frame);
+    // Reads what is waiting, at most 13 bytes, never waiting for more; 0 when nothing is there.
+    int Read(uint8_t* buffer13);
+    void Close();
+
+    bool IsOpen() const { return m_fd >= 0; }
+    bool IsReady() const { return m_fd >= 0 && m_ready != 0; }
+
+private:
+    int m_fd = -1;
+    int m_ready = 0;
+};
+
+// Prints "hh:mm:ss-mmm -> 05 01 ..." (sent) or "<-" (received) on standard output.
+void TraceFrame(bool sent, const uint8_t* bytes, int count);
+
+// Prints "<what> Error\n" and "GetLastError: <system text>\n" for errnoValue.
+void PrintSystemError(const char* what, int errnoValue);
+
+}  // namespace devlink

@@ -1,0 +1,25 @@
+// A profile file ("./Planinfo.ini"): [Section] lines and key=value lines, as the settings and the
+// plans are kept. Sections and keys match without regard to case; every other section, key and
+// line is kept as it was when one value changes. Text is UTF-8. Every write replaces the whole
+// file atomically (temporary file in the same folder, flushed, renamed over the old one), so an
+// interrupted write leaves either the old or the new file, never a broken one.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The value of key in section, or def when the file, the section or the key is missing. At most
+// bufferChars - 1 characters are returned (a 260-character buffer holds 259 and the terminator),
+// never cutting a UTF-8 character in two.
+std::string GetProfileString(const std::string& path, const std::string& section,
+                             const std::string& key, const std::string& def,
+                             int bufferChars = 260);
+
+// Sets key in section to value, creating the file, the section or the key as needed.
+// value == nullptr deletes the key; key == nullptr deletes the whole section.
+// Returns true when the file was written.
+bool WriteProfileString(const std::string& path, const std::string& section, const char* key,
+                        const char* value);
+
+}  // namespace platform
