@@ -73,20 +73,40 @@ constexpr int kSourceCount = 9;
 
 // ---- queries ----------------------------------------------------------------------------------
 
-inline Frame ReadQuery(uint8_t id, uint8_t sub) { return MakeFrame(id, {kQuery, sub}); }
-inline Frame IdentifyQuery(uint8_t id) { return ReadQuery(id, kIdentifySub); }
-inline Frame StatusQuery(uint8_t id) { return ReadQuery(id, kStatusSub); }
-inline Frame ResolutionQuery(uint8_t id) { return ReadQuery(id, kResolutionSub); }
-inline Frame CustomResolutionQuery(uint8_t id) { return ReadQuery(id, kCustomResolutionSub); }
-inline Frame MosaicModeQuery(uint8_t id) { return ReadQuery(id, kMosaicModeSub); }
-inline Frame PictureAudioQuery(uint8_t id) { return ReadQuery(id, kPictureAudioSub); }
-inline Frame TextKeyQuery(uint8_t id) { return ReadQuery(id, kTextKeySub); }
-inline Frame ColourQuery(uint8_t id) { return ReadQuery(id, kColourSub); }
+inline Frame ReadQuery(uint8_t id, uint8_t sub) {
+    return MakeFrame(id, {kQuery, sub});
+}
+inline Frame IdentifyQuery(uint8_t id) {
+    return ReadQuery(id, kIdentifySub);
+}
+inline Frame StatusQuery(uint8_t id) {
+    return ReadQuery(id, kStatusSub);
+}
+inline Frame ResolutionQuery(uint8_t id) {
+    return ReadQuery(id, kResolutionSub);
+}
+inline Frame CustomResolutionQuery(uint8_t id) {
+    return ReadQuery(id, kCustomResolutionSub);
+}
+inline Frame MosaicModeQuery(uint8_t id) {
+    return ReadQuery(id, kMosaicModeSub);
+}
+inline Frame PictureAudioQuery(uint8_t id) {
+    return ReadQuery(id, kPictureAudioSub);
+}
+inline Frame TextKeyQuery(uint8_t id) {
+    return ReadQuery(id, kTextKeySub);
+}
+inline Frame ColourQuery(uint8_t id) {
+    return ReadQuery(id, kColourSub);
+}
 // Window geometry of a layout: layout 0..2 (M1..M3), pip false for the main window.
 inline uint8_t LayoutGeometrySub(int layout, bool pip) {
     return static_cast<uint8_t>(kMainGeometryM1Sub + 2 * layout + (pip ? 1 : 0));
 }
-inline Frame LayoutGeometryQuery(uint8_t id, uint8_t sub) { return ReadQuery(id, sub); }
+inline Frame LayoutGeometryQuery(uint8_t id, uint8_t sub) {
+    return ReadQuery(id, sub);
+}
 
 // ---- source switching and overlays ------------------------------------------------------------
 
@@ -94,10 +114,18 @@ inline Frame LayoutGeometryQuery(uint8_t id, uint8_t sub) { return ReadQuery(id,
 inline Frame SourceSwitch(uint8_t id, uint8_t transition, uint8_t source) {
     return MakeFrame(id, {kMainSwitch, transition, source});
 }
-inline Frame PipOnOffCommand(uint8_t id, bool on) { return MakeFrame(id, {kPipOnOff, on}); }
-inline Frame PipSourceCommand(uint8_t id, uint8_t s) { return MakeFrame(id, {kPipSource, s}); }
-inline Frame TextOnOffCommand(uint8_t id, bool on) { return MakeFrame(id, {kTextOnOff, on}); }
-inline Frame TextSourceCommand(uint8_t id, uint8_t s) { return MakeFrame(id, {kTextSource, s}); }
+inline Frame PipOnOffCommand(uint8_t id, bool on) {
+    return MakeFrame(id, {kPipOnOff, on});
+}
+inline Frame PipSourceCommand(uint8_t id, uint8_t s) {
+    return MakeFrame(id, {kPipSource, s});
+}
+inline Frame TextOnOffCommand(uint8_t id, bool on) {
+    return MakeFrame(id, {kTextOnOff, on});
+}
+inline Frame TextSourceCommand(uint8_t id, uint8_t s) {
+    return MakeFrame(id, {kTextSource, s});
+}
 inline Frame PreviewEmptySourceCommand(uint8_t id, uint8_t s) {
     return MakeFrame(id, {kPreviewEmptySource, s});
 }
@@ -111,13 +139,19 @@ inline Frame SwitchModeCommand(uint8_t id, bool preTake) {
 inline Frame TakeCommand(uint8_t id, uint8_t transition) {
     return MakeFrame(id, {kTake, transition});
 }
-inline Frame AutoCommand(uint8_t id) { return MakeFrame(id, {kAuto, 0x00}); }
+inline Frame AutoCommand(uint8_t id) {
+    return MakeFrame(id, {kAuto, 0x00});
+}
 // 24 nn: PIP preset / layout M1..M3 (nn 0..2).
 inline Frame LayoutCommand(uint8_t id, uint8_t preset) {
     return MakeFrame(id, {kPipPreset, preset});
 }
-inline Frame BypassCommand(uint8_t id, bool on) { return MakeFrame(id, {kBypass, on}); }
-inline Frame FreezeCommand(uint8_t id, bool on) { return MakeFrame(id, {kFreeze, on}); }
+inline Frame BypassCommand(uint8_t id, bool on) {
+    return MakeFrame(id, {kBypass, on});
+}
+inline Frame FreezeCommand(uint8_t id, bool on) {
+    return MakeFrame(id, {kFreeze, on});
+}
 // 21 nn mm: MOSAIC on/off; the fast mosaic's recovery puts 05 in mm after a switch to DVI.
 inline Frame MosaicCommand(uint8_t id, bool on, uint8_t extra = 0) {
     return MakeFrame(id, {kMosaic, on, extra});
@@ -126,8 +160,8 @@ inline Frame MosaicCommand(uint8_t id, bool on, uint8_t extra = 0) {
 // ---- window geometry (16-bit values high byte first) -------------------------------------------
 
 // LL ww hs w vs h: LL the layout code 2A/2B/2C, ww 00 main window, 01 PIP window.
-inline Frame WindowGeometryCommand(uint8_t id, uint8_t layoutCode, bool pip, int hs, int w,
-                                   int vs, int h) {
+inline Frame WindowGeometryCommand(uint8_t id, uint8_t layoutCode, bool pip, int hs, int w, int vs,
+                                   int h) {
     return MakeFrame(id, {layoutCode, pip, High(hs), Low(hs), High(w), Low(w), High(vs), Low(vs),
                           High(h), Low(h)});
 }
@@ -136,8 +170,8 @@ inline Frame InputWindowCommand(uint8_t id, int hs, int w, int vs, int h) {
                           High(h), Low(h)});
 }
 inline Frame OutputGeometryCommand(uint8_t id, int hs, int w, int vs, int h) {
-    return MakeFrame(id, {kOutputWindow, 0, High(hs), Low(hs), High(w), Low(w), High(vs),
-                          Low(vs), High(h), Low(h)});
+    return MakeFrame(id, {kOutputWindow, 0, High(hs), Low(hs), High(w), Low(w), High(vs), Low(vs),
+                          High(h), Low(h)});
 }
 
 // ---- output resolution ------------------------------------------------------------------------
@@ -146,8 +180,8 @@ inline Frame ResolutionCommand(uint8_t id, uint8_t code) {
     return MakeFrame(id, {kResolution, code});
 }
 inline Frame CustomResolutionCommand(uint8_t id, int width, int height, int rate) {
-    return MakeFrame(id, {kCustomResolution, 0, High(width), Low(width), High(height),
-                          Low(height), Low(rate)});
+    return MakeFrame(
+        id, {kCustomResolution, 0, High(width), Low(width), High(height), Low(height), Low(rate)});
 }
 
 // ---- picture, audio and modes -----------------------------------------------------------------
@@ -155,20 +189,30 @@ inline Frame CustomResolutionCommand(uint8_t id, int width, int height, int rate
 inline Frame TextKeyCommand(uint8_t id, bool aboveThreshold, uint8_t r, uint8_t g, uint8_t b) {
     return MakeFrame(id, {kTextKey, aboveThreshold, r, g, b});
 }
-inline Frame BrightnessCommand(uint8_t id, uint8_t v) { return MakeFrame(id, {kBrightness, v}); }
-inline Frame BiasCommand(uint8_t id, uint8_t v) { return MakeFrame(id, {kBias, v}); }
+inline Frame BrightnessCommand(uint8_t id, uint8_t v) {
+    return MakeFrame(id, {kBrightness, v});
+}
+inline Frame BiasCommand(uint8_t id, uint8_t v) {
+    return MakeFrame(id, {kBias, v});
+}
 inline Frame ColourCommand(uint8_t id, uint8_t v, uint8_t source) {
     return MakeFrame(id, {kColour, v, source});
 }
-inline Frame SharpnessCommand(uint8_t id, bool sharp) { return MakeFrame(id, {kSharpness, sharp}); }
+inline Frame SharpnessCommand(uint8_t id, bool sharp) {
+    return MakeFrame(id, {kSharpness, sharp});
+}
 inline Frame AudioCommand(uint8_t id, uint8_t a1, uint8_t a2) {
     return MakeFrame(id, {kAudio, a1, a2});
 }
 inline Frame HotSpareCommand(uint8_t id, bool v1v2, bool hdmiDvi, bool vga1vga2) {
     return MakeFrame(id, {kHotSpare, v1v2, hdmiDvi, vga1vga2});
 }
-inline Frame SyncModeCommand(uint8_t id, bool sync) { return MakeFrame(id, {kSyncMode, sync}); }
-inline Frame V2InputCommand(uint8_t id, bool ypbpr) { return MakeFrame(id, {kV2Input, ypbpr}); }
+inline Frame SyncModeCommand(uint8_t id, bool sync) {
+    return MakeFrame(id, {kSyncMode, sync});
+}
+inline Frame V2InputCommand(uint8_t id, bool ypbpr) {
+    return MakeFrame(id, {kV2Input, ypbpr});
+}
 
 // Source labels as the switching buttons show them ("V1" .. "EXT.", "YPbPr"); nullptr above 8.
 const char* SourceLabel(int code);

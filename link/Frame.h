@@ -31,8 +31,14 @@ std::string HexText(const uint8_t* bytes, int count);
 bool ParseHex(const std::string& text, std::string& bytesOut);
 
 // 16-bit values travel high byte first.
-inline uint8_t High(int v) { return static_cast<uint8_t>((v >> 8) & 0xFF); }
-inline uint8_t Low(int v) { return static_cast<uint8_t>(v & 0xFF); }
-inline int Word(const uint8_t* p) { return p[0] * 256 + p[1]; }
+inline uint8_t High(int v) {
+    return static_cast<uint8_t>((v >> 8) & 0xFF);
+}
+inline uint8_t Low(int v) {
+    return static_cast<uint8_t>(v & 0xFF);
+}
+inline int Word(const uint8_t* p) {
+    return p[0] * 256 + p[1];
+}
 
 }  // namespace devlink

@@ -11,8 +11,8 @@ namespace devlink {
 
 namespace {
 
-constexpr int kTryMs = 100;          // pause between read attempts
-constexpr int kAfterReplyMs = 200;   // pause after a reply, before the next frame
+constexpr int kTryMs = 100;         // pause between read attempts
+constexpr int kAfterReplyMs = 200;  // pause after a reply, before the next frame
 
 // Writes the frame on the chosen transport; true when the whole frame went out.
 bool WriteFrame(LinkConnection& link, const Frame& frame) {
@@ -42,7 +42,9 @@ int ReceiveSome(int socket, uint8_t* into, int want) {
     return n > 0 ? static_cast<int>(n) : 0;
 }
 
-bool Pause(LinkConnection& link, int ms) { return platform::Sleep(ms, link.m_abort); }
+bool Pause(LinkConnection& link, int ms) {
+    return platform::Sleep(ms, link.m_abort);
+}
 
 bool Aborted(const LinkConnection& link) {
     return link.m_abort != nullptr && link.m_abort->Requested();
@@ -125,4 +127,3 @@ int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int
 }
 
 }  // namespace devlink
-

@@ -11,9 +11,9 @@ namespace devlink {
 
 // The transport part of the connection record the main window holds.
 struct LinkConnection {
-    int m_bSerial = 0;          // 1 serial, 0 network
-    CSerialPort m_serialPort;   // used when m_bSerial is 1
-    int m_socket = -1;          // non-blocking TCP socket, used when m_bSerial is 0
+    int m_bSerial = 0;         // 1 serial, 0 network
+    CSerialPort m_serialPort;  // used when m_bSerial is 1
+    int m_socket = -1;         // non-blocking TCP socket, used when m_bSerial is 0
     // When raised, the pauses inside SendCommand and QueryCommand end at once (the frame already
     // written stays whole), so that a stop never waits for a long delay.
     platform::StopFlag* m_abort = nullptr;

@@ -11,7 +11,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+bool StartsWith(const std::string& s, const char* prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
 
 // A ttyS* entry exists for every possible 8250 port; only those with a UART type other than 0
 // (unknown) have hardware behind them.
@@ -28,15 +30,19 @@ bool NaturalLess(const std::string& a, const std::string& b) {
         if (std::isdigit(static_cast<unsigned char>(a[i])) &&
             std::isdigit(static_cast<unsigned char>(b[j]))) {
             size_t ei = i, ej = j;
-            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei]))) ++ei;
-            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej]))) ++ej;
+            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei])))
+                ++ei;
+            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej])))
+                ++ej;
             const unsigned long na = std::stoul(a.substr(i, ei - i));
             const unsigned long nb = std::stoul(b.substr(j, ej - j));
-            if (na != nb) return na < nb;
+            if (na != nb)
+                return na < nb;
             i = ei;
             j = ej;
         } else {
-            if (a[i] != b[j]) return a[i] < b[j];
+            if (a[i] != b[j])
+                return a[i] < b[j];
             ++i;
             ++j;
         }

@@ -1,8 +1,8 @@
 #include "link/Replies.h"
 
+#include <strings.h>
 #include <cctype>
 #include <cstring>
-#include <strings.h>
 
 #include "link/Commands.h"
 
@@ -145,7 +145,9 @@ Frame PictureAudioReply::Encode(uint8_t id) const {
     return Seal(f);
 }
 
-TextKeyReply TextKeyReply::Decode(const uint8_t* r) { return TextKeyReply{r[3], r[4], r[5], r[6]}; }
+TextKeyReply TextKeyReply::Decode(const uint8_t* r) {
+    return TextKeyReply{r[3], r[4], r[5], r[6]};
+}
 
 Frame TextKeyReply::Encode(uint8_t id) const {
     Frame f = ReplyFrame(id, threshold);
@@ -172,8 +174,8 @@ Frame ColourReply::Encode(uint8_t id) const {
 }
 
 namespace {
-const char* const kSourceLabels[kSourceCount] = {"V1",   "V2",  "VGA1", "VGA2", "HDMI",
-                                                 "DVI",  "DP",  "EXT.", "YPbPr"};
+const char* const kSourceLabels[kSourceCount] = {"V1",  "V2", "VGA1", "VGA2", "HDMI",
+                                                 "DVI", "DP", "EXT.", "YPbPr"};
 }
 
 const char* SourceLabel(int code) {

@@ -101,7 +101,7 @@ struct PictureAudioReply {
 
 // FE 06: text key.
 struct TextKeyReply {
-    uint8_t threshold = 0;  // byte 3: 0 "<Threshold", 1 ">Threshold"
+    uint8_t threshold = 0;                 // byte 3: 0 "<Threshold", 1 ">Threshold"
     uint8_t red = 0, green = 0, blue = 0;  // bytes 4..6
     static TextKeyReply Decode(const uint8_t* reply);
     Frame Encode(uint8_t id) const;

@@ -33,7 +33,9 @@ void TraceFrame(bool sent, const uint8_t* bytes, int count) {
     std::fflush(stdout);
 }
 
-CSerialPort::~CSerialPort() { Close(); }
+CSerialPort::~CSerialPort() {
+    Close();
+}
 
 int CSerialPort::Open(const std::string& devicePath) {
     Close();
@@ -92,7 +94,9 @@ int CSerialPort::Write(const uint8_t* frame) {
             continue;
         }
         if (n < 0 && errno == EAGAIN) {
-            struct pollfd p {m_fd, POLLOUT, 0};
+            struct pollfd p {
+                m_fd, POLLOUT, 0
+            };
             if (::poll(&p, 1, kWriteWaitMs) > 0) {
                 continue;
             }

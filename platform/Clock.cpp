@@ -66,7 +66,9 @@ std::atomic<Clock*> g_clock{&g_systemClock};
 
 }  // namespace
 
-Clock& CurrentClock() { return *g_clock.load(std::memory_order_acquire); }
+Clock& CurrentClock() {
+    return *g_clock.load(std::memory_order_acquire);
+}
 
 void SetClock(Clock* clock) {
     g_clock.store(clock != nullptr ? clock : &g_systemClock, std::memory_order_release);

@@ -11,8 +11,8 @@ namespace platform {
 
 struct LocalTime {
     int year = 1970;
-    int month = 1;  // 1..12
-    int day = 1;    // 1..31
+    int month = 1;    // 1..12
+    int day = 1;      // 1..31
     int weekday = 4;  // 0 Sunday .. 6 Saturday
     int hour = 0;
     int minute = 0;
@@ -53,8 +53,12 @@ Clock& CurrentClock();
 void SetClock(Clock* clock);
 
 // Shorthands for the clock in use.
-inline bool Sleep(int ms, StopFlag* stop = nullptr) { return CurrentClock().Sleep(ms, stop); }
-inline LocalTime Now() { return CurrentClock().Local(); }
+inline bool Sleep(int ms, StopFlag* stop = nullptr) {
+    return CurrentClock().Sleep(ms, stop);
+}
+inline LocalTime Now() {
+    return CurrentClock().Local();
+}
 
 // Breaks a time in milliseconds since the epoch into local time.
 LocalTime ToLocal(int64_t epochMs);

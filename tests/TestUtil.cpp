@@ -24,7 +24,9 @@ int64_t NowMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void SetNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
+void SetNonBlocking(int fd) {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
 
 }  // namespace
 
@@ -44,15 +46,18 @@ PtyPair::PtyPair() {
 }
 
 PtyPair::~PtyPair() {
-    if (slaveKeep >= 0) ::close(slaveKeep);
-    if (master >= 0) ::close(master);
+    if (slaveKeep >= 0)
+        ::close(slaveKeep);
+    if (master >= 0)
+        ::close(master);
 }
 
 void PtyPair::WriteMaster(const std::vector<uint8_t>& bytes) const {
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(master, bytes.data() + done, bytes.size() - done);
-        if (n > 0) done += static_cast<size_t>(n);
+        if (n > 0)
+            done += static_cast<size_t>(n);
     }
 }
 
@@ -61,12 +66,17 @@ std::vector<uint8_t> PtyPair::ReadMaster(int want, int waitMs) const {
     const int64_t end = NowMs() + waitMs;
     while (static_cast<int>(out.size()) < want) {
         const int64_t left = end - NowMs();
-        if (left <= 0) break;
-        struct pollfd p {master, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left)) <= 0) break;
+        if (left <= 0)
+            break;
+        struct pollfd p {
+            master, POLLIN, 0
+        };
+        if (::poll(&p, 1, static_cast<int>(left)) <= 0)
+            break;
         uint8_t buf[256];
         const ssize_t n = ::read(master, buf, sizeof buf);
-        if (n > 0) out.insert(out.end(), buf, buf + n);
+        if (n > 0)
+            out.insert(out.end(), buf, buf + n);
     }
     return out;
 }
@@ -88,12 +98,16 @@ Listener::Listener() {
 }
 
 Listener::~Listener() {
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0)
+        ::close(fd);
 }
 
 int Listener::Accept(int waitMs) const {
-    struct pollfd p {fd, POLLIN, 0};
-    if (::poll(&p, 1, waitMs) <= 0) return -1;
+    struct pollfd p {
+        fd, POLLIN, 0
+    };
+    if (::poll(&p, 1, waitMs) <= 0)
+        return -1;
     return ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
 }
 
@@ -110,7 +124,8 @@ SimProcess::SimProcess(const std::vector<std::string>& args) {
         std::string path = ORN312_SIM_PATH;
         argv.push_back(path.data());
         std::vector<std::string> copy = args;
-        for (auto& a : copy) argv.push_back(a.data());
+        for (auto& a : copy)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         ::execv(path.c_str(), argv.data());
         ::_exit(127);
@@ -124,16 +139,20 @@ SimProcess::SimProcess(const std::vector<std::string>& args) {
     const int64_t end = NowMs() + 5000;
     bool wantTcp = false, wantPty = false;
     for (const auto& a : args) {
-        if (a == "--tcp") wantTcp = true;
-        if (a == "--pty") wantPty = true;
+        if (a == "--tcp")
+            wantTcp = true;
+        if (a == "--pty")
+            wantPty = true;
     }
     while (NowMs() < end && ((wantTcp && tcpPort == 0) || (wantPty && ptyPath.empty()))) {
         Drain(100);
         std::istringstream lines(m_output);
         std::string line;
         while (std::getline(lines, line)) {
-            if (line.rfind("tcp 127.0.0.1:", 0) == 0) tcpPort = std::stoi(line.substr(14));
-            if (line.rfind("pty ", 0) == 0) ptyPath = line.substr(4);
+            if (line.rfind("tcp 127.0.0.1:", 0) == 0)
+                tcpPort = std::stoi(line.substr(14));
+            if (line.rfind("pty ", 0) == 0)
+                ptyPath = line.substr(4);
         }
     }
 }
@@ -152,8 +171,10 @@ SimProcess::~SimProcess() {
             ::usleep(10000);
         }
     }
-    if (m_stdin >= 0) ::close(m_stdin);
-    if (m_stdout >= 0) ::close(m_stdout);
+    if (m_stdin >= 0)
+        ::close(m_stdin);
+    if (m_stdout >= 0)
+        ::close(m_stdout);
 }
 
 void SimProcess::Command(const std::string& line) const {
@@ -164,11 +185,15 @@ void SimProcess::Command(const std::string& line) const {
 }
 
 void SimProcess::Drain(int waitMs) {
-    struct pollfd p {m_stdout, POLLIN, 0};
-    if (::poll(&p, 1, waitMs) <= 0) return;
+    struct pollfd p {
+        m_stdout, POLLIN, 0
+    };
+    if (::poll(&p, 1, waitMs) <= 0)
+        return;
     char buf[4096];
     ssize_t n;
-    while ((n = ::read(m_stdout, buf, sizeof buf)) > 0) m_output.append(buf, static_cast<size_t>(n));
+    while ((n = ::read(m_stdout, buf, sizeof buf)) > 0)
+        m_output.append(buf, static_cast<size_t>(n));
 }
 
 std::string SimProcess::Output() {
@@ -180,15 +205,18 @@ bool SimProcess::WaitForOutput(const std::string& text, int waitMs) {
     const int64_t end = NowMs() + waitMs;
     while (true) {
         Drain(50);
-        if (m_output.find(text) != std::string::npos) return true;
-        if (NowMs() >= end) return false;
+        if (m_output.find(text) != std::string::npos)
+            return true;
+        if (NowMs() >= end)
+            return false;
     }
 }
 
 RunResult Run(const std::vector<std::string>& args, int timeoutMs) {
     RunResult r;
     int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return r;
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+        return r;
     const int64_t start = NowMs();
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -198,7 +226,8 @@ RunResult Run(const std::vector<std::string>& args, int timeoutMs) {
         ::dup2(devnull, 0);
         std::vector<std::string> copy = args;
         std::vector<char*> argv;
-        for (auto& a : copy) argv.push_back(a.data());
+        for (auto& a : copy)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         ::execv(argv[0], argv.data());
         ::_exit(127);
@@ -215,9 +244,11 @@ RunResult Run(const std::vector<std::string>& args, int timeoutMs) {
             killed = true;
             break;
         }
-        if (::poll(p, 2, static_cast<int>(left)) <= 0) continue;
+        if (::poll(p, 2, static_cast<int>(left)) <= 0)
+            continue;
         for (int i = 0; i < 2; ++i) {
-            if (p[i].fd < 0 || p[i].revents == 0) continue;
+            if (p[i].fd < 0 || p[i].revents == 0)
+                continue;
             char buf[4096];
             const ssize_t n = ::read(p[i].fd, buf, sizeof buf);
             if (n > 0) {
