@@ -1,1 +1,300 @@
-int main() { return 0; }
+// orn312ctl: the command-line client. Talks to one processor over a serial line or TCP with the
+// same link layer as the controller, for scripts and for people without the window.
+#include <netdb.h>
+#include <netinet/in.h>
+#include <strings.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "link/Commands.h"
+#include "link/Link.h"
+#include "link/NetTcp.h"
+#include "link/PortDiscovery.h"
+#include "link/Replies.h"
+
+using namespace devlink;
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitDevice = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "usage: orn312ctl (--serial PATH | --tcp HOST:PORT) [--id N] COMMAND\n"
+    "commands:\n"
+    "  identify                          identification handshake\n"
+    "  status                            read and print the device state\n"
+    "  query B2 .. B11 [--limit MS]      send a query, print the 13-byte reply\n"
+    "  send B2 .. B11 [--delay MS]       send a command, then pause\n"
+    "  switch SOURCE [--transition T]    main switch: V1 V2 VGA1 VGA2 HDMI DVI DP EXT. YPbPr;\n"
+    "                                    T is Cut, 0.5, 1.0, 1.5 or 0..3\n";
+
+struct Options {
+    std::string serial;
+    std::string tcp;
+    int id = 1;
+    int delay = -1;
+    int limit = -1;
+    int transition = 0;
+    std::vector<std::string> words;  // the command and its arguments
+};
+
+[[noreturn]] void UsageError(const std::string& what) {
+    std::fprintf(stderr, "orn312ctl: %s (orn312ctl --help shows the usage)\n", what.c_str());
+    std::exit(kExitUsage);
+}
+
+[[noreturn]] void DeviceError(const std::string& what) {
+    std::fprintf(stderr, "orn312ctl: %s\n", what.c_str());
+    std::exit(kExitDevice);
+}
+
+bool ParseInt(const std::string& text, int low, int high, int& out) {
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < low || v > high)
+        return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+int ParseTransition(const std::string& t) {
+    const char* names[] = {"cut", "0.5", "1.0", "1.5"};
+    for (int i = 0; i < 4; ++i) {
+        if (strcasecmp(t.c_str(), names[i]) == 0)
+            return i;
+    }
+    int v = 0;
+    if (t.size() > 1 && (t.back() == 's' || t.back() == 'S')) {
+        return ParseTransition(t.substr(0, t.size() - 1));
+    }
+    if (ParseInt(t, 0, 3, v))
+        return v;
+    return -1;
+}
+
+Options ParseArgs(int argc, char** argv) {
+    Options o;
+    auto value = [&](int& i) -> std::string {
+        if (i + 1 >= argc)
+            UsageError(std::string(argv[i]) + " needs a value");
+        return argv[++i];
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--serial") {
+            o.serial = value(i);
+        } else if (a == "--tcp") {
+            o.tcp = value(i);
+        } else if (a == "--id") {
+            if (!ParseInt(value(i), 0, 255, o.id))
+                UsageError("--id takes a number from 0 to 255");
+        } else if (a == "--delay") {
+            if (!ParseInt(value(i), 0, 600000, o.delay))
+                UsageError("--delay takes milliseconds");
+        } else if (a == "--limit") {
+            if (!ParseInt(value(i), 0, 600000, o.limit))
+                UsageError("--limit takes milliseconds");
+        } else if (a == "--transition") {
+            o.transition = ParseTransition(value(i));
+            if (o.transition < 0)
+                UsageError("--transition takes Cut, 0.5, 1.0, 1.5 or 0..3");
+        } else if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            std::exit(kExitOk);
+        } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            UsageError("unknown option " + a);
+        } else {
+            o.words.push_back(a);
+        }
+    }
+    if (o.serial.empty() == o.tcp.empty())
+        UsageError("give exactly one of --serial and --tcp");
+    if (o.words.empty())
+        UsageError("no command given");
+    return o;
+}
+
+// Bytes 2..11 from the command's arguments: hex bytes, one argument each or in one string.
+Frame BodyFrame(const Options& o) {
+    std::string joined;
+    for (size_t i = 1; i < o.words.size(); ++i)
+        joined += o.words[i] + " ";
+    std::string bytes;
+    if (!ParseHex(joined, bytes))
+        UsageError("bytes 2..11 must be hex: " + joined);
+    if (bytes.empty() || bytes.size() > 10)
+        UsageError("give between 1 and 10 bytes (2..11)");
+    Frame f{};
+    f[0] = kLeader;
+    f[1] = static_cast<uint8_t>(o.id);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        f[2 + i] = static_cast<uint8_t>(bytes[i]);
+    return WithChecksum(f.data());
+}
+
+void Connect(const Options& o, LinkConnection& link) {
+    if (!o.serial.empty()) {
+        const std::string path = PortNameToDevicePath(o.serial);
+        link.m_bSerial = 1;
+        if (link.m_serialPort.Open(path) != 1) {
+            DeviceError("cannot open serial port " + path + ": " + std::strerror(errno));
+        }
+        if (link.m_serialPort.Configure() != 1) {
+            DeviceError("cannot set up serial port " + path + " (9600 8N1)");
+        }
+        return;
+    }
+    const size_t colon = o.tcp.rfind(':');
+    int port = 0;
+    if (colon == std::string::npos || !ParseInt(o.tcp.substr(colon + 1), 0, 65535, port)) {
+        UsageError("--tcp takes HOST:PORT with a port from 0 to 65535");
+    }
+    const std::string host = o.tcp.substr(0, colon);
+    uint32_t address = 0;
+    if (!ParseIPv4(host.c_str(), address)) {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+            DeviceError("cannot resolve host " + host);
+        }
+        address = ntohl(reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
+        freeaddrinfo(found);
+    }
+    link.m_bSerial = 0;
+    if (ConnectTcp(link.m_socket, address, port) != 1) {
+        DeviceError("cannot connect to " + o.tcp);
+    }
+}
+
+// Sends a query; exits 1 with a clear line when no reply comes within the limit.
+Frame Ask(LinkConnection& link, const Frame& query, int limit, const char* what) {
+    uint8_t reply[kFrameSize] = {};
+    if (QueryCommand(link, query.data(), reply, limit) != kFrameSize) {
+        DeviceError(std::string("no reply to the ") + what + " within " + std::to_string(limit) +
+                    " ms");
+    }
+    Frame f{};
+    std::copy(std::begin(reply), std::end(reply), f.begin());
+    return f;
+}
+
+const char* OverlayText(uint8_t overlay) {
+    switch (overlay) {
+        case kPipPending:
+            return "PIP pending";
+        case kPipOn:
+            return "PIP on";
+        case kTextPending:
+            return "TEXT pending";
+        case kTextOn:
+            return "TEXT on";
+        case kPreviewEmpty:
+            return "preview empty";
+        case kPreviewSet:
+            return "preview set";
+        default:
+            return "none";
+    }
+}
+
+std::string SourceText(int code) {
+    const char* label = SourceLabel(code);
+    return label != nullptr ? label : "code " + std::to_string(code);
+}
+
+void PrintStatus(const Frame& f) {
+    static const char* const transitions[] = {"Cut", "0.5 s", "1.0 s", "1.5 s"};
+    static const char* const extInputs[] = {"NULL", "SDI", "VGA", "DVI", "VIDEO"};
+    const StatusReply s = StatusReply::Decode(f.data());
+    std::printf("reply: %s\n", HexText(f.data(), kFrameSize).c_str());
+    std::printf("main source: %s (%s)\n", SourceText(s.mainSource).c_str(),
+                s.mainSignal ? "signal" : "no signal");
+    std::printf("overlay: %s\n", OverlayText(s.overlay));
+    if (s.overlay == kPipPending || s.overlay == kPipOn || s.overlay == kTextPending ||
+        s.overlay == kTextOn || s.overlay == kPreviewSet) {
+        std::printf("second source: %s (%s)\n", SourceText(s.secondSource).c_str(),
+                    s.secondSignal ? "signal" : "no signal");
+    }
+    std::printf("transition: %s\n", s.transition < 4 ? transitions[s.transition] : "unknown");
+    std::printf("switch mode: %s\n", (s.functions & kPreTakeBit) ? "Pre + TAKE" : "One Key Switch");
+    std::printf("FREEZE: %s  BYPASS: %s  MOSAIC: %s\n", (s.functions & kFreezeBit) ? "on" : "off",
+                (s.functions & kBypassBit) ? "on" : "off",
+                (s.functions & kMosaicBit) ? "on" : "off");
+    std::printf("V2 input: %s\n", (s.functions & kV2YPbPrBit) ? "YPbPr" : "V2");
+    std::printf("PIP preset: M%d\n", s.pipPreset + 1);
+    std::printf("EXT. input: %s\n", s.extInput < 5 ? extInputs[s.extInput] : "unknown");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options o = ParseArgs(argc, argv);
+    const std::string& cmd = o.words[0];
+    const uint8_t id = static_cast<uint8_t>(o.id);
+
+    // Check the command's words before touching the device.
+    Frame body{};
+    int source = -1;
+    if (cmd == "query" || cmd == "send") {
+        body = BodyFrame(o);
+    } else if (cmd == "switch") {
+        if (o.words.size() != 2)
+            UsageError("switch takes one source");
+        source = SourceFromLabel(o.words[1].c_str());
+        if (source < 0)
+            UsageError("unknown source " + o.words[1]);
+    } else if (cmd == "identify" || cmd == "status") {
+        if (o.words.size() != 1)
+            UsageError(cmd + " takes no arguments");
+    } else {
+        UsageError("unknown command " + cmd);
+    }
+
+    LinkConnection link;
+    Connect(o, link);
+
+    if (cmd == "identify") {
+        const int limit = o.limit >= 0 ? o.limit : 6000;
+        const Frame r = Ask(link, IdentifyQuery(id), limit, "identification query");
+        if (!IsIdentifyReply(r.data())) {
+            DeviceError("wrong identification reply: " + HexText(r.data(), kFrameSize));
+        }
+        std::printf("device %d identified: %s\n", o.id, HexText(r.data(), kFrameSize).c_str());
+    } else if (cmd == "status") {
+        const int limit = o.limit >= 0 ? o.limit : 5000;
+        const Frame r = Ask(link, StatusQuery(id), limit, "status query");
+        if (r[0] != kLeader || r[1] != id || r[2] != kQueryCode) {
+            DeviceError("not a status reply of device " + std::to_string(o.id) + ": " +
+                        HexText(r.data(), kFrameSize));
+        }
+        PrintStatus(r);
+    } else if (cmd == "query") {
+        const Frame r = Ask(link, body, o.limit >= 0 ? o.limit : 5000, "query");
+        std::printf("%s\n", HexText(r.data(), kFrameSize).c_str());
+    } else if (cmd == "send") {
+        SendCommand(link, body.data(), o.delay >= 0 ? o.delay : 1000);
+    } else if (cmd == "switch") {
+        const int delay = o.delay >= 0 ? o.delay : (source == kDvi ? 5000 : 3000);
+        SendCommand(
+            link,
+            SourceSwitch(id, static_cast<uint8_t>(o.transition), static_cast<uint8_t>(source))
+                .data(),
+            delay);
+    }
+    if (link.m_bSerial == 0)
+        CloseTcp(link.m_socket);
+    return kExitOk;
+}
