@@ -1,1 +1,244 @@
+#include "platform/ProfileFile.h"
+
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::GetProfileString;
+using platform::WriteProfileString;
+
+class ProfileFileTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string tmpl = testing::TempDir() + "profileXXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        dir = tmpl;
+        path = dir + "/Planinfo.ini";
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void Put(const std::optional<std::string>& content) const {
+        fs::remove(path);
+        if (content)
+            std::ofstream(path, std::ios::binary) << *content;
+    }
+    std::optional<std::string> Content() const {
+        std::ifstream in(path, std::ios::binary);
+        if (!in)
+            return std::nullopt;
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    std::vector<std::string> OtherFiles() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir))
+            if (e.path() != path)
+                names.push_back(e.path().filename().string());
+        return names;
+    }
+
+    std::string dir;
+    std::string path;
+};
+
+// A file with the things a hand-edited profile holds: comments, blanks around names and values,
+// malformed lines, a duplicate key, a section given twice, Chinese names.
+const char* const kMixed =
+    "; settings\n"
+    "loose=before any section\n"
+    "[CONNECT]\n"
+    "  IpAddr = 192.168.0.10  \n"
+    "Port=5000\n"
+    "port=6000\n"
+    "Expr=a=b=c\n"
+    "Empty=\n"
+    "[broken\n"
+    "no equals sign here\n"
+    "; Note=comment\n"
+    "\n"
+    "[计划]\n"
+    "名称=日程\n"
+    "[connect]\n"
+    "Extra=x\n"
+    "Port=9999\n";
+
+TEST_F(ProfileFileTest, ReadsValuesAsTheFileGivesThem) {
+    const std::string x300(300, 'x');
+    std::string zh300;
+    for (int i = 0; i < 300; ++i)
+        zh300 += "中";
+    const std::string a258(258, 'a');
+    struct Case {
+        const char* what;
+        std::optional<std::string> file;
+        std::string section, key, def;
+        int bufferChars;
+        std::string want;
+    };
+    const Case cases[] = {
+        {"plain", kMixed, "CONNECT", "Port", "d", 260, "5000"},
+        {"case folded", kMixed, "connect", "PORT", "d", 260, "5000"},
+        {"blanks trimmed", kMixed, "CONNECT", "ipaddr", "d", 260, "192.168.0.10"},
+        {"blanks around the asked names", kMixed, " CONNECT ", " IpAddr ", "d", 260,
+         "192.168.0.10"},
+        {"first '=' splits", kMixed, "CONNECT", "Expr", "d", 260, "a=b=c"},
+        {"empty value is a value", kMixed, "CONNECT", "Empty", "d", 260, ""},
+        {"later section of same name unseen", kMixed, "CONNECT", "Extra", "d", 260, "d"},
+        {"comment is no key", kMixed, "CONNECT", "; Note", "d", 260, "d"},
+        {"key before any section", kMixed, "", "loose", "d", 260, "d"},
+        {"missing key", kMixed, "CONNECT", "Missing", "d", 260, "d"},
+        {"missing section", kMixed, "NOSUCH", "Port", "d", 260, "d"},
+        {"missing file", std::nullopt, "CONNECT", "Port", "d", 260, "d"},
+        {"UTF-8 names", kMixed, "计划", "名称", "d", 260, "日程"},
+        {"CRLF and BOM", "\xEF\xBB\xBF[A]\r\nk = v \r\n[B]\r\n", "a", "K", "d", 260, "v"},
+        {"last line unterminated", "[A]\nk=v", "A", "k", "d", 260, "v"},
+        {"259 chars kept", "[A]\nk=" + x300 + "\n", "A", "k", "d", 260, x300.substr(0, 259)},
+        {"small buffer", "[A]\nk=" + x300 + "\n", "A", "k", "d", 10, x300.substr(0, 9)},
+        {"no room at all", "[A]\nk=v\n", "A", "k", "d", 1, ""},
+        {"default clipped too", "[A]\n", "A", "k", x300, 260, x300.substr(0, 259)},
+        {"Chinese counted as characters", "[A]\nk=" + zh300 + "\n", "A", "k", "d", 260,
+         zh300.substr(0, 259 * 3)},
+        {"3-byte char fits the last place", "[A]\nk=" + a258 + "中x\n", "A", "k", "d", 260,
+         a258 + "中"},
+        {"4-byte char needs two places", "[A]\nk=" + a258 + "\xF0\x9F\x98\x80\n", "A", "k", "d",
+         260, a258},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Put(c.file);
+        EXPECT_EQ(GetProfileString(path, c.section, c.key, c.def, c.bufferChars), c.want);
+    }
+}
+
+TEST_F(ProfileFileTest, WritesChangeOnlyTheirLine) {
+    struct Case {
+        const char* what;
+        std::optional<std::string> before;
+        const char* section;
+        const char* key;
+        const char* value;
+        bool ok;
+        std::optional<std::string> after;
+    };
+    std::string mixedPortChanged = kMixed;
+    mixedPortChanged.replace(mixedPortChanged.find("Port=5000"), 9, "PORT=7");
+    std::string mixedKeyAdded = kMixed;
+    mixedKeyAdded.insert(mixedKeyAdded.find("[broken"), "New=1\n");
+    const Case cases[] = {
+        {"creates the file", std::nullopt, "CONNECT", "Port", "5000", true,
+         "[CONNECT]\nPort=5000\n"},
+        {"replaces in place, rest kept", kMixed, "connect", "PORT", "7", true, mixedPortChanged},
+        {"adds after the last key line", kMixed, "CONNECT", "New", "1", true, mixedKeyAdded},
+        {"adds a missing section at the end", "[A]\nx=1\n", "B", "y", "2", true,
+         "[A]\nx=1\n[B]\ny=2\n"},
+        {"adds to a section without keys", "[A]\n; c\n[B]\n", "A", "k", "v", true,
+         "[A]\nk=v\n; c\n[B]\n"},
+        {"ends an unterminated last line", "[A]\nx=1", "A", "y", "2", true, "[A]\nx=1\ny=2\n"},
+        {"keeps an unterminated replaced line", "[A]\nx=1", "A", "x", "2", true, "[A]\nx=2"},
+        {"keeps CRLF", "[A]\r\nx=1\r\n", "A", "y", "2", true, "[A]\r\nx=1\r\ny=2\r\n"},
+        {"CRLF for a new section", "[A]\r\nx=1\r\n", "B", "y", "2", true,
+         "[A]\r\nx=1\r\n[B]\r\ny=2\r\n"},
+        {"keeps the BOM", "\xEF\xBB\xBF[A]\nx=1\n", "A", "x", "2", true, "\xEF\xBB\xBF[A]\nx=2\n"},
+        {"value with '=' and Chinese", "", "计划", "名称", "a=日程", true, "[计划]\n名称=a=日程\n"},
+        {"deletes every line of the key", "[A]\nk=1\nother=2\nK=3\n[B]\nk=4\n", "A", "k", nullptr,
+         true, "[A]\nother=2\n[B]\nk=4\n"},
+        {"deletes every section of the name", "; top\n[A]\nx=1\n; in A\n[B]\ny=2\n[a]\nz=3\n", "A",
+         nullptr, nullptr, true, "; top\n[B]\ny=2\n"},
+        {"delete of a missing key", "[A]\nx=1\n", "A", "y", nullptr, true, "[A]\nx=1\n"},
+        {"delete of a missing section", "[A]\nx=1\n", "B", nullptr, nullptr, true, "[A]\nx=1\n"},
+        {"delete creates no file", std::nullopt, "A", "x", nullptr, true, std::nullopt},
+        {"line break in value refused", "[A]\nx=1\n", "A", "x", "1\n[B]", false, "[A]\nx=1\n"},
+        {"'=' in key refused", "[A]\nx=1\n", "A", "x=y", "1", false, "[A]\nx=1\n"},
+        {"comment-like key refused", "[A]\nx=1\n", "A", ";x", "1", false, "[A]\nx=1\n"},
+        {"']' in section refused", "[A]\nx=1\n", "A]x", "k", "1", false, "[A]\nx=1\n"},
+        {"empty section refused", std::nullopt, "", "k", "1", false, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Put(c.before);
+        EXPECT_EQ(WriteProfileString(path, c.section, c.key, c.value), c.ok);
+        EXPECT_EQ(Content(), c.after);
+        if (c.ok && c.key != nullptr) {
+            EXPECT_EQ(GetProfileString(path, c.section, c.key, "<none>"),
+                      c.value ? c.value : "<none>");
+        }
+        EXPECT_TRUE(OtherFiles().empty());
+    }
+}
+
+TEST_F(ProfileFileTest, UnreadableFileIsNotReplaced) {
+    // A folder in the file's place cannot be read: the write fails and leaves nothing behind.
+    fs::create_directory(path);
+    EXPECT_FALSE(WriteProfileString(path, "A", "k", "v"));
+    EXPECT_TRUE(fs::is_directory(path));
+    EXPECT_TRUE(OtherFiles().empty());
+    EXPECT_EQ(GetProfileString(path, "A", "k", "d"), "d");
+}
+
+TEST_F(ProfileFileTest, ThreadsDoNotLoseEachOthersKeys) {
+    const int perThread = 20;
+    auto writer = [&](const char* section) {
+        for (int i = 0; i < perThread; ++i)
+            WriteProfileString(path, section, ("Time" + std::to_string(i)).c_str(), section);
+    };
+    std::thread a(writer, "DAYTIME");
+    std::thread b(writer, "WEEKTIME");
+    a.join();
+    b.join();
+    for (const char* section : {"DAYTIME", "WEEKTIME"}) {
+        for (int i = 0; i < perThread; ++i)
+            EXPECT_EQ(GetProfileString(path, section, "Time" + std::to_string(i), "lost"), section);
+    }
+}
+
+TEST_F(ProfileFileTest, KilledWriterLeavesAWholeFile) {
+    std::vector<std::string> values = {"old"};
+    for (char c : {'a', 'b', 'c'})
+        values.push_back(std::string(512 * 1024 + (c - 'a'), c));
+    ASSERT_TRUE(WriteProfileString(path, "BIG", "v", "old"));
+    ASSERT_TRUE(WriteProfileString(path, "TAIL", "end", "yes"));
+
+    std::mt19937 rng(12345);
+    const int kills = 8;
+    for (int round = 0; round < kills; ++round) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            for (size_t i = 1;; i = i % 3 + 1)
+                WriteProfileString(path, "BIG", "v", values[i].c_str());
+        }
+        ::usleep(std::uniform_int_distribution<int>(0, 30000)(rng));
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+
+        SCOPED_TRACE(round);
+        const std::string got = GetProfileString(path, "BIG", "v", "missing", 1 << 21);
+        EXPECT_NE(std::find(values.begin(), values.end(), got), values.end())
+            << "value of " << got.size() << " bytes";
+        EXPECT_EQ(GetProfileString(path, "TAIL", "end", "missing"), "yes");
+    }
+    // Each killed writer may leave its own temporary file, nothing else.
+    const std::vector<std::string> others = OtherFiles();
+    EXPECT_LE(others.size(), static_cast<size_t>(kills));
+    for (const std::string& name : others)
+        EXPECT_EQ(name.rfind("Planinfo.ini.tmp", 0), 0u) << name;
+
+    ASSERT_TRUE(WriteProfileString(path, "BIG", "v", "after"));
+    EXPECT_EQ(GetProfileString(path, "BIG", "v", "missing"), "after");
+}
+
+}  // namespace
