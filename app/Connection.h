@@ -1,0 +1,146 @@
+// The one connection to the processor, held by the main window: transport selection, device ID,
+// the link lock, the pending command, the identification handshake, and the three workers that
+// run while connected (command worker, poll thread, blink thread). No Qt here: workers report to
+// the window through ConnectionSink, which hands every change to the UI thread.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/Frame.h"
+#include "link/Link.h"
+#include "platform/Clock.h"
+
+namespace app {
+
+// Messages of the connection, chosen by language where they are shown.
+enum class LinkText {
+    OpenComOk,     // "Open com port successful"
+    OpenComFail,   // "Open com port fail"
+    OpenNetOk,     // "Open network successful"
+    OpenNetFail,   // "Open network failed"
+    DeviceNormal,  // "Communications equipment normal"
+    DeviceFailed,  // "Equipment connection failed"
+};
+
+// What the workers tell the window. Called on worker threads: an implementation must not touch
+// widgets directly but post the change to the UI thread.
+class ConnectionSink {
+public:
+    virtual ~ConnectionSink() = default;
+    virtual void InfoText(LinkText text) = 0;
+    // The Info line shows this text as it is (the serial device path).
+    virtual void InfoRaw(const std::string& text) = 0;
+    // The port number is outside 0..65535: the message box, nothing else.
+    virtual void PortOutOfRange() = 0;
+    // The connect worker is done; accepted tells whether the device answered the handshake.
+    virtual void ConnectFinished(bool accepted) = 0;
+    // The command worker starts (false) or ends (true) a command: the 24 switch controls and
+    // M1..M3 follow.
+    virtual void SwitchControlsEnabled(bool on) = 0;
+    // A status reply with 0x05 in byte 0, on the worker that read it, with the link lock held.
+    virtual void StatusReply(const devlink::Frame& reply) = 0;
+    // The blink thread shows or hides these lamps.
+    virtual void LampsVisible(const std::vector<int>& lampIds, bool visible) = 0;
+};
+
+// What Connect takes from the window's controls, read on the UI thread.
+struct ConnectSettings {
+    int serial = 0;        // 1 serial, 0 network
+    std::string portName;  // text of the port combo
+    std::string ipText;    // dotted IPv4 address, may be empty
+    std::string portText;  // text of the port edit
+};
+
+class Connection {
+public:
+    explicit Connection(ConnectionSink& sink);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Starts the connect worker: OpenLink and the identification handshake, under the link lock.
+    // Returns at once; the sink hears ConnectFinished.
+    void StartConnect(const ConnectSettings& settings);
+    // Stops the workers and closes the transport that is open. Returns within about one poll
+    // cycle; the link lock is free afterwards.
+    void Disconnect();
+    // Stops the three workers (before the fast mosaic and at exit) and leaves the transport open.
+    void StopWorkers();
+    // Closes the transport that is open (after the fast mosaic).
+    void CloseTransport();
+    // Keeps the workers off the link between transactions (around the settings dialogs).
+    void PauseWorkers();
+    void ResumeWorkers();
+    bool WorkersRunning() const;
+
+    // Hands a complete command to the command worker; replaces one that is still pending.
+    void QueueCommand(const devlink::Frame& frame, int delayMs);
+    bool CommandPending() const;
+
+    // Runs fn with the link lock held: the way for dialogs and the scheduler to use the link.
+    bool WithLink(const std::function<void(devlink::LinkConnection&)>& fn);
+
+    // The blink set: lamp ids that the blink thread flashes. Guarded by the link lock: change it
+    // only from StatusReply (which runs with the lock held) or through WithLink.
+    std::map<int, bool>& BlinkSetLocked() { return m_blinkSet; }
+
+    // Steps of the connect worker, public for tests: both run with the link lock held.
+    int OpenLink(const ConnectSettings& settings);
+    void ConnectDevice(const ConnectSettings& settings);
+
+    std::atomic<uint8_t> m_deviceId{1};
+    std::atomic<int> m_bConnected{0};
+    std::atomic<int> m_linkMode{0};  // 0 none, 1 serial, 2 network
+    std::string m_portName;          // UI thread only
+
+    // Time limits and pauses; tests may shorten them.
+    int m_identifyLimitMs = 6000;
+    int m_commandStatusLimitMs = 5000;
+    int m_pollLimitMs = 1000;
+    int m_pollPauseMs = 1000;
+
+private:
+    void CommandWorker();
+    void PollThread();
+    void BlinkThread();
+    // Lamps of the blink set (those also in among, when given), read under the link lock.
+    std::vector<int> BlinkingLamps(const std::vector<int>* among);
+    void StartWorkers();
+    void JoinConnectWorker();
+    // Sleeps ms unless a stop comes first; false on a stop.
+    bool Rest(int ms);
+    // Waits while paused; false on a stop.
+    bool WaitWhilePaused();
+
+    ConnectionSink& m_sink;
+    devlink::LinkConnection m_link;
+    std::mutex m_linkLock;
+    std::map<int, bool> m_blinkSet;
+
+    // The pending command, handed over whole under its own small lock.
+    std::mutex m_pendingMutex;
+    std::condition_variable m_pendingCv;
+    devlink::Frame m_pendingFrame{};
+    int m_pendingDelay = 0;
+    bool m_bCommandPending = false;
+
+    platform::StopFlag m_stop;   // ends the workers
+    platform::StopFlag m_abort;  // cuts the pauses inside a transaction short
+    std::mutex m_pauseMutex;
+    std::condition_variable m_pauseCv;
+    bool m_paused = false;
+
+    std::mutex m_threadsMutex;
+    std::thread m_connectThread;
+    std::vector<std::thread> m_workers;
+};
+
+}  // namespace app

@@ -1,0 +1,262 @@
+#include "app/Connection.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <thread>
+
+#include "TestUtil.h"
+#include "link/Commands.h"
+#include "link/Replies.h"
+
+using namespace std::chrono;
+using app::LinkText;
+
+namespace {
+
+// Records what the workers report, as the window would receive it.
+class RecordingSink : public app::ConnectionSink {
+public:
+    void InfoText(LinkText t) override {
+        Add([&] { texts.push_back(t); });
+    }
+    void InfoRaw(const std::string& t) override {
+        Add([&] { raw.push_back(t); });
+    }
+    void PortOutOfRange() override {
+        Add([&] { ++portBoxes; });
+    }
+    void ConnectFinished(bool accepted) override {
+        Add([&] { finished.push_back(accepted); });
+    }
+    void SwitchControlsEnabled(bool on) override {
+        Add([&] { enables.push_back(on); });
+    }
+    void StatusReply(const devlink::Frame& r) override {
+        Add([&] { statuses.push_back(r); });
+    }
+    void LampsVisible(const std::vector<int>&, bool) override {}
+
+    // Waits until pred holds (checked under the sink's lock).
+    template <typename P>
+    bool WaitFor(P pred, int ms = 10000) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return cv.wait_for(lock, milliseconds(ms), pred);
+    }
+    template <typename F>
+    auto Read(F f) {
+        std::lock_guard<std::mutex> lock(mutex);
+        return f();
+    }
+
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::vector<LinkText> texts;
+    std::vector<std::string> raw;
+    std::vector<bool> finished;
+    std::vector<bool> enables;
+    std::vector<devlink::Frame> statuses;
+    int portBoxes = 0;
+
+private:
+    template <typename F>
+    void Add(F f) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            f();
+        }
+        cv.notify_all();
+    }
+};
+
+app::ConnectSettings Tcp(int port) {
+    app::ConnectSettings s;
+    s.serial = 0;
+    s.ipText = "127.0.0.1";
+    s.portText = std::to_string(port);
+    return s;
+}
+
+int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// A device that answers the identification query with a reply of the test's making.
+struct HandshakeDevice {
+    testutil::Listener listener;
+    std::thread thread;
+    explicit HandshakeDevice(devlink::Frame reply) {
+        thread = std::thread([this, reply] {
+            const int peer = listener.Accept(5000);
+            if (peer < 0)
+                return;
+            uint8_t q[13];
+            size_t got = 0;
+            while (got < 13) {
+                const ssize_t n = ::recv(peer, q + got, 13 - got, 0);
+                if (n <= 0)
+                    break;
+                got += static_cast<size_t>(n);
+            }
+            ::send(peer, reply.data(), 13, MSG_NOSIGNAL);
+            char sink[64];
+            while (::recv(peer, sink, sizeof sink, 0) > 0) {
+            }
+            ::close(peer);
+        });
+    }
+    ~HandshakeDevice() { thread.join(); }
+};
+
+}  // namespace
+
+TEST(Connection, ConnectsOverTcpPollsAndDisconnectsPromptly) {
+    testutil::SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.Started());
+    RecordingSink sink;
+    app::Connection c(sink);
+    c.StartConnect(Tcp(sim.tcpPort));
+    ASSERT_TRUE(sink.WaitFor([&] { return !sink.finished.empty(); }));
+    EXPECT_TRUE(sink.Read([&] { return sink.finished[0]; }));
+    EXPECT_EQ(sink.Read([&] { return sink.texts; }),
+              (std::vector<LinkText>{LinkText::OpenNetOk, LinkText::DeviceNormal}));
+    EXPECT_EQ(c.m_bConnected, 1);
+    EXPECT_EQ(c.m_linkMode, 2);
+
+    // The poll thread reads the status about once a second.
+    ASSERT_TRUE(sink.WaitFor([&] { return sink.statuses.size() >= 3; }, 6000));
+    EXPECT_EQ(sink.Read([&] { return sink.statuses[0][2]; }), devlink::kQueryCode);
+
+    const auto start = steady_clock::now();
+    c.Disconnect();
+    EXPECT_LT(steady_clock::now() - start, milliseconds(1500));
+    EXPECT_FALSE(c.WorkersRunning());
+    EXPECT_EQ(c.m_linkMode, 0);
+    // The lock is free at once.
+    const auto lockStart = steady_clock::now();
+    c.WithLink([](devlink::LinkConnection&) {});
+    EXPECT_LT(steady_clock::now() - lockStart, milliseconds(50));
+
+    // Identification first, then status queries; never a frame cut by another.
+    const std::string log = sim.Output();
+    const size_t ident = log.find("05 01 fe fe 00");
+    const size_t status = log.find("05 01 fe 00 00");
+    ASSERT_NE(ident, std::string::npos) << log;
+    ASSERT_NE(status, std::string::npos) << log;
+    EXPECT_LT(ident, status);
+}
+
+TEST(Connection, ConnectsOverThePseudoTerminal) {
+    testutil::SimProcess sim({"--pty"});
+    ASSERT_TRUE(sim.Started());
+    RecordingSink sink;
+    app::Connection c(sink);
+    app::ConnectSettings s;
+    s.serial = 1;
+    s.portName = sim.ptyPath;
+    testing::internal::CaptureStdout();
+    c.StartConnect(s);
+    ASSERT_TRUE(sink.WaitFor([&] { return !sink.finished.empty(); }));
+    EXPECT_TRUE(sink.Read([&] { return sink.finished[0]; }));
+    EXPECT_EQ(sink.Read([&] { return sink.texts.front(); }), LinkText::OpenComOk);
+    EXPECT_EQ(sink.Read([&] { return sink.raw; }), std::vector<std::string>{sim.ptyPath});
+    EXPECT_EQ(c.m_linkMode, 1);
+    c.Disconnect();
+    testing::internal::GetCapturedStdout();
+}
+
+TEST(Connection, HandshakeJudgesBytes2To11Only) {
+    struct Case {
+        const char* name;
+        int spoil;  // byte to change in the identification reply, -1 none
+        uint8_t value;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"wrong checksum", 12, 0x00, true},
+        {"wrong device id", 1, 0x07, true},
+        {"byte 11 is 0x63", 11, 0x63, false},
+    };
+    for (const Case& k : cases) {
+        devlink::Frame reply = devlink::IdentifyReply(1);
+        reply[static_cast<size_t>(k.spoil)] = k.value;
+        HandshakeDevice device(reply);
+        RecordingSink sink;
+        app::Connection c(sink);
+        c.m_identifyLimitMs = 2000;
+        c.StartConnect(Tcp(device.listener.port));
+        ASSERT_TRUE(sink.WaitFor([&] { return !sink.finished.empty(); })) << k.name;
+        EXPECT_EQ(sink.Read([&] { return sink.finished[0]; }), k.accepted) << k.name;
+        EXPECT_EQ(sink.Read([&] { return sink.texts.back(); }),
+                  k.accepted ? LinkText::DeviceNormal : LinkText::DeviceFailed)
+            << k.name;
+        EXPECT_EQ(c.m_linkMode, k.accepted ? 2 : 0) << k.name;  // refused: closed again
+        c.Disconnect();
+    }
+}
+
+TEST(Connection, OpenFailuresSayWhatFailed) {
+    RecordingSink sink;
+    app::Connection c(sink);
+    // A port number out of range: the box, no socket, the Info line left alone.
+    c.StartConnect(Tcp(70000));
+    ASSERT_TRUE(sink.WaitFor([&] { return sink.finished.size() == 1; }));
+    EXPECT_EQ(sink.Read([&] { return sink.portBoxes; }), 1);
+    EXPECT_TRUE(sink.Read([&] { return sink.texts.empty(); }));
+    EXPECT_EQ(c.m_linkMode, 0);
+
+    // Nobody listening.
+    int closedPort;
+    {
+        testutil::Listener gone;
+        closedPort = gone.port;
+    }
+    c.StartConnect(Tcp(closedPort));
+    ASSERT_TRUE(sink.WaitFor([&] { return sink.finished.size() == 2; }));
+    EXPECT_EQ(sink.Read([&] { return sink.texts.back(); }), LinkText::OpenNetFail);
+
+    // A serial port that does not exist.
+    app::ConnectSettings s;
+    s.serial = 1;
+    s.portName = "/dev/orn312-no-such-port";
+    testing::internal::CaptureStdout();
+    c.StartConnect(s);
+    ASSERT_TRUE(sink.WaitFor([&] { return sink.finished.size() == 3; }));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "CreateFile Error\nGetLastError: No such file or directory\n");
+    EXPECT_EQ(sink.Read([&] { return sink.texts.back(); }), LinkText::OpenComFail);
+    EXPECT_EQ(sink.Read([&] { return sink.raw.back(); }), s.portName);
+    EXPECT_FALSE(sink.Read([&] { return sink.finished.back(); }));
+}
+
+TEST(Connection, PendingCommandIsReplacedWholeAndSentOnce) {
+    testutil::SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.Started());
+    RecordingSink sink;
+    app::Connection c(sink);
+    c.StartConnect(Tcp(sim.tcpPort));
+    ASSERT_TRUE(sink.WaitFor([&] { return !sink.finished.empty(); }));
+
+    // While paused, nothing goes out; the later press replaces the earlier.
+    c.PauseWorkers();
+    std::this_thread::sleep_for(milliseconds(1500));  // a poll in progress finishes
+    const size_t before = sim.Output().size();
+    c.QueueCommand(devlink::FreezeCommand(1, true), 500);
+    c.QueueCommand(devlink::FreezeCommand(1, false), 500);
+    std::this_thread::sleep_for(milliseconds(1500));
+    EXPECT_EQ(sim.Output().size(), before) << sim.Output().substr(before);
+    c.ResumeWorkers();
+
+    ASSERT_TRUE(sink.WaitFor([&] { return sink.enables.size() >= 2; }, 5000));
+    EXPECT_EQ(sink.Read([&] { return sink.enables; }), (std::vector<bool>{false, true}));
+    c.Disconnect();
+    const std::string log = sim.Output();
+    EXPECT_EQ(Count(log, "05 01 29 00"), 1) << log;
+    EXPECT_EQ(Count(log, "05 01 29 01"), 0) << log;
+}
