@@ -1,0 +1,124 @@
+// The main window (dialog 102): connection, language, sources, transition and switch mode,
+// overlays and functions, the sub-dialog buttons, the timer panel and the Info line. It owns the
+// connection, the device state and the plan store for the life of the program.
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/Connection.h"
+#include "platform/UiSeam.h"
+
+class QAbstractButton;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QGroupBox;
+class CInfoPlan;
+class CProgress;
+
+class CORN302ControlDlg : public QDialog,
+                          public app::ConnectionSink,
+                          public platform::ModalDialog {
+    Q_OBJECT
+
+public:
+    explicit CORN302ControlDlg(QWidget* parent = nullptr);
+    ~CORN302ControlDlg() override;
+
+    // The start-up sequence: lists, checks, disabled controls, collapsed panel, plan store,
+    // [CONNECT] keys and the automatic connection. Run once, before the window is shown.
+    void OnInitDialog();
+
+    // The control with a template identifier, or nullptr.
+    QWidget* Control(int id) const;
+    template <typename T>
+    T* ControlAs(int id) const {
+        return qobject_cast<T*>(Control(id));
+    }
+
+    int ExecModal() override { return exec(); }
+    const char* DialogName() const override { return "CORN302ControlDlg"; }
+
+    // ---- state (names as the rest of the program knows them) ----
+    app::Connection m_conn;             // m_deviceId, m_bConnected, m_linkMode, the link lock
+    std::atomic<int> m_bChinese{0};     // 1 Chinese captions and messages
+    int m_bSerial = 0;                  // transport chosen by the Serial/Network radios
+    int m_bAutoConnect = 0;
+    int m_bStartTimer = 0;
+    bool m_bPanelCollapsed = true;      // timer panel hidden
+    bool m_bPlanFilter = false;         // "All" toggle
+    int64_t m_schedulerStart = 0;       // seconds; set when the scheduler starts
+    std::atomic<int> m_bTimerRunning{0};
+    std::unique_ptr<CInfoPlan> m_pPlanInfo;
+    std::string m_profilePath = "./Planinfo.ini";
+
+    // Width of the timer panel: the window is this much narrower while it is collapsed.
+    static constexpr int kPanelWidth = 340;
+
+    // ---- handlers, one per control ----
+    void OnSerialRadio();           // 1303
+    void OnNetworkRadio();          // 1304
+    void OnDeviceIdRadio(int n);    // 1111, 1024..1028: n = 1..6
+    void OnDeviceIdCombo(int index);  // 1065
+    void OnConnect();               // 1066
+    void OnDisconnect();            // 1072
+    void OnAutoConnect();           // 1290
+    void OnStartTimer();            // 1291
+    void OnChinese();               // 1124
+    void OnEnglish();               // 1037
+    void OnTimerPanel();            // 1000
+    void OnAll();                   // 1071
+    void OnSetup();                 // 1019
+    void OnResolution();            // 1034
+    void OnProgram();               // 1021
+    void OnMosaic();                // 1023
+    void OnExit();                  // 2, and the window's close button
+    void OnAbout();                 // the About box (window context menu)
+
+    void EnableSwitchControls(bool on);
+    // Writes ConnectFlag, StartTimerFlag, DeviceID and, in network mode, IP and Port.
+    void SaveConnectKeys();
+    // Applies the caption set of the current language.
+    void ApplyCaptions();
+    // Shows a Yes/No box in the current language with the usual caption; true on Yes.
+    bool Ask(const char* zh, const char* en);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;  // Escape asks too
+
+    // ---- connection sink: called on worker threads, posts to the UI thread ----
+    void InfoText(app::LinkText text) override;
+    void InfoRaw(const std::string& text) override;
+    void PortOutOfRange() override;
+    void ConnectFinished(bool accepted) override;
+    void SwitchControlsEnabled(bool on) override;
+    void StatusReply(const devlink::Frame& reply) override;
+    void LampsVisible(const std::vector<int>& lampIds, bool visible) override;
+
+private:
+    // Builds every control with its identifier, template caption, accessible name, colours and
+    // layout (MainDlgLayout.cpp).
+    void BuildControls();
+    // Connects the controls to their handlers.
+    void ConnectHandlers();
+    void Register(int id, QWidget* w);
+    void SetInfo(const QString& text);
+    // Connect with the progress dialog; used by Connect and by the automatic connection.
+    void RunConnect();
+    // Runs a sub-dialog with the workers paused (or stopped, for the fast mosaic).
+    void ExitConfirmed();
+
+    std::map<int, QWidget*> m_controls;
+    CProgress* m_progress = nullptr;
+    bool m_closing = false;
+};

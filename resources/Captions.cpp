@@ -1,0 +1,102 @@
+#include "resources/Captions.h"
+
+#include "platform/UiSeam.h"
+
+namespace res {
+
+const Caption kMainCaptions[] = {
+    {kWindowTitle, "QUOLANORN312控制软件(V1.13)", "QUOLAN ORN312 Processor Controller(V1.13)"},
+    {1186, "设备ID", "Device_ID"},
+    {1187, "Rs232串口:", "Rs232_Com_Port:"},
+    {1188, "信号", "Source"},
+    {1189, "信息", "Info"},
+    {1190, "定时器", "Timer"},
+    {1191, "功能", "Function"},
+    {1192, "PIP模式", "PIP_Mode"},
+    {1193, "中文/英文", "CH/EN"},
+    {1194, "切换效果", "Cut/Fade"},
+    {1205, "切换模式", "Switch Mode"},
+    {1066, "连接", "Connect"},
+    {1072, "断开连接", "Disconnect"},
+    {1067, "日定时", "Day"},
+    {1068, "周定时", "Week"},
+    {1069, "月定时", "Month"},
+    {1070, "一次定时", "Once"},
+    {1071, "所有定时", "All"},
+    {1016, "启动定时", "Start"},
+    {1017, "停止定时", "Stop"},
+    {1021, "设置定时", "Program"},
+    {1019, "屏幕设置", "Setup"},
+    {1023, "快速拼接", "Mosaic"},
+    {1034, "分辨率", "Resolution"},
+    {2, "退出", "Exit"},
+    {1197, "当前定时", "Current Timer"},
+    {1198, "下一个定时", "Next Timer"},
+    {1201, "时间:", "Time:"},
+    {1206, "时间:", "Time:"},
+    {1202, "信号:", "Signal:"},
+    {1207, "信号:", "Signal:"},
+    {1203, "状态:", "Status:"},
+    {1208, "状态:", "Status:"},
+    {1204, "结果:", "Result:"},
+    {1209, "结果:", "Result:"},
+    {1290, "自动连接", "AutoConnect"},
+    {1291, "自动启动定时", "StartTimer"},
+    {1218, "串口/网络", "Serial/Network"},
+    {1303, "串口", "Serial"},
+    {1304, "网络", "Network"},
+    {1042, "一键直接切换", "One Key Switch"},
+    {1043, "预选+TAKE切换", "Pre + TAKE Switch"},
+};
+const int kMainCaptionCount = sizeof kMainCaptions / sizeof kMainCaptions[0];
+
+const char* PanelButtonCaption(bool collapsed, bool chinese) {
+    if (collapsed) {
+        return chinese ? "定时器>>" : "Timer>>";
+    }
+    return chinese ? "定时器<<" : "Timer<<";
+}
+
+namespace {
+
+struct Pair {
+    const char* zh;
+    const char* en;
+};
+
+const Pair kMessages[] = {
+    {"打开串口成功", "Open com port successful"},
+    {"打开串口失败", "Open com port fail"},
+    {"打开网络通讯成功", "Open network successful"},
+    {"打开网络通讯失败", "Open network failed"},
+    {"设备连接成功", "Communications equipment normal"},
+    {"设备连接失败，请检查设备地址", "Equipment connection failed"},
+    {"端口号超出范围,范围是0~65535", "Port out of range，range is 0~65535"},
+    {"系统消息", "System information"},
+    {"设备未连接，无法进行设置", "Device is not connected"},
+    {"确认退出?", "Do you want to exit?"},
+    {"系统信息", "System information"},
+    {"正在连接设备，请等侯", "Connecting device,please waiting"},
+    {"正在修改分辨率", "Changing resolution"},
+    {"正在修改点频", "Changing dotlock"},
+};
+
+}  // namespace
+
+const char* Text(Msg m, bool chinese) {
+    const Pair& p = kMessages[static_cast<int>(m)];
+    return chinese ? p.zh : p.en;
+}
+
+const char* ProgressText(int purpose, bool chinese) {
+    switch (purpose) {
+        case 1: return Text(Msg::ProgressConnecting, chinese);
+        case 2: return Text(Msg::ProgressResolution, chinese);
+        case 3: return Text(Msg::ProgressDotClock, chinese);
+        default: return "Connecting device，please waiting.........";
+    }
+}
+
+int LanguageId(bool chinese) { return chinese ? platform::kLangChinese : platform::kLangEnglish; }
+
+}  // namespace res

@@ -1,0 +1,51 @@
+// Every caption and message of the main window in both languages, exactly as the program shows
+// them. One table per caption set; texts are UTF-8.
+#pragma once
+
+namespace res {
+
+struct Caption {
+    int id;  // control identifier; kWindowTitle for the title
+    const char* zh;
+    const char* en;
+};
+
+constexpr int kWindowTitle = -1;
+
+// The main window's caption set, in the order it is applied. The timer panel button (1000) is
+// not in it: its caption follows the panel (PanelButtonCaption).
+extern const Caption kMainCaptions[];
+extern const int kMainCaptionCount;
+
+const char* PanelButtonCaption(bool collapsed, bool chinese);
+
+// Messages, chosen by the language flag when shown.
+enum class Msg {
+    // Info line
+    OpenComOk,
+    OpenComFail,
+    OpenNetOk,
+    OpenNetFail,
+    DeviceNormal,
+    DeviceFailed,
+    // message boxes
+    PortOutOfRange,
+    PortOutOfRangeCaption,
+    NotConnected,
+    ExitQuestion,
+    SystemInformation,  // the usual caption
+    // progress dialog purposes 1..3
+    ProgressConnecting,
+    ProgressResolution,
+    ProgressDotClock,
+};
+
+const char* Text(Msg m, bool chinese);
+
+// The progress dialog's text for a purpose; other purposes keep the template text.
+const char* ProgressText(int purpose, bool chinese);
+
+// Message box language identifier for the language flag.
+int LanguageId(bool chinese);
+
+}  // namespace res
