@@ -7,8 +7,10 @@
 #include <QPointer>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "app/Connection.h"
@@ -92,6 +94,11 @@ public:
     // Shows a Yes/No box in the current language with the usual caption; true on Yes.
     bool Ask(const char* zh, const char* en);
 
+    // Lamps: state 0 off (hidden), 1 steady (shown), 2 flashing (shown and hidden by the blink
+    // thread through SetLampVisible). The accessible description says "off", "on", "flashing".
+    void SetLampState(int lampId, int state);
+    void SetLampVisible(int lampId, bool visible);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void reject() override;  // Escape asks too
@@ -113,12 +120,22 @@ private:
     void ConnectHandlers();
     void Register(int id, QWidget* w);
     void SetInfo(const QString& text);
+    // Runs change on the UI thread (from any thread).
+    void Post(std::function<void()> change);
+    // Start-up: the [CONNECT] keys and the automatic connection.
+    void ReadConnectKeys();
+    // IP and port edits for the network, the port combo for the serial line.
+    void EnableTransportControls();
+    // Checks the device ID radio of id (1..6) and unchecks the others; any other id: none.
+    void CheckDeviceIdRadio(int id);
+    // Start-up: the window is built with the timer panel shown; this hides it.
+    void CollapseTimerPanel();
     // Connect with the progress dialog; used by Connect and by the automatic connection.
     void RunConnect();
-    // Runs a sub-dialog with the workers paused (or stopped, for the fast mosaic).
-    void ExitConfirmed();
 
     std::map<int, QWidget*> m_controls;
+    std::mutex m_statusMutex;
+    devlink::Frame m_lastStatus{};  // the latest status reply, guarded by m_statusMutex
     CProgress* m_progress = nullptr;
     bool m_closing = false;
 };
