@@ -18,9 +18,14 @@ Connection::Connection(ConnectionSink& sink) : m_sink(sink) {
     m_link.m_abort = &m_abort;
 }
 
-Connection::~Connection() {
-    StopWorkers();
+Connection::~Connection() { Shutdown(); }
+
+void Connection::Shutdown() {
+    // A handshake in progress gives up at its next pause.
+    m_stop.Request();
+    m_abort.Request();
     JoinConnectWorker();
+    StopWorkers();
     CloseTransport();
 }
 

@@ -72,6 +72,9 @@ public:
     // Stops the workers and closes the transport that is open. Returns within about one poll
     // cycle; the link lock is free afterwards.
     void Disconnect();
+    // Stops every worker, the connect worker too, and closes the transport: the owner calls this
+    // before the sink goes away.
+    void Shutdown();
     // Stops the three workers (before the fast mosaic and at exit) and leaves the transport open.
     void StopWorkers();
     // Closes the transport that is open (after the fast mosaic).
