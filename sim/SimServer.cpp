@@ -5,6 +5,8 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <termios.h>
@@ -62,20 +64,23 @@ bool ParseFault(const std::string& fault, ServerOptions& o, std::string& error) 
         return true;
     }
     if (hasArg && name == "slow") {
-        if (ParseNumber(arg, 0, 60000, o.slowMs))
+        if (ParseNumber(arg, 0, 60000, o.slowMs)) {
             return true;
+        }
         error = "--fault slow=MS needs 0..60000 ms, not '" + arg + "'";
         return false;
     }
     if (hasArg && name == "split") {
-        if (ParseNumber(arg, 1, devlink::kFrameSize - 1, o.splitBytes))
+        if (ParseNumber(arg, 1, devlink::kFrameSize - 1, o.splitBytes)) {
             return true;
+        }
         error = "--fault split=N needs 1..12 bytes, not '" + arg + "'";
         return false;
     }
     if (hasArg && name == "drop") {
-        if (ParseNumber(arg, 1, 1000000, o.dropAfter))
+        if (ParseNumber(arg, 1, 1000000, o.dropAfter)) {
             return true;
+        }
         error = "--fault drop=N needs a frame count of 1 or more, not '" + arg + "'";
         return false;
     }
@@ -160,13 +165,16 @@ private:
     void Schedule(int64_t due, Action a);
     void RunDue(int64_t now);
     void CloseClient(int id, const std::string& why);
+    void WatchPty();
     int PollTimeout(int64_t now) const;
 
     const ServerOptions& m_options;
     FILE* m_log;
     Simulator m_sim;
     int m_listener = -1;
-    int m_ptySlave = -1;  // held open for the whole run: the line stays raw and never hangs up
+    int m_ptySlave = -1;   // held open for the whole run: the line stays raw and never hangs up
+    int m_ptyWatch = -1;   // inotify on the slave: clients opening and closing it
+    int m_ptyOpeners = 0;  // descriptors clients hold on the slave
     int m_signalFd = -1;
     bool m_stdinOpen = true;
     bool m_stop = false;
@@ -181,9 +189,10 @@ Server::~Server() {
     for (auto& [id, c] : m_clients) {
         ::close(c.fd);
     }
-    for (int fd : {m_listener, m_ptySlave, m_signalFd}) {
-        if (fd >= 0)
+    for (int fd : {m_listener, m_ptySlave, m_ptyWatch, m_signalFd}) {
+        if (fd >= 0) {
             ::close(fd);
+        }
     }
 }
 
@@ -227,8 +236,9 @@ bool Server::Open() {
             (m_ptySlave = ::open(path, O_RDWR | O_NOCTTY | O_CLOEXEC)) < 0) {
             std::fprintf(stderr, "orn312-sim: cannot open a pseudo-terminal: %s\n",
                          std::strerror(errno));
-            if (master >= 0)
+            if (master >= 0) {
                 ::close(master);
+            }
             return false;
         }
         struct termios tio {};
@@ -236,6 +246,10 @@ bool Server::Open() {
         ::cfmakeraw(&tio);
         ::tcsetattr(m_ptySlave, TCSANOW, &tio);
         SetNonBlocking(master);
+        m_ptyWatch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (m_ptyWatch >= 0) {
+            ::inotify_add_watch(m_ptyWatch, path, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE);
+        }
         Client& c = m_clients[0];
         c.fd = master;
         c.name = "pty";
@@ -245,22 +259,30 @@ bool Server::Open() {
 
     std::string faults;
     const ReplyFaults& rf = m_options.replyFaults;
-    if (m_options.silent)
+    if (m_options.silent) {
         faults += " silent";
-    if (m_options.slowMs > 0)
+    }
+    if (m_options.slowMs > 0) {
         faults += " slow=" + std::to_string(m_options.slowMs);
-    if (m_options.splitBytes > 0)
+    }
+    if (m_options.splitBytes > 0) {
         faults += " split=" + std::to_string(m_options.splitBytes);
-    if (rf.lead)
+    }
+    if (rf.lead) {
         faults += " lead";
-    if (rf.otherId)
+    }
+    if (rf.otherId) {
         faults += " otherid";
-    if (rf.badIdentify)
+    }
+    if (rf.badIdentify) {
         faults += " ident";
-    for (uint8_t s : m_options.noSignal)
+    }
+    for (uint8_t s : m_options.noSignal) {
         faults += " nosignal=" + std::string(devlink::SourceLabel(s));
-    if (m_options.dropAfter > 0)
+    }
+    if (m_options.dropAfter > 0) {
         faults += " drop=" + std::to_string(m_options.dropAfter);
+    }
     Log("sim", "started, device id " + std::to_string(m_options.id) +
                    ", faults:" + (faults.empty() ? " none" : faults));
     return true;
@@ -269,15 +291,17 @@ bool Server::Open() {
 int Server::PollTimeout(int64_t now) const {
     std::optional<int64_t> next = m_sim.NextChangeMs();
     auto sooner = [&](int64_t t) {
-        if (!next || t < *next)
+        if (!next || t < *next) {
             next = t;
+        }
     };
     if (!m_timers.empty()) {
         sooner(m_timers.begin()->first.first);
     }
     for (const auto& [id, c] : m_clients) {
-        if (!c.partial.empty())
+        if (!c.partial.empty()) {
             sooner(c.lastByteMs + kResyncMs + 1);
+        }
     }
     if (!next) {
         return -1;
@@ -286,7 +310,7 @@ int Server::PollTimeout(int64_t now) const {
 }
 
 int Server::Run() {
-    enum : int { kSignal = -1, kListener = -2, kStdin = -3 };
+    enum : int { kSignal = -1, kListener = -2, kStdin = -3, kPtyWatch = -4 };
     while (!m_stop) {
         std::vector<pollfd> fds;
         std::vector<int> who;
@@ -295,12 +319,18 @@ int Server::Run() {
             who.push_back(id);
         };
         watch(m_signalFd, kSignal);
-        if (m_listener >= 0)
+        if (m_listener >= 0) {
             watch(m_listener, kListener);
-        if (m_stdinOpen)
+        }
+        if (m_stdinOpen) {
             watch(STDIN_FILENO, kStdin);
-        for (const auto& [id, c] : m_clients)
+        }
+        if (m_ptyWatch >= 0) {
+            watch(m_ptyWatch, kPtyWatch);
+        }
+        for (const auto& [id, c] : m_clients) {
             watch(c.fd, id);
+        }
 
         if (::poll(fds.data(), fds.size(), PollTimeout(MonoMs())) < 0 && errno != EINTR) {
             std::fprintf(stderr, "orn312-sim: poll: %s\n", std::strerror(errno));
@@ -308,8 +338,9 @@ int Server::Run() {
         }
         const int64_t now = MonoMs();
         for (size_t i = 0; i < fds.size(); ++i) {
-            if (fds[i].revents == 0)
+            if (fds[i].revents == 0) {
                 continue;
+            }
             switch (who[i]) {
                 case kSignal: {
                     signalfd_siginfo info{};
@@ -323,6 +354,9 @@ int Server::Run() {
                 case kListener:
                     Accept(now);
                     break;
+                case kPtyWatch:
+                    WatchPty();
+                    break;
                 case kStdin:
                     ReadStdin();
                     break;
@@ -331,10 +365,12 @@ int Server::Run() {
                     break;
             }
         }
-        for (const std::string& note : m_sim.Advance(now))
+        for (const std::string& note : m_sim.Advance(now)) {
             Log("device", note);
-        for (auto& [id, c] : m_clients)
+        }
+        for (auto& [id, c] : m_clients) {
             ExpirePartial(c, now);
+        }
         RunDue(now);
     }
     return 0;
@@ -397,8 +433,9 @@ void Server::ReadStdin() {
             Log("stdin", r.text);
         } else {
             std::fputs(r.text.c_str(), stdout);
-            if (r.text.back() != '\n')
+            if (r.text.back() != '\n') {
                 std::fputc('\n', stdout);
+            }
             std::fflush(stdout);
         }
     }
@@ -442,8 +479,9 @@ void Server::OnBytes(Client& c, int id, const uint8_t* data, size_t n, int64_t n
 }
 
 void Server::OnFrame(Client& c, int id, const devlink::Frame& f, int64_t now) {
-    for (const std::string& note : m_sim.Advance(now))
+    for (const std::string& note : m_sim.Advance(now)) {
         Log("device", note);
+    }
     const Simulator::Response r = m_sim.HandleFrame(f, now);
     std::string note = r.note;
     if (r.reply && m_options.silent) {
@@ -489,6 +527,14 @@ void Server::RunDue(int64_t now) {
             continue;  // the connection has gone meanwhile
         }
         Client& c = it->second;
+        if (!c.tcp && m_ptyWatch >= 0) {
+            WatchPty();  // a client that sent a query has its open counted by now
+            if (m_ptyOpeners == 0) {
+                Log(c.name, a.logLine + (a.logLine.empty() ? "   " : "  ") +
+                                "(not sent: no client has the line open)");
+                continue;
+            }
+        }
         if (a.close) {
             CloseClient(a.client, "dropped after " + std::to_string(c.frames) + " frames");
             continue;
@@ -502,6 +548,34 @@ void Server::RunDue(int64_t now) {
         if (n != static_cast<ssize_t>(a.bytes.size())) {
             Log(c.name, "   write failed: " + std::string(n < 0 ? std::strerror(errno) : "short"));
         }
+    }
+}
+
+void Server::WatchPty() {
+    alignas(inotify_event) char events[4096];
+    const int before = m_ptyOpeners;
+    ssize_t n;
+    while ((n = ::read(m_ptyWatch, events, sizeof events)) > 0) {
+        for (ssize_t at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+            if ((e->mask & IN_OPEN) != 0) {
+                ++m_ptyOpeners;
+            } else if (m_ptyOpeners > 0) {
+                --m_ptyOpeners;
+            }
+            at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+        }
+    }
+    if (m_ptyOpeners == before) {
+        return;
+    }
+    Log("pty", m_ptyOpeners > 0 ? "opened by a client" : "closed by the client");
+    if (m_ptyOpeners == 0) {
+        // Our own descriptor keeps the line open, so it would keep the state the client left:
+        // drop what the client did not read, as a real port does, and end its exclusive claim,
+        // which would otherwise refuse the next open.
+        ::tcflush(m_ptySlave, TCIFLUSH);
+        ::ioctl(m_ptySlave, TIOCNXCL);
     }
 }
 

@@ -243,8 +243,9 @@ TEST(SimSettings, QueriesAnswerWhatTheCommandsSet) {
         return PictureAudioReply{brightness, bias, sharp, a1, a2, spare, 0}.Encode(kId);
     };
     ColourReply colours;
-    for (uint8_t& v : colours.values)
+    for (uint8_t& v : colours.values) {
         v = 50;
+    }
     ColourReply dpAt70 = colours;
     dpAt70.values[4] = 70;  // V1 V2 HDMI DVI DP ...
     struct Case {
@@ -310,8 +311,9 @@ TEST(SimSettings, QueriesAnswerWhatTheCommandsSet) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Device d;
-        for (const Frame& f : c.commands)
+        for (const Frame& f : c.commands) {
             d.Send(f);
+        }
         EXPECT_EQ(Hex(d.Query(c.query)), Hex(c.want));
     }
 }
@@ -453,17 +455,28 @@ TEST(SimProcess, ServesTcpAndTheConsole) {
 }
 
 TEST(SimProcess, ServesThePseudoTerminalAcrossReopens) {
-    testutil::SimProcess p({"--pty"});
+    testutil::SimProcess p({"--pty", "--fault", "slow=300"});
     ASSERT_TRUE(p.Started()) << p.Output();
-    for (int open = 0; open < 2; ++open) {
-        LinkConnection link;
+    auto open = [&](LinkConnection& link) {
         link.m_bSerial = 1;
         ASSERT_EQ(link.m_serialPort.Open(p.ptyPath), 1);
         ASSERT_EQ(link.m_serialPort.Configure(), 1);
-        Frame reply{};
-        EXPECT_EQ(QueryCommand(link, IdentifyQuery(kId).data(), reply.data(), 6000), kFrameSize);
-        EXPECT_TRUE(IsIdentifyReply(reply.data())) << Hex(reply);
+    };
+    {
+        // A client that leaves before its answer: the answer must not wait for the next one.
+        LinkConnection gone;
+        open(gone);
+        SendCommand(gone, IdentifyQuery(kId).data(), 0);
     }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    for (const Frame& query : {StatusQuery(kId), IdentifyQuery(kId)}) {
+        LinkConnection link;
+        open(link);
+        Frame reply{};
+        EXPECT_EQ(QueryCommand(link, query.data(), reply.data(), 2000), kFrameSize);
+        EXPECT_EQ(reply[3], query[3]) << Hex(reply);  // status FE 00, identification FE FE
+    }
+    EXPECT_TRUE(p.WaitForOutput("(not sent: no client has the line open)", 1000)) << p.Output();
 }
 
 TEST(SimProcess, DropsNoiseAndStalePiecesBeforeAFrame) {
