@@ -90,10 +90,7 @@ bool ParseFault(const std::string& fault, ServerOptions& o, std::string& error) 
             o.noSignal.push_back(static_cast<uint8_t>(source));
             return true;
         }
-        error =
-            "--fault nosignal=SOURCE needs V1 V2 VGA1 VGA2 HDMI DVI DP EXT YPbPr or 0..8, "
-            "not '" +
-            arg + "'";
+        error = "--fault nosignal=SOURCE needs a source name or 0..8, not '" + arg + "'";
         return false;
     }
     error = "unknown fault '" + fault +
@@ -208,7 +205,15 @@ bool Server::Open() {
     sigaddset(&stopSignals, SIGTERM);
     ::sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
     m_signalFd = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (m_signalFd < 0) {
+        std::fprintf(stderr, "orn312-sim: signalfd: %s\n", std::strerror(errno));
+        return false;
+    }
     ::signal(SIGPIPE, SIG_IGN);
+    // Started in the background of an interactive shell, a read of the terminal must fail (and
+    // end the console) rather than stop the whole simulator.
+    ::signal(SIGTTIN, SIG_IGN);
+    ::signal(SIGTTOU, SIG_IGN);
 
     if (m_options.tcpPort >= 0) {
         m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -258,30 +263,8 @@ bool Server::Open() {
     std::fflush(stdout);
 
     std::string faults;
-    const ReplyFaults& rf = m_options.replyFaults;
-    if (m_options.silent) {
-        faults += " silent";
-    }
-    if (m_options.slowMs > 0) {
-        faults += " slow=" + std::to_string(m_options.slowMs);
-    }
-    if (m_options.splitBytes > 0) {
-        faults += " split=" + std::to_string(m_options.splitBytes);
-    }
-    if (rf.lead) {
-        faults += " lead";
-    }
-    if (rf.otherId) {
-        faults += " otherid";
-    }
-    if (rf.badIdentify) {
-        faults += " ident";
-    }
-    for (uint8_t s : m_options.noSignal) {
-        faults += " nosignal=" + std::string(devlink::SourceLabel(s));
-    }
-    if (m_options.dropAfter > 0) {
-        faults += " drop=" + std::to_string(m_options.dropAfter);
+    for (const std::string& f : m_options.faults) {
+        faults += " " + f;
     }
     Log("sim", "started, device id " + std::to_string(m_options.id) +
                    ", faults:" + (faults.empty() ? " none" : faults));
@@ -621,7 +604,9 @@ bool ParseOptions(const std::vector<std::string>& args, ServerOptions& o, std::s
             o.id = static_cast<uint8_t>(id);
         } else if (a == "--log") {
             o.logPath = v;
-        } else if (!ParseFault(v, o, error)) {
+        } else if (ParseFault(v, o, error)) {
+            o.faults.push_back(v);
+        } else {
             return false;
         }
     }

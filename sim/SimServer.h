@@ -22,7 +22,8 @@ struct ServerOptions {
     int slowMs = 0;       // answer this much later
     int splitBytes = 0;   // send this many bytes of a reply, the rest a little later; 0 whole
     int dropAfter = 0;    // close a TCP connection after this many frames; 0 never
-    std::vector<uint8_t> noSignal;  // sources whose input starts without a signal
+    std::vector<uint8_t> noSignal;    // sources whose input starts without a signal
+    std::vector<std::string> faults;  // the --fault values as given, for the log
 };
 
 extern const char kUsage[];

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +30,10 @@ namespace {
 constexpr uint8_t kId = 1;
 constexpr int kSettleMs = 2000;  // longer than every delayed change of the device
 
+std::string Hex(const Frame& f) {
+    return HexText(f.data(), kFrameSize);
+}
+
 // A simulator driven on its own time line.
 struct Device {
     explicit Device(sim::ReplyFaults faults = {}) : sim(kId, faults) {}
@@ -37,7 +42,7 @@ struct Device {
     void Send(const Frame& f) {
         sim.Advance(now);
         const Simulator::Response r = sim.HandleFrame(f, now);
-        EXPECT_FALSE(r.reply) << HexText(f.data(), kFrameSize) << " " << r.note;
+        EXPECT_FALSE(r.reply) << Hex(f) << " " << r.note;
     }
     void Wait(int ms) {
         now += ms;
@@ -49,7 +54,7 @@ struct Device {
     }
     Frame Query(const Frame& q) {
         const std::optional<Frame> r = Ask(q);
-        EXPECT_TRUE(r) << HexText(q.data(), kFrameSize);
+        EXPECT_TRUE(r) << Hex(q);
         return r.value_or(Frame{});
     }
     StatusReply Status() { return StatusReply::Decode(Query(StatusQuery(kId)).data()); }
@@ -67,10 +72,6 @@ StatusReply FreshStatus() {
     s.mainSignal = true;
     s.extInput = 2;  // VGA
     return s;
-}
-
-std::string Hex(const Frame& f) {
-    return HexText(f.data(), kFrameSize);
 }
 
 }  // namespace
