@@ -1,0 +1,51 @@
+// The plan store: the plan counts and the plans of each kind, kept in memory and in the plan file.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "schedule/PlanItem.h"
+
+class CInfoPlan {
+public:
+    // path: the plan file, which also holds other sections ([CONNECT]) that are left alone.
+    explicit CInfoPlan(std::string path = "./Planinfo.ini");
+    virtual ~CInfoPlan() = default;
+
+    // Reads the four counts of [PLANCOUNT]; a missing file or key gives 0.
+    void LoadPlanCounts();
+
+    // Reads Time0 .. Time<count-1> of each kind's section, in the order day, week, month,
+    // one-time, into the kind's map under the key's index. The maps are not cleared first and an
+    // index already in a map keeps its plan, so loading twice changes nothing. Lines with too few
+    // fields (a missing key reads as "00") are skipped. The first invalid line stops the load:
+    // the plans read before it stay, and the user is told which line could not be read, in a
+    // message box (caption "System information", in the language of chinese) or, when errorText
+    // is given, in that text instead, for a caller off the UI thread to show. Returns true when
+    // every line was read.
+    bool LoadAllPlans(bool chinese, std::string* errorText = nullptr);
+
+    // Sets key in section to value; value nullptr deletes the key, key nullptr deletes the whole
+    // section. The file is replaced atomically. True when it was written.
+    bool WritePlanEntry(const std::string& section, const char* key, const char* value) const;
+
+    // The map and the count of a kind (PlanDay .. PlanOnce).
+    std::map<int, PlanItem>& Plans(int kind);
+    int& Count(int kind);
+
+    // The counts mirror [PLANCOUNT]; the plan editor keeps them up to date.
+    int m_dayCount = 0;
+    int m_weekCount = 0;
+    int m_monthCount = 0;
+    int m_onceCount = 0;
+    // Plans by index (the N of Time<N>).
+    std::map<int, PlanItem> m_dayPlans;
+    std::map<int, PlanItem> m_weekPlans;
+    std::map<int, PlanItem> m_monthPlans;
+    std::map<int, PlanItem> m_oncePlans;
+    // The plans still due today, in the order they were added; the scheduler's alone.
+    std::map<int, PlanItem> m_todayPlans;
+
+private:
+    std::string m_path;
+};
