@@ -1,0 +1,19 @@
+#include "app/QtUiSeam.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+bool QtUiSeam::MessageBox(const std::string& text, const std::string& caption, int languageId) {
+    const bool chinese = languageId == platform::kLangChinese;
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(QString::fromStdString(caption));
+    box.setText(QString::fromStdString(text));
+    QPushButton* yes =
+        box.addButton(QString::fromUtf8(chinese ? "是" : "Yes"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QString::fromUtf8(chinese ? "否" : "No"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}

@@ -1,0 +1,22 @@
+// The fast mosaic dialog (dialog 147). For now its title and its Exit button.
+#pragma once
+
+#include <QDialog>
+
+#include "controls/ControlRegistry.h"
+#include "platform/UiSeam.h"
+
+class CSimpleMosaic : public QDialog, public platform::ModalDialog {
+    Q_OBJECT
+
+public:
+    // chinese: the main window's language flag when the dialog opens.
+    CSimpleMosaic(QWidget* parent, bool chinese);
+
+    QWidget* Control(int id) const { return ui::FindControl(m_controls, id); }
+    int ExecModal() override { return exec(); }
+    const char* DialogName() const override { return "CSimpleMosaic"; }
+
+private:
+    ui::ControlMap m_controls;
+};

@@ -1,0 +1,29 @@
+#include "screen/SetScreen.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const res::Caption kCaptions[] = {
+    {res::kWindowTitle, "屏幕参数", "Screen Program"},
+    {2, "退出", "Exit"},
+};
+
+}  // namespace
+
+CSetScreen::CSetScreen(QWidget* parent, bool chinese) : QDialog(parent) {
+    auto* button = new QPushButton;
+    button->setAutoDefault(false);
+    ui::RegisterControl(m_controls, 2, button);
+    connect(button, &QPushButton::clicked, this, &QDialog::reject);
+    auto* column = new QVBoxLayout(this);
+    column->addStretch();
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(button);
+    column->addLayout(row);
+    ui::ApplyCaptionSet(this, m_controls, kCaptions, chinese);
+    resize(480, 320);
+}
