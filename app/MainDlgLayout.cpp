@@ -558,10 +558,10 @@ void CORN302ControlDlg::OnTimerPanel() {
     if (!m_bPanelCollapsed) {
         panel->show();
     }
-    // The caption follows the language in force (the template's English would be out of place
-    // in a Chinese window).
+    // The button itself always sets its English caption; a change of language rewrites it in
+    // that language (ApplyCaptions).
     ui::SetCaption(Control(ids::kTimerPanel),
-                   Utf8(res::PanelButtonCaption(m_bPanelCollapsed, m_bChinese != 0)));
+                   Utf8(res::PanelButtonCaption(m_bPanelCollapsed, false)));
 }
 
 void CORN302ControlDlg::OnAll() {

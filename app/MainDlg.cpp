@@ -1,0 +1,429 @@
+#include "app/MainDlg.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QRadioButton>
+#include <cstdlib>
+
+#include "app/ControlIds.h"
+#include "app/Progress.h"
+#include "link/PortDiscovery.h"
+#include "mosaic/SimpleMosaic.h"
+#include "platform/ProfileFile.h"
+#include "resources/Captions.h"
+#include "schedule/InfoPlan.h"
+#include "schedule/Program.h"
+#include "screen/Advanced.h"
+#include "screen/SetScreen.h"
+
+CORN302ControlDlg* g_pMainDlg = nullptr;
+
+namespace {
+
+const char kConnectSection[] = "CONNECT";
+
+// Decimal number of a profile value; text that is no number reads as 0.
+long ProfileNumber(const std::string& path, const char* key) {
+    return std::strtol(platform::GetProfileString(path, kConnectSection, key, "").c_str(), nullptr,
+                       10);
+}
+
+QString Utf8(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+}  // namespace
+
+CORN302ControlDlg::CORN302ControlDlg(QWidget* parent) : QDialog(parent), m_conn(*this) {
+    BuildControls();
+    ConnectHandlers();
+    m_progress = new CProgress(this);
+}
+
+CORN302ControlDlg::~CORN302ControlDlg() {
+    // The workers report to this window: they end before it goes.
+    m_conn.Shutdown();
+    if (g_pMainDlg == this) {
+        g_pMainDlg = nullptr;
+    }
+}
+
+QWidget* CORN302ControlDlg::Control(int id) const {
+    const auto it = m_controls.find(id);
+    return it == m_controls.end() ? nullptr : it->second;
+}
+
+void CORN302ControlDlg::ConnectHandlers() {
+    auto onClick = [this](int id, void (CORN302ControlDlg::*handler)()) {
+        if (auto* b = ControlAs<QAbstractButton>(id)) {
+            connect(b, &QAbstractButton::clicked, this, [this, handler] { (this->*handler)(); });
+        }
+    };
+    onClick(ids::kSerialRadio, &CORN302ControlDlg::OnSerialRadio);
+    onClick(ids::kNetworkRadio, &CORN302ControlDlg::OnNetworkRadio);
+    for (int n = 1; n <= 6; ++n) {
+        if (auto* b = ControlAs<QAbstractButton>(ids::kDeviceIdRadios[n - 1])) {
+            connect(b, &QAbstractButton::clicked, this, [this, n] { OnDeviceIdRadio(n); });
+        }
+    }
+    if (auto* combo = ControlAs<QComboBox>(ids::kDeviceIdCombo)) {
+        connect(combo, &QComboBox::activated, this, &CORN302ControlDlg::OnDeviceIdCombo);
+    }
+    onClick(ids::kConnect, &CORN302ControlDlg::OnConnect);
+    onClick(ids::kDisconnect, &CORN302ControlDlg::OnDisconnect);
+    onClick(ids::kAutoConnect, &CORN302ControlDlg::OnAutoConnect);
+    onClick(ids::kStartTimer, &CORN302ControlDlg::OnStartTimer);
+    onClick(ids::kSetup, &CORN302ControlDlg::OnSetup);
+    onClick(ids::kResolution, &CORN302ControlDlg::OnResolution);
+    onClick(ids::kProgram, &CORN302ControlDlg::OnProgram);
+    onClick(ids::kMosaicDlg, &CORN302ControlDlg::OnMosaic);
+    onClick(ids::kExit, &CORN302ControlDlg::OnExit);
+}
+
+// ---- start-up --------------------------------------------------------------------------------
+
+void CORN302ControlDlg::OnInitDialog() {
+    g_pMainDlg = this;
+
+    // The serial ports of this machine; the last one found is the default.
+    auto* portCombo = ControlAs<QComboBox>(ids::kPortCombo);
+    portCombo->clear();
+    for (const std::string& port : devlink::ListSerialPorts()) {
+        portCombo->addItem(QString::fromStdString(port));
+    }
+    const std::string defaultPort = devlink::FindDefaultSerialPort();
+    if (!defaultPort.empty()) {
+        portCombo->setEditText(QString::fromStdString(defaultPort));
+    } else if (portCombo->count() > 0) {
+        portCombo->setCurrentIndex(0);
+    }
+
+    auto* idCombo = ControlAs<QComboBox>(ids::kDeviceIdCombo);
+    idCombo->clear();
+    for (int i = 1; i <= 256; ++i) {
+        idCombo->addItem(QString::number(i));
+    }
+    ControlAs<QAbstractButton>(ids::kEnglishRadio)->setChecked(true);
+    CheckDeviceIdRadio(1);
+    idCombo->setCurrentIndex(0);
+
+    for (int id : {ids::kDay, ids::kWeek, ids::kMonth, ids::kOnce, ids::kAll}) {
+        ControlAs<QAbstractButton>(id)->setChecked(true);
+    }
+
+    EnableSwitchControls(false);
+    Control(ids::kStop)->setEnabled(false);
+    Control(ids::kDisconnect)->setEnabled(false);
+
+    CollapseTimerPanel();
+
+    m_pPlanInfo = std::make_unique<CInfoPlan>(m_profilePath);
+    m_pPlanInfo->LoadPlanCounts();
+
+    ReadConnectKeys();
+}
+
+void CORN302ControlDlg::ReadConnectKeys() {
+    const bool serial = ProfileNumber(m_profilePath, "SerialTcp") == 1;
+    m_bSerial = serial ? 1 : 0;
+    ControlAs<QAbstractButton>(serial ? ids::kSerialRadio : ids::kNetworkRadio)->setChecked(true);
+    if (serial) {
+        m_conn.m_portName = ControlAs<QComboBox>(ids::kPortCombo)->currentText().toStdString();
+    } else {
+        ControlAs<QLineEdit>(ids::kIpAddress)
+            ->setText(QString::fromStdString(
+                platform::GetProfileString(m_profilePath, kConnectSection, "IP", "")));
+        ControlAs<QLineEdit>(ids::kPortEdit)
+            ->setText(QString::fromStdString(
+                platform::GetProfileString(m_profilePath, kConnectSection, "Port", "")));
+    }
+    EnableTransportControls();
+
+    m_bAutoConnect = ProfileNumber(m_profilePath, "ConnectFlag") != 0 ? 1 : 0;
+    m_bStartTimer = ProfileNumber(m_profilePath, "StartTimerFlag") != 0 ? 1 : 0;
+    ControlAs<QAbstractButton>(ids::kAutoConnect)->setChecked(m_bAutoConnect != 0);
+    ControlAs<QAbstractButton>(ids::kStartTimer)->setChecked(m_bStartTimer != 0);
+
+    if (m_bAutoConnect) {
+        const uint8_t id = static_cast<uint8_t>(ProfileNumber(m_profilePath, "DeviceID"));
+        m_conn.m_deviceId = id;
+        // Entry id - 1: an ID of 0 (missing key) selects no entry.
+        ControlAs<QComboBox>(ids::kDeviceIdCombo)->setCurrentIndex(static_cast<int>(id) - 1);
+        CheckDeviceIdRadio(id);
+        RunConnect();
+    } else {
+        Control(ids::kStartTimer)->setEnabled(false);
+    }
+}
+
+// ---- connection controls ---------------------------------------------------------------------
+
+void CORN302ControlDlg::EnableTransportControls() {
+    Control(ids::kIpAddress)->setEnabled(m_bSerial == 0);
+    Control(ids::kPortEdit)->setEnabled(m_bSerial == 0);
+    Control(ids::kPortCombo)->setEnabled(m_bSerial != 0);
+}
+
+void CORN302ControlDlg::OnSerialRadio() {
+    m_bSerial = 1;
+    platform::WriteProfileString(m_profilePath, kConnectSection, "SerialTcp", "1");
+    EnableTransportControls();
+}
+
+void CORN302ControlDlg::OnNetworkRadio() {
+    m_bSerial = 0;
+    platform::WriteProfileString(m_profilePath, kConnectSection, "SerialTcp", "0");
+    EnableTransportControls();
+}
+
+void CORN302ControlDlg::CheckDeviceIdRadio(int id) {
+    // Radios of one group keep one checked; to show none, the group lets go for a moment.
+    for (int n = 1; n <= 6; ++n) {
+        auto* radio = ControlAs<QAbstractButton>(ids::kDeviceIdRadios[n - 1]);
+        QButtonGroup* group = radio->group();
+        const bool exclusive = group != nullptr && group->exclusive();
+        const bool autoExclusive = radio->autoExclusive();
+        if (group)
+            group->setExclusive(false);
+        radio->setAutoExclusive(false);
+        radio->setChecked(n == id);
+        radio->setAutoExclusive(autoExclusive);
+        if (group)
+            group->setExclusive(exclusive);
+    }
+}
+
+void CORN302ControlDlg::OnDeviceIdRadio(int n) {
+    m_conn.m_deviceId = static_cast<uint8_t>(n);
+    ControlAs<QComboBox>(ids::kDeviceIdCombo)->setCurrentIndex(n - 1);
+}
+
+void CORN302ControlDlg::OnDeviceIdCombo(int index) {
+    // One byte: "256" gives 0.
+    const uint8_t id = static_cast<uint8_t>(index + 1);
+    m_conn.m_deviceId = id;
+    CheckDeviceIdRadio(id);
+}
+
+void CORN302ControlDlg::OnConnect() {
+    m_conn.m_portName = ControlAs<QComboBox>(ids::kPortCombo)->currentText().toStdString();
+    SaveConnectKeys();
+    RunConnect();
+}
+
+void CORN302ControlDlg::RunConnect() {
+    app::ConnectSettings s;
+    s.serial = m_bSerial;
+    s.portName = m_conn.m_portName;
+    s.ipText = ControlAs<QLineEdit>(ids::kIpAddress)->text().toStdString();
+    s.portText = ControlAs<QLineEdit>(ids::kPortEdit)->text().toStdString();
+    m_progress->Reset();
+    m_progress->m_bChinese = m_bChinese != 0;
+    m_progress->m_purpose = 1;
+    m_conn.StartConnect(s);
+    platform::RunModal(*m_progress);
+}
+
+void CORN302ControlDlg::OnDisconnect() {
+    m_conn.Disconnect();
+    EnableSwitchControls(false);
+    Control(ids::kConnect)->setEnabled(true);
+    Control(ids::kDisconnect)->setEnabled(false);
+}
+
+void CORN302ControlDlg::OnAutoConnect() {
+    m_bAutoConnect = ControlAs<QAbstractButton>(ids::kAutoConnect)->isChecked() ? 1 : 0;
+    SaveConnectKeys();
+    Control(ids::kStartTimer)->setEnabled(m_bAutoConnect != 0);
+}
+
+void CORN302ControlDlg::OnStartTimer() {
+    m_bStartTimer = ControlAs<QAbstractButton>(ids::kStartTimer)->isChecked() ? 1 : 0;
+    SaveConnectKeys();
+}
+
+void CORN302ControlDlg::SaveConnectKeys() {
+    const auto number = [](int v) { return std::to_string(v); };
+    platform::WriteProfileString(m_profilePath, kConnectSection, "ConnectFlag",
+                                 number(m_bAutoConnect).c_str());
+    platform::WriteProfileString(m_profilePath, kConnectSection, "StartTimerFlag",
+                                 number(m_bStartTimer).c_str());
+    platform::WriteProfileString(m_profilePath, kConnectSection, "DeviceID",
+                                 number(m_conn.m_deviceId).c_str());
+    if (m_bSerial == 0) {
+        const std::string ip = ControlAs<QLineEdit>(ids::kIpAddress)->text().toStdString();
+        const std::string port = ControlAs<QLineEdit>(ids::kPortEdit)->text().toStdString();
+        if (!ip.empty()) {
+            platform::WriteProfileString(m_profilePath, kConnectSection, "IP", ip.c_str());
+        }
+        if (!port.empty()) {
+            platform::WriteProfileString(m_profilePath, kConnectSection, "Port", port.c_str());
+        }
+    }
+}
+
+void CORN302ControlDlg::EnableSwitchControls(bool on) {
+    for (int id : ids::kSwitchControls) {
+        if (QWidget* w = Control(id)) {
+            w->setEnabled(on);
+        }
+    }
+}
+
+// ---- sub-dialogs -----------------------------------------------------------------------------
+
+bool CORN302ControlDlg::Ask(const char* zh, const char* en) {
+    const bool chinese = m_bChinese != 0;
+    return platform::AskYesNo(chinese ? zh : en, res::Text(res::Msg::SystemInformation, chinese),
+                              res::LanguageId(chinese));
+}
+
+void CORN302ControlDlg::OnSetup() {
+    if (!m_conn.m_bConnected) {
+        Ask(res::Text(res::Msg::NotConnected, true), res::Text(res::Msg::NotConnected, false));
+        return;
+    }
+    g_pMainDlg = this;
+    m_conn.PauseWorkers();
+    CSetScreen dlg(this, m_bChinese != 0);
+    platform::RunModal(dlg);
+    m_conn.ResumeWorkers();
+}
+
+void CORN302ControlDlg::OnResolution() {
+    if (!m_conn.m_bConnected) {
+        Ask(res::Text(res::Msg::NotConnected, true), res::Text(res::Msg::NotConnected, false));
+        return;
+    }
+    g_pMainDlg = this;
+    m_conn.PauseWorkers();
+    CCAdvanced dlg(this, m_bChinese != 0);
+    platform::RunModal(dlg);
+    m_conn.ResumeWorkers();
+}
+
+void CORN302ControlDlg::OnProgram() {
+    g_pMainDlg = this;
+    m_conn.PauseWorkers();
+    m_pPlanInfo->LoadAllPlans(m_bChinese != 0);
+    CProgram dlg(this, m_bChinese != 0);
+    platform::RunModal(dlg);
+    m_conn.ResumeWorkers();
+}
+
+void CORN302ControlDlg::OnMosaic() {
+    g_pMainDlg = this;
+    m_conn.StopWorkers();
+    CSimpleMosaic dlg(this, m_bChinese != 0);
+    platform::RunModal(dlg);
+    // The fast mosaic talks to the processor on its own; afterwards the operator connects again.
+    m_conn.CloseTransport();
+    Control(ids::kDisconnect)->setEnabled(false);
+    Control(ids::kConnect)->setEnabled(true);
+    EnableSwitchControls(false);
+}
+
+// ---- exit ------------------------------------------------------------------------------------
+
+void CORN302ControlDlg::OnExit() {
+    if (Ask(res::Text(res::Msg::ExitQuestion, true), res::Text(res::Msg::ExitQuestion, false))) {
+        m_conn.StopWorkers();
+        m_closing = true;
+        done(0);
+    }
+}
+
+void CORN302ControlDlg::closeEvent(QCloseEvent* event) {
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    OnExit();
+}
+
+void CORN302ControlDlg::reject() {
+    if (m_closing) {
+        QDialog::reject();
+        return;
+    }
+    OnExit();
+}
+
+// ---- what the workers report (worker threads: everything goes to the UI thread) -------------
+
+void CORN302ControlDlg::Post(std::function<void()> change) {
+    QMetaObject::invokeMethod(this, std::move(change), Qt::QueuedConnection);
+}
+
+void CORN302ControlDlg::SetInfo(const QString& text) {
+    ControlAs<QLineEdit>(ids::kInfo)->setText(text);
+}
+
+void CORN302ControlDlg::InfoText(app::LinkText text) {
+    static const res::Msg kTexts[] = {res::Msg::OpenComOk,    res::Msg::OpenComFail,
+                                      res::Msg::OpenNetOk,    res::Msg::OpenNetFail,
+                                      res::Msg::DeviceNormal, res::Msg::DeviceFailed};
+    const res::Msg msg = kTexts[static_cast<int>(text)];
+    // The language in force when the text reaches the Info line.
+    Post([this, msg] { SetInfo(Utf8(res::Text(msg, m_bChinese != 0))); });
+}
+
+void CORN302ControlDlg::InfoRaw(const std::string& text) {
+    Post([this, text] { SetInfo(QString::fromStdString(text)); });
+}
+
+void CORN302ControlDlg::PortOutOfRange() {
+    // This box keeps English buttons in both languages.
+    Post([this] {
+        const bool chinese = m_bChinese != 0;
+        platform::AskYesNo(res::Text(res::Msg::PortOutOfRange, chinese),
+                           res::Text(res::Msg::PortOutOfRangeCaption, chinese),
+                           platform::kLangEnglish);
+    });
+}
+
+void CORN302ControlDlg::ConnectFinished(bool accepted) {
+    Post([this, accepted] {
+        if (accepted) {
+            Control(ids::kDisconnect)->setEnabled(true);
+            Control(ids::kConnect)->setEnabled(false);
+            EnableSwitchControls(true);
+        }
+    });
+    // Safe from any thread; closes the dialog also when it has not appeared yet.
+    m_progress->Finish();
+}
+
+void CORN302ControlDlg::SwitchControlsEnabled(bool on) {
+    Post([this, on] {
+        EnableSwitchControls(on);
+        for (int id : {ids::kM1, ids::kM2, ids::kM3}) {
+            Control(id)->setEnabled(on);
+        }
+    });
+}
+
+void CORN302ControlDlg::StatusReply(const devlink::Frame& reply) {
+    std::lock_guard<std::mutex> lock(m_statusMutex);
+    m_lastStatus = reply;
+}
+
+void CORN302ControlDlg::LampsVisible(const std::vector<int>& lampIds, bool visible) {
+    Post([this, lampIds, visible] {
+        for (int id : lampIds) {
+            SetLampVisible(id, visible);
+        }
+    });
+}
+
+void CORN302ControlDlg::CollapseTimerPanel() {
+    m_bPanelCollapsed = false;
+    OnTimerPanel();
+}

@@ -1,0 +1,64 @@
+// A message-box and modal-dialog seam for window tests: records every box and dialog, answers
+// boxes with a set answer, and runs or skips modal dialogs as the test says.
+#pragma once
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QTimer>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/UiSeam.h"
+
+namespace testutil {
+
+class FakeUi : public platform::UiSeam {
+public:
+    struct Box {
+        std::string text, caption;
+        int languageId;
+    };
+
+    FakeUi() { platform::SetUi(this); }
+    ~FakeUi() override { platform::SetUi(nullptr); }
+
+    bool MessageBox(const std::string& text, const std::string& caption, int lang) override {
+        boxes.push_back({text, caption, lang});
+        return answer;
+    }
+
+    // Dialogs named in run are run for real (their own loop; a watchdog closes one that hangs
+    // and counts it in hung); the others are only recorded.
+    int RunModal(platform::ModalDialog& dialog) override {
+        dialogs.push_back(dialog.DialogName());
+        if (run.count(dialog.DialogName()) == 0) {
+            return 0;
+        }
+        auto* qd = dynamic_cast<QDialog*>(&dialog);
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [&] {
+            ++hung;
+            if (qd)
+                qd->done(-1);
+        });
+        watchdog.start(watchdogMs);
+        return dialog.ExecModal();
+    }
+
+    bool answer = true;
+    std::set<std::string> run = {"CProgress"};
+    int watchdogMs = 15000;
+    int hung = 0;
+    std::vector<Box> boxes;
+    std::vector<std::string> dialogs;
+};
+
+// Lets queued changes from the workers reach the widgets.
+inline void ProcessEvents(int ms = 50) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, ms);
+}
+
+}  // namespace testutil

@@ -1,0 +1,303 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "FakeUi.h"
+#include "QtApp.h"
+#include "TestUtil.h"
+#include "app/ControlIds.h"
+#include "app/MainDlg.h"
+#include "platform/ProfileFile.h"
+
+namespace fs = std::filesystem;
+using testutil::FakeUi;
+using testutil::ProcessEvents;
+
+namespace {
+
+class MainDlgFlow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { testutil::TestApp(); }
+
+    void SetUp() override {
+        dir = fs::path(testing::TempDir()) /
+              ("orn312-main-" + std::to_string(::getpid()) + "-" +
+               testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        ini = (dir / "Planinfo.ini").string();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void WriteIni(const std::string& text) { std::ofstream(ini) << text; }
+
+    std::unique_ptr<CORN302ControlDlg> NewWindow() {
+        auto dlg = std::make_unique<CORN302ControlDlg>();
+        dlg->m_profilePath = ini;
+        return dlg;
+    }
+
+    static bool Checked(CORN302ControlDlg& d, int id) {
+        return d.ControlAs<QAbstractButton>(id)->isChecked();
+    }
+    static bool Enabled(CORN302ControlDlg& d, int id) { return d.Control(id)->isEnabled(); }
+    static std::string Info(CORN302ControlDlg& d) {
+        return d.ControlAs<QLineEdit>(ids::kInfo)->text().toStdString();
+    }
+    // Waits for the workers' queued changes until pred holds.
+    template <typename P>
+    static bool WaitUntil(P pred, int ms = 8000) {
+        QElapsedTimer t;
+        t.start();
+        while (!pred()) {
+            if (t.elapsed() > ms)
+                return false;
+            ProcessEvents(20);
+        }
+        return true;
+    }
+    void ConnectTcp(CORN302ControlDlg& d, int port) {
+        d.ControlAs<QAbstractButton>(ids::kNetworkRadio)->click();
+        d.ControlAs<QLineEdit>(ids::kIpAddress)->setText("127.0.0.1");
+        d.ControlAs<QLineEdit>(ids::kPortEdit)->setText(QString::number(port));
+        d.ControlAs<QAbstractButton>(ids::kConnect)->click();
+    }
+
+    fs::path dir;
+    std::string ini;
+    FakeUi ui;
+};
+
+}  // namespace
+
+TEST_F(MainDlgFlow, StartsIdleWithoutConnectSettings) {
+    auto d = NewWindow();
+    d->OnInitDialog();
+    EXPECT_TRUE(Checked(*d, ids::kNetworkRadio));
+    EXPECT_FALSE(Checked(*d, ids::kSerialRadio));
+    EXPECT_EQ(d->ControlAs<QLineEdit>(ids::kIpAddress)->text(), "");
+    EXPECT_EQ(d->ControlAs<QLineEdit>(ids::kPortEdit)->text(), "");
+    EXPECT_TRUE(Enabled(*d, ids::kIpAddress));
+    EXPECT_FALSE(Enabled(*d, ids::kPortCombo));
+    EXPECT_FALSE(Enabled(*d, ids::kStartTimer));
+    EXPECT_FALSE(Enabled(*d, ids::kDisconnect));
+    EXPECT_FALSE(Enabled(*d, ids::kStop));
+    for (int id : ids::kSwitchControls)
+        EXPECT_FALSE(Enabled(*d, id)) << id;
+    EXPECT_EQ(d->m_conn.m_deviceId, 1);
+    EXPECT_TRUE(Checked(*d, ids::kDeviceIdRadios[0]));
+    EXPECT_EQ(d->ControlAs<QComboBox>(ids::kDeviceIdCombo)->count(), 256);
+    EXPECT_EQ(d->ControlAs<QComboBox>(ids::kDeviceIdCombo)->currentText(), "1");
+    EXPECT_TRUE(Checked(*d, ids::kEnglishRadio));
+    for (int id : {ids::kDay, ids::kWeek, ids::kMonth, ids::kOnce, ids::kAll})
+        EXPECT_TRUE(Checked(*d, id));
+    EXPECT_TRUE(ui.dialogs.empty());  // no connection attempt
+    EXPECT_FALSE(fs::exists(ini));    // nothing written at start
+}
+
+TEST_F(MainDlgFlow, ConnectsAtStartWithTheSavedDeviceId) {
+    testutil::SimProcess sim({"--tcp", "0", "--id", "3"});
+    ASSERT_TRUE(sim.Started());
+    WriteIni("[CONNECT]\nSerialTcp=0\nIP=127.0.0.1\nPort=" + std::to_string(sim.tcpPort) +
+             "\nConnectFlag=1\nStartTimerFlag=0\nDeviceID=3\n");
+    auto d = NewWindow();
+    d->OnInitDialog();
+    EXPECT_EQ(ui.dialogs, std::vector<std::string>{"CProgress"});
+    EXPECT_EQ(ui.hung, 0);
+    EXPECT_TRUE(Checked(*d, ids::kDeviceIdRadios[2]));
+    EXPECT_EQ(d->ControlAs<QComboBox>(ids::kDeviceIdCombo)->currentText(), "3");
+    EXPECT_TRUE(Checked(*d, ids::kAutoConnect));
+    EXPECT_TRUE(Enabled(*d, ids::kStartTimer));
+    ASSERT_TRUE(WaitUntil([&] { return Enabled(*d, ids::kDisconnect); }));
+    EXPECT_EQ(d->m_conn.m_bConnected, 1);
+    EXPECT_FALSE(Enabled(*d, ids::kConnect));
+    for (int id : ids::kSwitchControls)
+        EXPECT_TRUE(Enabled(*d, id)) << id;
+    EXPECT_EQ(Info(*d), "Communications equipment normal");
+    EXPECT_TRUE(sim.WaitForOutput("05 03 fe fe 00", 1000));
+}
+
+TEST_F(MainDlgFlow, DeviceIdRadiosFollowTheList) {
+    auto d = NewWindow();
+    d->OnInitDialog();
+    auto* combo = d->ControlAs<QComboBox>(ids::kDeviceIdCombo);
+    struct Case {
+        int index;
+        int id;
+        int radio;  // 0 none
+    } cases[] = {{11, 12, 0}, {4, 5, 5}, {255, 0, 0}, {0, 1, 1}};
+    for (const Case& c : cases) {
+        combo->setCurrentIndex(c.index);
+        d->OnDeviceIdCombo(c.index);
+        EXPECT_EQ(d->m_conn.m_deviceId, c.id) << c.index;
+        for (int n = 1; n <= 6; ++n)
+            EXPECT_EQ(Checked(*d, ids::kDeviceIdRadios[n - 1]), n == c.radio) << c.index;
+    }
+    d->ControlAs<QAbstractButton>(ids::kDeviceIdRadios[3])->click();
+    EXPECT_EQ(d->m_conn.m_deviceId, 4);
+    EXPECT_EQ(combo->currentText(), "4");
+}
+
+TEST_F(MainDlgFlow, PortOutOfRangeShowsTheBoxAndOpensNothing) {
+    for (bool chinese : {false, true}) {
+        auto d = NewWindow();
+        d->OnInitDialog();
+        if (chinese)
+            d->ControlAs<QAbstractButton>(ids::kChineseRadio)->click();
+        ui.boxes.clear();
+        ConnectTcp(*d, 70000);
+        ASSERT_TRUE(WaitUntil([&] { return !ui.boxes.empty(); }));
+        EXPECT_EQ(ui.boxes[0].text,
+                  chinese ? "端口号超出范围,范围是0~65535" : "Port out of range，range is 0~65535");
+        EXPECT_EQ(ui.boxes[0].caption, chinese ? "系统消息" : "System information");
+        EXPECT_EQ(ui.boxes[0].languageId, 1033);  // English buttons in both languages
+        EXPECT_EQ(d->m_conn.m_linkMode, 0);
+        EXPECT_EQ(Info(*d), "");
+        EXPECT_TRUE(Enabled(*d, ids::kConnect));
+        EXPECT_EQ(ui.hung, 0);
+    }
+    // Connect saved the keys of the network mode.
+    EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "Port", ""), "70000");
+    EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "SerialTcp", ""), "0");
+}
+
+TEST_F(MainDlgFlow, FailedConnectStillClosesTheProgressDialog) {
+    int port;
+    {
+        testutil::Listener gone;
+        port = gone.port;
+    }
+    auto d = NewWindow();
+    d->OnInitDialog();
+    ConnectTcp(*d, port);  // fails within milliseconds, often before the dialog appears
+    EXPECT_EQ(ui.hung, 0);
+    ProcessEvents();
+    EXPECT_EQ(Info(*d), "Open network failed");
+    EXPECT_TRUE(Enabled(*d, ids::kConnect));
+    EXPECT_FALSE(Enabled(*d, ids::kDisconnect));
+}
+
+TEST_F(MainDlgFlow, ConnectPollDisconnectOverTcpAndPty) {
+    testutil::SimProcess sim({"--tcp", "0", "--pty"});
+    ASSERT_TRUE(sim.Started());
+    for (bool serial : {false, true}) {
+        auto d = NewWindow();
+        d->OnInitDialog();
+        if (serial) {
+            d->ControlAs<QAbstractButton>(ids::kSerialRadio)->click();
+            d->ControlAs<QComboBox>(ids::kPortCombo)
+                ->setEditText(QString::fromStdString(sim.ptyPath));
+            d->ControlAs<QAbstractButton>(ids::kConnect)->click();
+        } else {
+            ConnectTcp(*d, sim.tcpPort);
+        }
+        ASSERT_TRUE(WaitUntil([&] { return Enabled(*d, ids::kDisconnect); })) << serial;
+        EXPECT_EQ(Info(*d), "Communications equipment normal");
+
+        // Status queries about once a second.
+        const std::string before = sim.Output();
+        std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+        const std::string during = sim.Output().substr(before.size());
+        int polls = 0;
+        for (size_t at = during.find("(status)"); at != std::string::npos;
+             at = during.find("(status)", at + 1))
+            ++polls;
+        EXPECT_GE(polls, 2) << during;
+        EXPECT_LE(polls, 5) << during;
+
+        QElapsedTimer t;
+        t.start();
+        d->ControlAs<QAbstractButton>(ids::kDisconnect)->click();
+        EXPECT_LT(t.elapsed(), 1500);
+        EXPECT_FALSE(d->m_conn.WorkersRunning());
+        t.restart();
+        d->m_conn.WithLink([](devlink::LinkConnection&) {});
+        EXPECT_LT(t.elapsed(), 50);  // the lock is free
+        EXPECT_TRUE(Enabled(*d, ids::kConnect));
+        EXPECT_FALSE(Enabled(*d, ids::kDisconnect));
+        for (int id : ids::kSwitchControls)
+            EXPECT_FALSE(Enabled(*d, id)) << id;
+    }
+}
+
+TEST_F(MainDlgFlow, ExitAsksAndStopsTheWorkers) {
+    testutil::SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.Started());
+    auto d = NewWindow();
+    d->OnInitDialog();
+    ConnectTcp(*d, sim.tcpPort);
+    ASSERT_TRUE(WaitUntil([&] { return Enabled(*d, ids::kDisconnect); }));
+
+    ui.answer = false;
+    d->close();  // the window's close button asks the same question
+    EXPECT_EQ(ui.boxes.back().text, "Do you want to exit?");
+    EXPECT_EQ(ui.boxes.back().caption, "System information");
+    EXPECT_TRUE(d->m_conn.WorkersRunning());
+
+    d->ControlAs<QAbstractButton>(ids::kChineseRadio)->click();
+    ui.answer = true;
+    QElapsedTimer t;
+    t.start();
+    d->ControlAs<QAbstractButton>(ids::kExit)->click();
+    EXPECT_EQ(ui.boxes.back().text, "确认退出?");
+    EXPECT_EQ(ui.boxes.back().languageId, 2052);
+    EXPECT_FALSE(d->m_conn.WorkersRunning());
+    EXPECT_LT(t.elapsed(), 1500);
+}
+
+TEST_F(MainDlgFlow, SubDialogsGuardPauseAndStop) {
+    auto d = NewWindow();
+    d->OnInitDialog();
+    // Not connected: Setup and Resolution refuse, Program and Mosaic open.
+    d->OnSetup();
+    d->OnResolution();
+    ASSERT_EQ(ui.boxes.size(), 2u);
+    EXPECT_EQ(ui.boxes[0].text, "Device is not connected");
+    EXPECT_TRUE(ui.dialogs.empty());
+
+    testutil::SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.Started());
+    ConnectTcp(*d, sim.tcpPort);
+    ASSERT_TRUE(WaitUntil([&] { return Enabled(*d, ids::kDisconnect); }));
+    d->OnSetup();
+    d->OnResolution();
+    d->OnProgram();
+    EXPECT_TRUE(d->m_conn.WorkersRunning());  // paused and resumed around each
+    d->OnMosaic();
+    EXPECT_EQ(ui.dialogs, (std::vector<std::string>{"CProgress", "CSetScreen", "CCAdvanced",
+                                                    "CProgram", "CSimpleMosaic"}));
+    // After the fast mosaic the operator connects again.
+    EXPECT_FALSE(d->m_conn.WorkersRunning());
+    EXPECT_EQ(d->m_conn.m_linkMode, 0);
+    EXPECT_TRUE(Enabled(*d, ids::kConnect));
+    EXPECT_FALSE(Enabled(*d, ids::kDisconnect));
+    for (int id : ids::kSwitchControls)
+        EXPECT_FALSE(Enabled(*d, id)) << id;
+}
+
+TEST_F(MainDlgFlow, ConnectionKeysAreSavedAsTheControlsChange) {
+    auto d = NewWindow();
+    d->OnInitDialog();
+    d->ControlAs<QAbstractButton>(ids::kSerialRadio)->click();
+    EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "SerialTcp", ""), "1");
+    EXPECT_FALSE(Enabled(*d, ids::kIpAddress));
+    EXPECT_TRUE(Enabled(*d, ids::kPortCombo));
+    d->ControlAs<QAbstractButton>(ids::kDeviceIdRadios[1])->click();
+    d->ControlAs<QAbstractButton>(ids::kAutoConnect)->click();
+    EXPECT_TRUE(Enabled(*d, ids::kStartTimer));
+    d->ControlAs<QAbstractButton>(ids::kStartTimer)->click();
+    EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "ConnectFlag", ""), "1");
+    EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "StartTimerFlag", ""), "1");
+    EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "DeviceID", ""), "2");
+    EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "IP", "none"), "none");  // serial mode
+    d->ControlAs<QAbstractButton>(ids::kAutoConnect)->click();
+    EXPECT_FALSE(Enabled(*d, ids::kStartTimer));
+    EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "ConnectFlag", ""), "0");
+}
