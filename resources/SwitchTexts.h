@@ -1,0 +1,34 @@
+// Texts of source switching and of the status display in both languages, exactly as the program
+// shows them. Texts are UTF-8.
+#pragma once
+
+#include <string>
+
+namespace res {
+
+enum class SwitchMsg {
+    // Info line
+    MosaicOffOnly,
+    IncorrectSource,
+    // message boxes
+    CloseOverlayOrTake,
+    ExtIsNull,
+    MainIsYPbPr,
+    // preview label
+    PreviewEmpty,
+};
+
+const char* SwitchText(SwitchMsg m, bool chinese);
+
+// The preview label of a preview set to source code (the name for 0..7, "NULL" otherwise).
+std::string PreviewLabel(int code, bool chinese);
+
+// Captions that do not change with the language.
+inline const char* V2Caption(bool ypbpr) {
+    return ypbpr ? "YPbPr" : "V2";
+}
+inline const char* AutoTakeCaption(bool preTake) {
+    return preTake ? "TAKE" : "AUTO";
+}
+
+}  // namespace res
