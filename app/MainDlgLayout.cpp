@@ -359,6 +359,10 @@ void CORN302ControlDlg::BuildControls() {
     preview->setSizePolicy(keepPlace);
     sourceGrid->addWidget(preview, 0, 9);
     sourceGrid->addWidget(button(ids::kAutoTake, "AUTO"), 1, 9);
+    // Both follow the processor's state once it is read: the preview label shows only in
+    // Pre + TAKE mode, and AUTO/TAKE is usable only when the state allows it.
+    preview->hide();
+    Control(ids::kAutoTake)->setEnabled(false);
     sourceGrid->setColumnStretch(10, 1);
 
     // ---- EXT. input, transition, switch mode ----
