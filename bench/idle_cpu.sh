@@ -9,11 +9,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 secs=${1:-60}
 runs=${2:-3}
-ticks=$(getconf CLK_TCK)
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+# CPU time of every thread of a process, in nanoseconds.
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%d", s}'; }
+polls() { grep -c '(status)' "$1" 2>/dev/null || true; }
 
 results=()
 for run in $(seq "$runs"); do
@@ -27,15 +28,16 @@ for run in $(seq "$runs"); do
   app=$!
   # Connected once the simulator has answered a few status polls.
   for _ in $(seq 100); do
-    [ "$(grep -c '(status)' "$work/sim.log" 2>/dev/null || echo 0)" -ge 3 ] && break
+    [ "$(polls "$work/sim.log")" -ge 3 ] 2>/dev/null && break
     sleep 0.1
   done
-  before=$(cpu_ticks "$app")
+  before=$(cpu_ns "$app")
+  p0=$(polls "$work/sim.log")
   sleep "$secs"
-  after=$(cpu_ticks "$app")
-  polls=$(grep -c '(status)' "$work/sim.log")
-  pct=$(awk -v d=$((after - before)) -v t="$ticks" -v s="$secs" 'BEGIN{printf "%.3f", 100*d/t/s}')
-  echo "run $run: ${pct}% of a core over ${secs}s (${polls} status polls in all)"
+  after=$(cpu_ns "$app")
+  p1=$(polls "$work/sim.log")
+  pct=$(awk -v d=$((after - before)) -v s="$secs" 'BEGIN{printf "%.3f", 100*d/1e9/s}')
+  echo "run $run: ${pct}% of a core over ${secs}s ($((p1 - p0)) status polls meanwhile)"
   results+=("$pct")
   kill "$app" "$sim" 2>/dev/null || true
   wait "$app" "$sim" 2>/dev/null || true
