@@ -301,3 +301,23 @@ TEST_F(MainDlgFlow, ConnectionKeysAreSavedAsTheControlsChange) {
     EXPECT_FALSE(Enabled(*d, ids::kStartTimer));
     EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "ConnectFlag", ""), "0");
 }
+
+// With ORN312_SCREENSHOT_DIR set, saves the window connected to the simulator in both languages.
+TEST_F(MainDlgFlow, ConnectedScreenshots) {
+    const QString out = qEnvironmentVariable("ORN312_SCREENSHOT_DIR");
+    if (out.isEmpty()) GTEST_SKIP() << "set ORN312_SCREENSHOT_DIR to save screenshots";
+    testutil::SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.Started());
+    auto d = NewWindow();
+    d->OnInitDialog();
+    ConnectTcp(*d, sim.tcpPort);
+    ASSERT_TRUE(WaitUntil([&] { return Enabled(*d, ids::kDisconnect); }));
+    d->show();
+    WaitUntil([] { return false; }, 2500);  // a few polls and flashes
+    d->grab().save(out + "/connected-en.png");
+    d->ControlAs<QAbstractButton>(ids::kChineseRadio)->click();
+    d->ControlAs<QAbstractButton>(ids::kTimerPanel)->click();
+    WaitUntil([] { return false; }, 1500);
+    d->grab().save(out + "/connected-zh.png");
+    d->m_conn.Disconnect();
+}
