@@ -79,6 +79,9 @@ const Pair kMessages[] = {
     {"正在连接设备，请等侯", "Connecting device,please waiting"},
     {"正在修改分辨率", "Changing resolution"},
     {"正在修改点频", "Changing dotlock"},
+    {"未执行", "No Execution"},
+    {"即将执行", "Immediate Execution"},
+    {"未知", "Unknown"},
 };
 
 }  // namespace

@@ -38,6 +38,10 @@ enum class Msg {
     ProgressConnecting,
     ProgressResolution,
     ProgressDotClock,
+    // timer fields of the main window
+    TimerNoExecution,
+    TimerImmediateExecution,
+    TimerUnknown,
 };
 
 const char* Text(Msg m, bool chinese);

@@ -1,8 +1,11 @@
 #include "schedule/InfoPlan.h"
 
 #include <array>
+#include <ctime>
 #include <utility>
 
+#include "link/Commands.h"
+#include "platform/Clock.h"
 #include "platform/ProfileFile.h"
 #include "platform/UiSeam.h"
 #include "resources/Captions.h"
@@ -18,6 +21,40 @@ std::string LoadErrorText(const char* section, int line, const std::string& valu
                "）。只载入了此行之前的计划。";
     return "The plan file could not be read: line " + std::to_string(line) + " is invalid (" +
            where + "). Only the plans before this line are loaded.";
+}
+
+constexpr int kDaySeconds = 86400;
+
+struct tm LocalFields(int64_t value) {
+    const time_t t = static_cast<time_t>(value);
+    struct tm fields {};
+    localtime_r(&t, &fields);
+    return fields;
+}
+
+// The moment of today at the time of day of time.
+bool MomentToday(const platform::LocalTime& today, int64_t time, int64_t* moment) {
+    const struct tm t = LocalFields(time);
+    return MakeLocalMoment(today.year, today.month, today.day, t.tm_hour, t.tm_min, t.tm_sec,
+                           moment);
+}
+
+bool AppliesOn(int kind, const PlanItem& plan, const platform::LocalTime& today) {
+    switch (kind) {
+        case PlanDay:
+            return true;
+        case PlanWeek:
+            return plan.weekDay == std::to_string(today.weekday);
+        case PlanMonth:
+            return DecimalValue(plan.monthDay) == today.day;
+        case PlanOnce: {
+            const struct tm d = LocalFields(plan.date);
+            return d.tm_year + 1900 == today.year && d.tm_mon + 1 == today.month &&
+                   d.tm_mday == today.day;
+        }
+        default:
+            return false;
+    }
 }
 
 }  // namespace
@@ -69,4 +106,44 @@ bool CInfoPlan::LoadAllPlans(bool chinese, std::string* errorText) {
 bool CInfoPlan::WritePlanEntry(const std::string& section, const char* key,
                                const char* value) const {
     return platform::WriteProfileString(m_path, section, key, value);
+}
+
+void CInfoPlan::AddTodayPlans(int kind, bool v2IsYPbPr) {
+    int key = m_todayPlans.empty() ? 0 : m_todayPlans.rbegin()->first + 1;
+    const int64_t nowMs = platform::CurrentClock().NowMs();
+    const platform::LocalTime today = platform::ToLocal(nowMs);
+    const uint8_t leftOut = v2IsYPbPr ? devlink::kV2 : devlink::kYPbPr;
+    for (const auto& [index, plan] : Plans(kind)) {
+        int64_t moment = 0;
+        if (!AppliesOn(kind, plan, today) || !MomentToday(today, plan.time, &moment) ||
+            moment * 1000 <= nowMs)
+            continue;
+        if (kind == PlanDay && plan.source == leftOut)
+            continue;
+        PlanItem due = plan;
+        due.time = moment;
+        m_todayPlans.emplace(key++, due);
+    }
+}
+
+int CInfoPlan::TakeNextPlan(bool remove, PlanItem* next) {
+    const int64_t now = platform::CurrentClock().NowMs() / 1000;
+    const platform::LocalTime today = platform::ToLocal(now * 1000);
+    int best = kDaySeconds;
+    auto chosen = m_todayPlans.end();
+    for (auto it = m_todayPlans.begin(); it != m_todayPlans.end(); ++it) {
+        int64_t moment = 0;
+        if (!MomentToday(today, it->second.time, &moment))
+            continue;
+        const int difference = static_cast<int>(moment - now);
+        if (difference < best) {
+            best = difference;
+            chosen = it;
+            *next = it->second;
+            next->time = moment;
+        }
+    }
+    if (remove && chosen != m_todayPlans.end())
+        m_todayPlans.erase(chosen);
+    return best == kDaySeconds ? 0 : best;
 }

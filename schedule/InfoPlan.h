@@ -29,6 +29,19 @@ public:
     // section. The file is replaced atomically. True when it was written.
     bool WritePlanEntry(const std::string& section, const char* key, const char* value) const;
 
+    // Appends the plans of kind that apply today (day plans always, week plans on their weekday
+    // "0".."6", month plans on their day of the month, one-time plans on their date) and whose
+    // moment today is later than now to m_todayPlans, under running keys after the largest one
+    // there, each with time set to that moment. Day plans to V2 are left out when v2IsYPbPr is
+    // set and day plans to YPbPr when it is not; the other kinds are taken whatever their source.
+    void AddTodayPlans(int kind, bool v2IsYPbPr);
+
+    // Finds the nearest plan of m_todayPlans, by its time of day today: next gets its moment
+    // today and its source, and the result is the seconds from now until then (negative when it
+    // has passed, so a passed plan is the nearest). Ties go to the lower key. Returns 0, leaving
+    // next alone, when the list is empty. With remove the plan found leaves the list.
+    int TakeNextPlan(bool remove, PlanItem* next);
+
     // The map and the count of a kind (PlanDay .. PlanOnce).
     std::map<int, PlanItem>& Plans(int kind);
     int& Count(int kind);

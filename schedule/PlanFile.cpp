@@ -144,6 +144,16 @@ bool MakePlanDate(int year, int month, int day, int64_t* out) {
         out);
 }
 
+bool MakeLocalMoment(int year, int month, int day, int hour, int minute, int second, int64_t* out) {
+    return BuildLocal(
+        year, month, day, hour, minute, second,
+        [&](const tm& t) {
+            return t.tm_year == year - 1900 && t.tm_mon == month - 1 && t.tm_mday == day &&
+                   t.tm_hour == hour && t.tm_min == minute && t.tm_sec == second;
+        },
+        out);
+}
+
 std::string FormatClock(int64_t time) {
     const struct tm t = Local(time);
     char text[40];

@@ -39,6 +39,11 @@ void ParseDate(std::string_view text, int& year, int& month, int& day);
 bool MakePlanTime(int hour, int minute, int second, int64_t* out);
 bool MakePlanDate(int year, int month, int day, int64_t* out);
 
+// The moment that reads back in local time as the date and time of day given (a plan's moment on
+// a given day), taken first with daylight saving time not in effect. False when no local time
+// reads back so (an hour skipped when the clocks go forward) or the system cannot represent it.
+bool MakeLocalMoment(int year, int month, int day, int hour, int minute, int second, int64_t* out);
+
 // Local time of day with "%2d:%2d:%2d" (" 9: 5: 0"), and local date with "%d-%d-%d" ("2016-8-4").
 std::string FormatClock(int64_t time);
 std::string FormatDate(int64_t date);

@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "FakeClock.h"
 #include "platform/UiSeam.h"
 #include "schedule/InfoPlan.h"
 
@@ -19,26 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Sets the local time zone for the life of the object.
-class ScopedZone {
-public:
-    explicit ScopedZone(const char* zone) {
-        if (const char* old = getenv("TZ"))
-            m_old = old;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ScopedZone() {
-        if (m_old)
-            setenv("TZ", m_old->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::optional<std::string> m_old;
-};
+using testutil::ScopedZone;
 
 bool HaveZone(const char* zone) {
     return fs::exists(fs::path("/usr/share/zoneinfo") / zone);

@@ -1,0 +1,112 @@
+#include "schedule/Scheduler.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "link/Commands.h"
+#include "resources/Captions.h"
+#include "schedule/PlanFile.h"
+
+TimerGroup ShowTimer(int64_t moment, int source, int status, bool chinese) {
+    TimerGroup group;
+    group.time = FormatClock(moment);
+    group.signal = SourceName(source);
+    if (status == kNoExecution)
+        group.status = res::Text(res::Msg::TimerNoExecution, chinese);
+    if (status == kImmediateExecution)
+        group.status = res::Text(res::Msg::TimerImmediateExecution, chinese);
+    group.result = res::Text(res::Msg::TimerUnknown, chinese);
+    return group;
+}
+
+PlanWait NextWaitStep(int64_t nowMs, int64_t moment) {
+    const int64_t momentMs = moment * 1000;
+    if (nowMs >= momentMs) {
+        const bool inTime = (nowMs - momentMs) / 1000 <= PlanScheduler::kLateSeconds;
+        return {inTime ? PlanWait::Send : PlanWait::GiveUp, 0};
+    }
+    const int64_t left = momentMs - nowMs;
+    const int64_t lead = PlanScheduler::kLeadSeconds * 1000;
+    const int64_t sleep =
+        left > lead ? left - lead : std::min<int64_t>(left, PlanScheduler::kLookMs);
+    return {PlanWait::Sleep, static_cast<int>(sleep)};
+}
+
+PlanScheduler::PlanScheduler(CInfoPlan& plans, SchedulerSink& sink, PlanSend send)
+    : m_plans(plans), m_sink(sink), m_send(std::move(send)) {}
+
+PlanScheduler::~PlanScheduler() {
+    Stop();
+}
+
+void PlanScheduler::Start() {
+    if (m_thread.joinable())
+        return;
+    m_stop.Reset();
+    m_fields = {};
+    m_thread = std::thread(&PlanScheduler::Run, this);
+}
+
+void PlanScheduler::Stop() {
+    if (!m_thread.joinable())
+        return;
+    m_stop.Request();
+    m_thread.join();
+}
+
+void PlanScheduler::RebuildTodayPlans() {
+    const SchedulerOptions options = m_sink.Options();
+    for (int kind = PlanDay; kind <= PlanOnce; ++kind)
+        m_plans.Plans(kind).clear();
+    m_plans.m_todayPlans.clear();
+    std::string error;
+    if (!m_plans.LoadAllPlans(options.chinese, &error))
+        m_sink.PlanFileError(error);
+    for (int kind = PlanDay; kind <= PlanOnce; ++kind) {
+        if (options.kinds[kind])
+            m_plans.AddTodayPlans(kind, options.v2IsYPbPr);
+    }
+}
+
+bool PlanScheduler::WaitForMoment(int64_t moment) {
+    for (;;) {
+        const PlanWait step = NextWaitStep(platform::CurrentClock().NowMs(), moment);
+        if (step.action != PlanWait::Sleep)
+            return step.action == PlanWait::Send && !m_stop.Requested();
+        if (!platform::Sleep(step.sleepMs, &m_stop))
+            return false;
+    }
+}
+
+void PlanScheduler::Run() {
+    platform::LocalTime built = platform::Now();
+    RebuildTodayPlans();
+    while (!m_stop.Requested()) {
+        const platform::LocalTime now = platform::Now();
+        if (now.day != built.day || now.month != built.month || now.year != built.year) {
+            RebuildTodayPlans();
+            built = now;
+        } else {
+            // The nearest plan leaves the list whether or not it is sent: one already due is
+            // dropped.
+            PlanItem current, next;
+            const int untilCurrent = m_plans.TakeNextPlan(true, &current);
+            const int untilNext = m_plans.TakeNextPlan(false, &next);
+            if (untilCurrent > 0 || untilNext != 0) {
+                const bool chinese = m_sink.Options().chinese;
+                if (untilCurrent > 0)
+                    m_fields.current =
+                        ShowTimer(current.time, current.source, kImmediateExecution, chinese);
+                if (untilNext != 0)
+                    m_fields.next = ShowTimer(next.time, next.source, kNoExecution, chinese);
+                m_sink.TimerFieldsChanged(m_fields);
+            }
+            if (untilCurrent > 0 && WaitForMoment(current.time)) {
+                const uint8_t id = m_sink.Options().deviceId;
+                m_send(devlink::SourceSwitch(id, 0, current.source), kSendPauseMs, m_stop);
+            }
+        }
+        if (!platform::Sleep(kLookMs, &m_stop))
+            break;
+    }
+}

@@ -1,0 +1,126 @@
+// The scheduler engine: a thread that carries out the plans of the day at their moments, switching
+// the processor's source, and tells the window what to show in the timer fields. No Qt here: the
+// window implements SchedulerSink and the send function.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "link/Frame.h"
+#include "platform/Clock.h"
+#include "schedule/InfoPlan.h"
+
+// One group of timer fields: Time, Signal, Status, Result.
+struct TimerGroup {
+    std::string time;
+    std::string signal;
+    std::string status;
+    std::string result;
+
+    bool operator==(const TimerGroup&) const = default;
+};
+
+// The eight timer fields: "Current Timer" (1299..1302) and "Next Timer" (1307..1310).
+struct TimerFields {
+    TimerGroup current;
+    TimerGroup next;
+
+    bool operator==(const TimerFields&) const = default;
+};
+
+// Status numbers of a timer group.
+enum TimerStatus : int {
+    kNoExecution = 0,         // the plan after the one waited for
+    kImmediateExecution = 2,  // the plan waited for
+};
+
+// The texts of one timer group: moment as " 9: 5: 0" (local), the source name, the status
+// ("No Execution", "Immediate Execution"; another status gives ""), and "Unknown"; in Chinese
+// when chinese is set.
+TimerGroup ShowTimer(int64_t moment, int source, int status, bool chinese);
+
+// The window's state that the scheduler reads while it runs.
+struct SchedulerOptions {
+    std::array<bool, 4> kinds{};  // Day, Week, Month, Once ticked (by PlanKind)
+    bool v2IsYPbPr = false;       // the second input is YPbPr: day plans to V2 are left out
+    bool chinese = false;         // language of the timer texts and the plan file error
+    uint8_t deviceId = 1;
+};
+
+// What the scheduler tells the window. Every call comes from the scheduler thread: read and post
+// without blocking on the UI thread, which may be waiting in PlanScheduler::Stop.
+class SchedulerSink {
+public:
+    virtual ~SchedulerSink() = default;
+    // Read at each rebuild of the list of today (kinds, V2 as YPbPr, language), each time the
+    // timer fields change (language) and before each send (device ID).
+    virtual SchedulerOptions Options() = 0;
+    // All eight texts, each time a group changed. A group keeps its texts until it is shown
+    // again; the window empties the fields itself at Start and Stop.
+    virtual void TimerFieldsChanged(const TimerFields& fields) = 0;
+    // The plan file could not be read whole at a rebuild (text names the line, in the language
+    // of the options). The plans read before the bad line run.
+    virtual void PlanFileError(const std::string& text) = 0;
+};
+
+// Puts frame on the link and pauses delayMs, holding the link lock through both, so that no other
+// transaction comes between the switch and the end of its pause. The pause ends early when stop
+// is raised; the frame itself always goes out whole.
+using PlanSend =
+    std::function<void(const devlink::Frame& frame, int delayMs, platform::StopFlag& stop)>;
+
+// One step of the wait for a plan's moment: sleep sleepMs and look again, send now, or give up.
+struct PlanWait {
+    enum Action { Sleep, Send, GiveUp };
+    Action action = Sleep;
+    int sleepMs = 0;
+
+    bool operator==(const PlanWait&) const = default;
+};
+
+// The wait for moment (seconds since the epoch) at nowMs: sleeps until 100 s before it, then looks
+// once a second and wakes at the moment itself. It sends while the clock reads 0..5 whole seconds
+// past the moment and gives up later than that (a clock set forward, a late wake), so one missed
+// plan never holds up the rest of the day.
+PlanWait NextWaitStep(int64_t nowMs, int64_t moment);
+
+// Runs the plans of the ticked kinds, from the plan file of plans, on a thread of its own.
+// Start, Stop and Running belong to one thread (the UI thread).
+class PlanScheduler {
+public:
+    static constexpr int kSendPauseMs = 5000;  // pause after a switch, link lock held
+    static constexpr int kLeadSeconds = 100;   // the long sleep ends this long before a plan
+    static constexpr int kLookMs = 1000;       // between looks near a plan and between passes
+    static constexpr int kLateSeconds = 5;     // a plan is still sent this late
+
+    // plans: the window's plan store with its counts loaded; the thread clears and reloads its
+    // kind maps and owns m_todayPlans while it runs.
+    PlanScheduler(CInfoPlan& plans, SchedulerSink& sink, PlanSend send);
+    ~PlanScheduler();
+    PlanScheduler(const PlanScheduler&) = delete;
+    PlanScheduler& operator=(const PlanScheduler&) = delete;
+
+    // Starts the thread; does nothing while it runs.
+    void Start();
+    // Ends the thread wherever it waits and joins it. The send under way, if any, has put its
+    // frame out whole and cut its pause short, so the link lock is free when this returns.
+    void Stop();
+    bool Running() const { return m_thread.joinable(); }
+
+private:
+    void Run();
+    // Reloads the plan file and builds the list of today from the ticked kinds.
+    void RebuildTodayPlans();
+    // Waits for moment; true when the plan is to be sent now.
+    bool WaitForMoment(int64_t moment);
+
+    CInfoPlan& m_plans;
+    SchedulerSink& m_sink;
+    PlanSend m_send;
+    TimerFields m_fields;  // the scheduler thread's
+    platform::StopFlag m_stop;
+    std::thread m_thread;
+};

@@ -1,0 +1,114 @@
+// A clock for tests: virtual time that moves only as far as the test lets it, so a worker can
+// sleep through minutes or cross midnight in a test that takes milliseconds.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/Clock.h"
+
+namespace testutil {
+
+// Sets the local time zone (TZ) for the life of the object.
+class ScopedZone {
+public:
+    explicit ScopedZone(const char* zone) {
+        if (const char* old = getenv("TZ"))
+            m_old = old;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ScopedZone() {
+        if (m_old)
+            setenv("TZ", m_old->c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+    ScopedZone(const ScopedZone&) = delete;
+    ScopedZone& operator=(const ScopedZone&) = delete;
+
+private:
+    std::optional<std::string> m_old;
+};
+
+// A sleep moves virtual time forward by its length at once, as long as its end stays within the
+// horizon the test has set; a sleep that would end past the horizon waits ("parks") until the test
+// moves the horizon or the sleeper's stop flag is raised. Local() breaks the virtual time into
+// fields in the zone of TZ, as the system clock does.
+//
+// Use: install with platform::SetClock before starting a worker; RunUntil(t) lets the worker run
+// through virtual time up to t and returns once it is parked in a sleep that ends after t. Between
+// two RunUntil calls the worker is parked, so what it recorded can be read.
+class FakeClock : public platform::Clock {
+public:
+    explicit FakeClock(int64_t startMs) : m_horizon(startMs), m_offset(startMs) {}
+
+    int64_t NowMs() override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_elapsed + m_offset;
+    }
+    platform::LocalTime Local() override { return platform::ToLocal(NowMs()); }
+
+    bool Sleep(int ms, platform::StopFlag* stop) override {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        const int64_t end = m_elapsed + std::max(ms, 0);
+        uint64_t countedIn = 0;  // the horizon this sleeper was counted as parked at
+        while (end + m_offset > m_horizon && !Stopped(stop)) {
+            if (countedIn != m_generation) {
+                countedIn = m_generation;
+                ++m_parked;
+                m_cv.notify_all();
+            }
+            // A stop flag cannot wake this wait, so it looks at the flag every millisecond.
+            m_cv.wait_for(lock, std::chrono::milliseconds(1));
+        }
+        if (countedIn == m_generation)
+            --m_parked;
+        if (Stopped(stop))
+            return false;
+        m_elapsed = std::max(m_elapsed, end);
+        return true;
+    }
+
+    // Lets sleepers run on up to virtual time ms. Returns once `sleepers` of them are parked in
+    // sleeps that end after it; false if that has not happened within waitMs of real time.
+    bool RunUntil(int64_t ms, int sleepers = 1, int waitMs = 10000) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_horizon = std::max(m_horizon, ms);
+        ++m_generation;
+        m_parked = 0;
+        m_cv.notify_all();
+        return m_cv.wait_for(lock, std::chrono::milliseconds(waitMs),
+                             [&] { return m_parked >= sleepers; });
+    }
+
+    // Sets the time of day forward (or back) by deltaMs, as when the clock is set by hand. Sleeps
+    // keep their length: one under way ends deltaMs later or earlier by the clock.
+    void Jump(int64_t deltaMs) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_offset += deltaMs;
+    }
+
+private:
+    static bool Stopped(const platform::StopFlag* stop) {
+        return stop != nullptr && stop->Requested();
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    int64_t m_elapsed = 0;  // virtual time slept since the start
+    int64_t m_horizon;      // by the clock: no sleep ends later than this
+    int64_t m_offset;       // the clock reads m_elapsed + m_offset
+    uint64_t m_generation = 1;
+    int m_parked = 0;
+};
+
+}  // namespace testutil

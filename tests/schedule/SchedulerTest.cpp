@@ -1,0 +1,447 @@
+#include "schedule/Scheduler.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <time.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "FakeClock.h"
+#include "link/Frame.h"
+#include "schedule/PlanFile.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testutil::FakeClock;
+using testutil::ScopedZone;
+
+// Milliseconds since the epoch of "YYYY-MM-DD hh:mm:ss[.mmm]" in the zone of TZ.
+int64_t At(const char* text) {
+    struct tm t {};
+    int ms = 0;
+    const int n = std::sscanf(text, "%d-%d-%d %d:%d:%d.%d", &t.tm_year, &t.tm_mon, &t.tm_mday,
+                              &t.tm_hour, &t.tm_min, &t.tm_sec, &ms);
+    EXPECT_GE(n, 6) << text;
+    t.tm_year -= 1900;
+    t.tm_mon -= 1;
+    t.tm_isdst = -1;
+    return static_cast<int64_t>(mktime(&t)) * 1000 + ms;
+}
+
+// "hh:mm:ss.mmm" of ms in the zone of TZ.
+std::string ClockText(int64_t ms) {
+    const time_t secs = static_cast<time_t>(ms / 1000);
+    struct tm t {};
+    localtime_r(&secs, &t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", t.tm_hour, t.tm_min, t.tm_sec,
+                  static_cast<int>(ms % 1000));
+    return text;
+}
+
+// Installs a fake clock for the life of the object.
+struct ClockScope {
+    explicit ClockScope(int64_t startMs) : clock(startMs) { platform::SetClock(&clock); }
+    ~ClockScope() { platform::SetClock(nullptr); }
+    FakeClock clock;
+};
+
+PlanItem Plan(int kind, const char* line) {
+    PlanItem item;
+    EXPECT_EQ(ParsePlanLine(kind, line, &item), PlanLine::Ok) << line;
+    return item;
+}
+
+TEST(TodayPlans, AddTodayPlansTakesThePlansThatApplyLaterToday) {
+    ScopedZone zone("UTC");
+    struct Case {
+        const char* now;
+        int kind;
+        const char* line;
+        bool v2IsYPbPr;
+        bool added;
+    };
+    // 2024-07-03 is a Wednesday; April has 30 days.
+    const Case cases[] = {
+        {"2024-07-03 09:00:00", PlanWeek, "3,10: 0: 0,4", false, true},
+        {"2024-07-02 09:00:00", PlanWeek, "3,10: 0: 0,4", false, false},
+        {"2024-07-04 09:00:00", PlanWeek, "3,10: 0: 0,4", false, false},
+        {"2024-07-03 09:00:00", PlanWeek, "03,10: 0: 0,4", false, false},
+        {"2024-06-30 09:00:00", PlanWeek, "0,10: 0: 0,4", false, true},
+        {"2024-07-05 09:00:00", PlanMonth, "05,10: 0: 0,4", false, true},
+        {"2024-07-05 09:00:00", PlanMonth, "5,10: 0: 0,4", false, true},
+        {"2024-07-15 09:00:00", PlanMonth, "05,10: 0: 0,4", false, false},
+        {"2024-04-30 09:00:00", PlanMonth, "31,10: 0: 0,4", false, false},
+        {"2024-05-01 09:00:00", PlanMonth, "31,10: 0: 0,4", false, false},
+        {"2024-07-31 09:00:00", PlanMonth, "31,10: 0: 0,4", false, true},
+        {"2024-07-03 09:00:00", PlanOnce, "2024-7-3,10: 0: 0,4", false, true},
+        {"2024-07-04 09:00:00", PlanOnce, "2024-7-3,10: 0: 0,4", false, false},
+        {"2024-07-03 09:00:00", PlanOnce, "2023-7-3,10: 0: 0,4", false, false},
+        // Only plans later than now.
+        {"2024-07-03 09:59:59", PlanDay, "10: 0: 0,4", false, true},
+        {"2024-07-03 10:00:00", PlanDay, "10: 0: 0,4", false, false},
+        {"2024-07-03 10:00:00.999", PlanDay, "10: 0: 0,4", false, false},
+        {"2024-07-03 23:00:00", PlanDay, "10: 0: 0,4", false, false},
+        // Day plans follow the V2/YPbPr setting; the other kinds are not filtered.
+        {"2024-07-03 09:00:00", PlanDay, "10: 0: 0,1", true, false},
+        {"2024-07-03 09:00:00", PlanDay, "10: 0: 0,1", false, true},
+        {"2024-07-03 09:00:00", PlanDay, "10: 0: 0,8", false, false},
+        {"2024-07-03 09:00:00", PlanDay, "10: 0: 0,8", true, true},
+        {"2024-07-03 09:00:00", PlanWeek, "3,10: 0: 0,1", true, true},
+        {"2024-07-03 09:00:00", PlanWeek, "3,10: 0: 0,8", false, true},
+        {"2024-07-03 09:00:00", PlanMonth, "03,10: 0: 0,1", true, true},
+        {"2024-07-03 09:00:00", PlanOnce, "2024-7-3,10: 0: 0,8", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.now << " kind " << c.kind << " \"" << c.line << "\""
+                                        << (c.v2IsYPbPr ? " V2 is YPbPr" : ""));
+        ClockScope scope(At(c.now));
+        CInfoPlan store;
+        store.Plans(c.kind).emplace(0, Plan(c.kind, c.line));
+        store.AddTodayPlans(c.kind, c.v2IsYPbPr);
+        EXPECT_EQ(store.m_todayPlans.size(), c.added ? 1u : 0u);
+    }
+}
+
+// A plan at 10:00 fires at 10:00 by the wall clock, whether daylight saving time is in effect
+// that day or not.
+TEST(TodayPlans, EachPlanGetsItsMomentTodayUnderRunningKeys) {
+    for (const char* name : {"UTC", "Europe/Berlin", "Australia/Sydney", "America/New_York"}) {
+        if (!fs::exists(fs::path("/usr/share/zoneinfo") / name))
+            GTEST_SKIP() << "no tzdata for " << name;
+        ScopedZone zone(name);
+        for (const char* day : {"2024-01-10", "2024-07-10"}) {  // Wednesdays
+            SCOPED_TRACE(testing::Message() << name << " " << day);
+            const std::string date = day;
+            ClockScope scope(At((date + " 09:00:00").c_str()));
+            CInfoPlan store;
+            store.m_todayPlans.emplace(4, PlanItem{});
+            store.m_dayPlans.emplace(0, Plan(PlanDay, "10: 0: 0,4"));
+            store.m_dayPlans.emplace(1, Plan(PlanDay, "23:59:59,8"));
+            store.m_weekPlans.emplace(0, Plan(PlanWeek, "3,12:30: 0,2"));
+            store.AddTodayPlans(PlanDay, true);
+            store.AddTodayPlans(PlanWeek, true);
+            store.m_todayPlans.erase(4);
+
+            ASSERT_EQ(store.m_todayPlans.size(), 3u);
+            EXPECT_EQ(store.m_todayPlans.at(5).time, At((date + " 10:00:00").c_str()) / 1000);
+            EXPECT_EQ(store.m_todayPlans.at(6).time, At((date + " 23:59:59").c_str()) / 1000);
+            EXPECT_EQ(store.m_todayPlans.at(7).time, At((date + " 12:30:00").c_str()) / 1000);
+            EXPECT_EQ(store.m_todayPlans.at(7).source, 2);
+            PlanItem next;
+            EXPECT_EQ(store.TakeNextPlan(false, &next), 3600);
+            EXPECT_EQ(ShowTimer(next.time, next.source, kImmediateExecution, false).time,
+                      "10: 0: 0");
+        }
+    }
+}
+
+TEST(TodayPlans, TakeNextPlanFindsTheNearestByTimeOfDay) {
+    ScopedZone zone("UTC");
+    struct Entry {
+        int key;
+        const char* time;  // a time of day, or a whole moment
+        uint8_t source;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Entry> list;
+        int seconds;
+        int key;  // the entry taken; -1 none
+    };
+    const Case cases[] = {
+        {"empty", {}, 0, -1},
+        {"nearest", {{0, "10:00:30", 1}, {1, "10:00:20", 2}, {2, "11:00:00", 3}}, 20, 1},
+        {"tie to the lower key", {{3, "10:00:20", 1}, {5, "10:00:20", 2}}, 20, 3},
+        {"passed comes first", {{0, "10:00:30", 1}, {1, "09:59:50", 2}}, -10, 1},
+        {"time of day only", {{0, "2000-01-01 10:00:40", 1}, {1, "2024-07-02 10:00:50", 2}}, 40, 0},
+        {"due now", {{0, "10:00:00", 1}, {1, "10:00:01", 2}}, 0, 0},
+    };
+    ClockScope scope(At("2024-07-03 10:00:00.400"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CInfoPlan store;
+        for (const Entry& e : c.list) {
+            const std::string text = e.time;
+            PlanItem item;
+            item.time = At(text.size() > 8 ? e.time : ("2024-07-03 " + text).c_str()) / 1000;
+            item.source = e.source;
+            store.m_todayPlans.emplace(e.key, item);
+        }
+        const auto before = store.m_todayPlans;
+        for (bool remove : {false, true}) {
+            PlanItem next;
+            next.source = 99;
+            EXPECT_EQ(store.TakeNextPlan(remove, &next), c.seconds);
+            auto expected = before;
+            if (c.key < 0) {
+                EXPECT_EQ(next.source, 99);
+            } else {
+                const PlanItem& taken = before.at(c.key);
+                EXPECT_EQ(next.source, taken.source);
+                EXPECT_EQ(next.time, At("2024-07-03 10:00:00") / 1000 + c.seconds);
+                if (remove)
+                    expected.erase(c.key);
+            }
+            EXPECT_EQ(store.m_todayPlans, expected) << (remove ? "removed" : "kept");
+        }
+    }
+}
+
+TEST(PlanWaitSteps, SleepsToTheLeadThenLooksEachSecondAndSendsOnlyInTheWindow) {
+    ScopedZone zone("UTC");
+    const int64_t moment = At("2024-07-03 10:00:00") / 1000;
+    const std::pair<const char*, PlanWait> cases[] = {
+        {"2024-07-03 09:00:00", {PlanWait::Sleep, 3500000}},
+        {"2024-07-03 09:58:19.500", {PlanWait::Sleep, 500}},
+        {"2024-07-03 09:58:20", {PlanWait::Sleep, 1000}},
+        {"2024-07-03 09:59:58.900", {PlanWait::Sleep, 1000}},
+        {"2024-07-03 09:59:59.250", {PlanWait::Sleep, 750}},
+        {"2024-07-03 09:59:59.999", {PlanWait::Sleep, 1}},
+        {"2024-07-03 10:00:00", {PlanWait::Send, 0}},
+        {"2024-07-03 10:00:05.999", {PlanWait::Send, 0}},
+        {"2024-07-03 10:00:06", {PlanWait::GiveUp, 0}},
+        {"2024-07-03 11:00:00", {PlanWait::GiveUp, 0}},
+    };
+    for (const auto& [now, step] : cases)
+        EXPECT_EQ(NextWaitStep(At(now), moment), step) << now;
+}
+
+// A scheduler on a fake clock over a plan file of its own; the sink and the link are recorders.
+class Rig : public SchedulerSink {
+public:
+    Rig(const std::string& planFile, const char* start, SchedulerOptions options)
+        : m_scope(At(start)), m_options(options) {
+        Put(planFile);
+        m_store.LoadPlanCounts();
+        m_scheduler.Start();
+    }
+    ~Rig() override {
+        m_scheduler.Stop();
+        fs::remove_all(m_dir);
+    }
+
+    void Put(const std::string& content) const {
+        std::ofstream(m_dir + "/Planinfo.ini", std::ios::binary) << content;
+    }
+    // Lets the scheduler run up to the local time "YYYY-MM-DD hh:mm:ss".
+    void RunUntil(const char* when) { ASSERT_TRUE(m_scope.clock.RunUntil(At(when))) << when; }
+
+    // "hh:mm:ss.mmm SS" for each switch: the moment it went out and its source.
+    std::vector<std::string> Sends() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::vector<std::string> log;
+        for (const Sent& s : m_sent)
+            log.push_back(ClockText(s.atMs) + " " + std::to_string(s.frame[4]));
+        return log;
+    }
+
+    struct Sent {
+        int64_t atMs;
+        devlink::Frame frame;
+        int delayMs;
+        bool pauseRanOut;
+    };
+    std::vector<Sent> sent() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_sent;
+    }
+    std::vector<TimerFields> fields() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_fields;
+    }
+    std::vector<std::string> errors() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_errors;
+    }
+
+    FakeClock& Clock() { return m_scope.clock; }
+    PlanScheduler& Scheduler() { return m_scheduler; }
+
+    SchedulerOptions Options() override { return m_options; }
+    void TimerFieldsChanged(const TimerFields& fields) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_fields.push_back(fields);
+    }
+    void PlanFileError(const std::string& text) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_errors.push_back(text);
+    }
+
+private:
+    static std::string TempDir() {
+        std::string tmpl = testing::TempDir() + "schedXXXXXX";
+        EXPECT_NE(::mkdtemp(tmpl.data()), nullptr);
+        return tmpl;
+    }
+    // Stands for the window's send: the link lock would be held from here to the end of the pause.
+    void Send(const devlink::Frame& frame, int delayMs, platform::StopFlag& stop) {
+        const int64_t at = platform::CurrentClock().NowMs();
+        const bool ranOut = platform::Sleep(delayMs, &stop);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_sent.push_back({at, frame, delayMs, ranOut});
+    }
+
+    ClockScope m_scope;
+    const SchedulerOptions m_options;
+    const std::string m_dir = TempDir();
+    CInfoPlan m_store{m_dir + "/Planinfo.ini"};
+    PlanScheduler m_scheduler{
+        m_store, *this,
+        [this](const devlink::Frame& f, int ms, platform::StopFlag& stop) { Send(f, ms, stop); }};
+    std::mutex m_mutex;
+    std::vector<Sent> m_sent;
+    std::vector<TimerFields> m_fields;
+    std::vector<std::string> m_errors;
+};
+
+SchedulerOptions DayAndWeek() {
+    SchedulerOptions options;
+    options.kinds = {true, true, false, false};
+    options.deviceId = 7;
+    return options;
+}
+
+const char kTwoDayPlans[] =
+    "[PLANCOUNT]\ndaytimecount=2\n"
+    "[DAYTIME]\nTime0=10: 0: 0,4\nTime1=10: 0:20,5\n";
+
+TEST(SchedulerThread, ShowsThePlanWaitedForAndTheNextAndSendsEachAtItsMoment) {
+    ScopedZone zone("UTC");
+    for (bool chinese : {false, true}) {
+        SCOPED_TRACE(chinese ? "zh" : "en");
+        SchedulerOptions options = DayAndWeek();
+        options.chinese = chinese;
+        // Started off the whole second: a plan goes out at its moment, not at the next look.
+        Rig rig(kTwoDayPlans, "2024-07-03 09:59:00.300", options);
+        const std::string waiting = chinese ? "即将执行" : "Immediate Execution";
+        const std::string after = chinese ? "未执行" : "No Execution";
+        const std::string unknown = chinese ? "未知" : "Unknown";
+        const TimerGroup first{"10: 0: 0", "HDMI", waiting, unknown};
+        const TimerGroup second{"10: 0:20", "DVI", waiting, unknown};
+        const TimerGroup secondNext{"10: 0:20", "DVI", after, unknown};
+
+        rig.RunUntil("2024-07-03 09:59:59");
+        EXPECT_EQ(rig.fields(), (std::vector<TimerFields>{{first, secondNext}}));
+        EXPECT_TRUE(rig.sent().empty());
+
+        rig.RunUntil("2024-07-03 10:01:00");
+        // With no plan after the second, "Next Timer" keeps what it showed.
+        EXPECT_EQ(rig.fields(),
+                  (std::vector<TimerFields>{{first, secondNext}, {second, secondNext}}));
+        EXPECT_EQ(rig.Sends(), (std::vector<std::string>{"10:00:00.000 4", "10:00:20.000 5"}));
+        const std::vector<Rig::Sent> sent = rig.sent();
+        ASSERT_EQ(sent.size(), 2u);
+        EXPECT_EQ(devlink::HexText(sent[0].frame.data(), 13),
+                  "05 07 00 00 04 00 00 00 00 00 00 00 06");
+        EXPECT_EQ(devlink::HexText(sent[1].frame.data(), 13),
+                  "05 07 00 00 05 00 00 00 00 00 00 00 07");
+        EXPECT_EQ(sent[0].delayMs, 5000);
+        EXPECT_TRUE(sent[0].pauseRanOut);
+    }
+}
+
+// The first plan's switch and its pause take until 10:00:05 and the thread looks again a second
+// later: a plan due by then is dropped, the plans after it still run.
+TEST(SchedulerThread, APlanDueWhileTheLastWasSentIsDropped) {
+    ScopedZone zone("UTC");
+    Rig rig(
+        "[PLANCOUNT]\ndaytimecount=3\n"
+        "[DAYTIME]\nTime0=10: 0: 0,4\nTime1=10: 0: 3,5\nTime2=10: 0:30,6\n",
+        "2024-07-03 09:59:00", DayAndWeek());
+    rig.RunUntil("2024-07-03 10:01:00");
+    EXPECT_EQ(rig.Sends(), (std::vector<std::string>{"10:00:00.000 4", "10:00:30.000 6"}));
+}
+
+// The list of the new day is built from the plan file as it is at midnight.
+TEST(SchedulerThread, CrossingMidnightRebuildsTheListFromThePlanFile) {
+    ScopedZone zone("UTC");
+    const std::string weekPart = "[WEEKTIME]\nTime0=3, 0: 0:10,6\n";
+    const std::string counts = "[PLANCOUNT]\ndaytimecount=2\nweektimecount=1\n";
+    Rig rig(counts + "[DAYTIME]\nTime0=23:59:30,4\nTime1= 0: 0:30,5\n" + weekPart,
+            "2024-07-02 23:59:00.250", DayAndWeek());  // a Tuesday
+    rig.RunUntil("2024-07-02 23:59:40");
+    EXPECT_EQ(rig.Sends(), (std::vector<std::string>{"23:59:30.000 4"}));
+
+    rig.Put(counts + "[DAYTIME]\nTime0=23:59:30,4\nTime1= 0: 0:40,2\n" + weekPart);
+    rig.RunUntil("2024-07-03 00:01:00");
+    EXPECT_EQ(rig.Sends(),
+              (std::vector<std::string>{"23:59:30.000 4", "00:00:10.000 6", "00:00:40.000 2"}));
+}
+
+TEST(SchedulerThread, StopEndsTheThreadAtOnceWhereverItWaits) {
+    ScopedZone zone("UTC");
+    struct Case {
+        const char* where;
+        const char* until;
+        size_t sent;
+        bool pauseRanOut;
+    };
+    const Case cases[] = {
+        {"long sleep", "2024-07-03 09:00:10", 0, false},
+        {"looking each second", "2024-07-03 09:59:30", 0, false},
+        {"pause after the switch", "2024-07-03 10:00:02", 1, false},
+        {"no plan left", "2024-07-03 10:00:30", 1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.where);
+        Rig rig("[PLANCOUNT]\ndaytimecount=1\n[DAYTIME]\nTime0=10: 0: 0,4\n", "2024-07-03 09:00:00",
+                DayAndWeek());
+        rig.RunUntil(c.until);
+        const auto start = std::chrono::steady_clock::now();
+        rig.Scheduler().Stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+        EXPECT_FALSE(rig.Scheduler().Running());
+        const std::vector<Rig::Sent> sent = rig.sent();
+        ASSERT_EQ(sent.size(), c.sent);
+        if (!sent.empty()) {
+            EXPECT_EQ(sent[0].pauseRanOut, c.pauseRanOut);
+        }
+    }
+}
+
+// The clock is set while the thread sleeps its last second before the 10:00 plan, so it wakes
+// late. Up to 5 whole seconds late the plan still goes out; later it is given up and the 10:30
+// plan still goes out. Set back, the thread waits for 10:00 by the clock.
+TEST(SchedulerThread, AWindowPassedUnseenGivesUpThatPlanOnly) {
+    ScopedZone zone("UTC");
+    const std::pair<int64_t, std::vector<std::string>> cases[] = {
+        {3000, {"10:00:03.000 4", "10:30:00.000 5"}},
+        {5999, {"10:00:05.999 4", "10:30:00.000 5"}},
+        {6000, {"10:30:00.000 5"}},
+        {-3600 * 1000, {"10:00:00.000 4", "10:30:00.000 5"}},
+    };
+    for (const auto& [jumpMs, sends] : cases) {
+        SCOPED_TRACE(jumpMs);
+        Rig rig("[PLANCOUNT]\ndaytimecount=2\n[DAYTIME]\nTime0=10: 0: 0,4\nTime1=10:30: 0,5\n",
+                "2024-07-03 09:59:00", DayAndWeek());
+        rig.RunUntil("2024-07-03 09:59:59");  // parked in the last second before the plan
+        rig.Clock().Jump(jumpMs);
+        rig.RunUntil("2024-07-03 10:31:00");
+        EXPECT_EQ(rig.Sends(), sends);
+    }
+}
+
+TEST(SchedulerThread, APlanFileErrorIsReportedAndThePlansBeforeItRun) {
+    ScopedZone zone("UTC");
+    Rig rig(
+        "[PLANCOUNT]\ndaytimecount=3\nweektimecount=1\n"
+        "[DAYTIME]\nTime0=10: 0: 0,4\nTime1=25: 0: 0,4\nTime2=10: 0:30,5\n"
+        "[WEEKTIME]\nTime0=3,10: 1: 0,6\n",
+        "2024-07-03 09:59:00", DayAndWeek());
+    rig.RunUntil("2024-07-03 10:02:00");
+    const std::vector<std::string> errors = rig.errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("[DAYTIME] Time1=25: 0: 0,4"), std::string::npos) << errors[0];
+    EXPECT_EQ(rig.Sends(), (std::vector<std::string>{"10:00:00.000 4"}));
+    EXPECT_TRUE(rig.Scheduler().Running());
+}
+
+}  // namespace
