@@ -5,10 +5,12 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 #include <cstdlib>
 
 #include "app/ControlIds.h"
@@ -84,6 +86,32 @@ void CORN302ControlDlg::ConnectHandlers() {
     onClick(ids::kProgram, &CORN302ControlDlg::OnProgram);
     onClick(ids::kMosaicDlg, &CORN302ControlDlg::OnMosaic);
     onClick(ids::kExit, &CORN302ControlDlg::OnExit);
+
+    static const int kSourceButtons[8] = {ids::kV1,   ids::kV2,  ids::kVga1, ids::kVga2,
+                                          ids::kHdmi, ids::kDvi, ids::kDp,   ids::kExt};
+    for (int code = 0; code < 8; ++code) {
+        connect(ControlAs<QAbstractButton>(kSourceButtons[code]), &QAbstractButton::clicked, this,
+                [this, code] { OnSource(code); });
+    }
+    onClick(ids::kPipPbp, &CORN302ControlDlg::OnPipPbp);
+    onClick(ids::kText, &CORN302ControlDlg::OnText);
+    const int presets[3] = {ids::kM1, ids::kM2, ids::kM3};
+    for (int n = 0; n < 3; ++n) {
+        connect(ControlAs<QAbstractButton>(presets[n]), &QAbstractButton::clicked, this,
+                [this, n] { OnPreset(n); });
+    }
+    onClick(ids::kBypass, &CORN302ControlDlg::OnBypass);
+    onClick(ids::kMosaicFn, &CORN302ControlDlg::OnMosaicFunction);
+    onClick(ids::kFreeze, &CORN302ControlDlg::OnFreeze);
+    onClick(ids::kAutoTake, &CORN302ControlDlg::OnAutoTake);
+    for (int n = 0; n < 4; ++n) {
+        connect(ControlAs<QAbstractButton>(ids::kTransitionRadios[n]), &QAbstractButton::clicked,
+                this, [this, n] { OnTransition(n); });
+    }
+    connect(ControlAs<QAbstractButton>(ids::kOneKeySwitch), &QAbstractButton::clicked, this,
+            [this] { OnSwitchMode(false); });
+    connect(ControlAs<QAbstractButton>(ids::kPreTakeSwitch), &QAbstractButton::clicked, this,
+            [this] { OnSwitchMode(true); });
 }
 
 // ---- start-up --------------------------------------------------------------------------------
@@ -182,21 +210,27 @@ void CORN302ControlDlg::OnNetworkRadio() {
     EnableTransportControls();
 }
 
-void CORN302ControlDlg::CheckDeviceIdRadio(int id) {
+void CORN302ControlDlg::CheckOnly(const int* radioIds, int count, int index) {
     // Radios of one group keep one checked; to show none, the group lets go for a moment.
-    for (int n = 1; n <= 6; ++n) {
-        auto* radio = ControlAs<QAbstractButton>(ids::kDeviceIdRadios[n - 1]);
+    for (int n = 0; n < count; ++n) {
+        auto* radio = ControlAs<QAbstractButton>(radioIds[n]);
         QButtonGroup* group = radio->group();
         const bool exclusive = group != nullptr && group->exclusive();
         const bool autoExclusive = radio->autoExclusive();
-        if (group)
+        if (group) {
             group->setExclusive(false);
+        }
         radio->setAutoExclusive(false);
-        radio->setChecked(n == id);
+        radio->setChecked(n == index);
         radio->setAutoExclusive(autoExclusive);
-        if (group)
+        if (group) {
             group->setExclusive(exclusive);
+        }
     }
+}
+
+void CORN302ControlDlg::CheckDeviceIdRadio(int id) {
+    CheckOnly(ids::kDeviceIdRadios, 6, id - 1);
 }
 
 void CORN302ControlDlg::OnDeviceIdRadio(int n) {
@@ -235,6 +269,12 @@ void CORN302ControlDlg::OnDisconnect() {
     EnableSwitchControls(false);
     Control(ids::kConnect)->setEnabled(true);
     Control(ids::kDisconnect)->setEnabled(false);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    if (const int lamp = app::SourceLamp(m_state.m_secondSource)) {
+        SetLampState(lamp, 0);
+    }
+    // The next connection takes the transition from the processor again.
+    m_state.m_bFadeLoaded = false;
 }
 
 void CORN302ControlDlg::OnAutoConnect() {
@@ -407,12 +447,25 @@ void CORN302ControlDlg::SwitchControlsEnabled(bool on) {
         for (int id : {ids::kM1, ids::kM2, ids::kM3}) {
             Control(id)->setEnabled(on);
         }
+        // Back from a command: the buttons the processor's state rules out stay disabled, as the
+        // latest status decode said, instead of being usable until the next one.
+        if (on && m_lastDisplay) {
+            ApplyEnabledStates(*m_lastDisplay);
+        }
     });
 }
 
 void CORN302ControlDlg::StatusReply(const devlink::Frame& reply) {
-    std::lock_guard<std::mutex> lock(m_statusMutex);
-    m_lastStatus = reply;
+    // On the worker that read the reply, with the link lock held (it guards the blink set).
+    std::optional<app::Display> display;
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        display = app::DecodeStatus(reply.data(), m_conn.m_deviceId, m_bChinese != 0,
+                                    m_bTimerRunning != 0, m_state, m_conn.BlinkSetLocked());
+    }
+    if (display) {
+        Post([this, d = *display] { ApplyDisplay(d); });
+    }
 }
 
 void CORN302ControlDlg::LampsVisible(const std::vector<int>& lampIds, bool visible) {
@@ -426,4 +479,150 @@ void CORN302ControlDlg::LampsVisible(const std::vector<int>& lampIds, bool visib
 void CORN302ControlDlg::CollapseTimerPanel() {
     m_bPanelCollapsed = false;
     OnTimerPanel();
+}
+
+// ---- source switching: each press becomes the pending command or a refusal ------------------
+
+void CORN302ControlDlg::ApplyOutcome(const app::SwitchOutcome& outcome) {
+    if (outcome.disableBypass) {
+        Control(ids::kBypass)->setEnabled(false);
+    }
+    if (outcome.command) {
+        m_conn.QueueCommand(outcome.command->frame, outcome.command->delayMs);
+    }
+    if (outcome.refusal) {
+        const app::Refusal& r = *outcome.refusal;
+        if (r.messageBox) {
+            platform::AskYesNo(r.text, r.caption, r.languageId);
+        } else {
+            SetInfo(QString::fromStdString(r.text));
+        }
+    }
+}
+
+void CORN302ControlDlg::OnSource(int code) {
+    app::SwitchOutcome outcome;
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        outcome = app::PressSource(m_state, m_conn.m_deviceId, m_bChinese != 0, code);
+    }
+    ApplyOutcome(outcome);
+}
+
+void CORN302ControlDlg::OnPipPbp() {
+    app::SwitchOutcome outcome;
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        outcome = app::PressPip(m_state, m_conn.m_deviceId, m_bChinese != 0);
+    }
+    ApplyOutcome(outcome);
+}
+
+void CORN302ControlDlg::OnText() {
+    app::SwitchOutcome outcome;
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        outcome = app::PressText(m_state, m_conn.m_deviceId, m_bChinese != 0);
+    }
+    ApplyOutcome(outcome);
+}
+
+void CORN302ControlDlg::OnPreset(int preset) {
+    ApplyOutcome(app::PressPreset(m_conn.m_deviceId, preset));
+}
+
+void CORN302ControlDlg::OnBypass() {
+    app::SwitchOutcome outcome;
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        outcome = app::PressBypass(m_state, m_conn.m_deviceId);
+    }
+    ApplyOutcome(outcome);
+}
+
+void CORN302ControlDlg::OnMosaicFunction() {
+    app::SwitchOutcome outcome;
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        outcome = app::PressMosaic(m_state, m_conn.m_deviceId);
+    }
+    ApplyOutcome(outcome);
+}
+
+void CORN302ControlDlg::OnFreeze() {
+    app::SwitchOutcome outcome;
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        outcome = app::PressFreeze(m_state, m_conn.m_deviceId);
+    }
+    ApplyOutcome(outcome);
+}
+
+void CORN302ControlDlg::OnAutoTake() {
+    app::SwitchOutcome outcome;
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        outcome = app::PressAutoTake(m_state, m_conn.m_deviceId);
+    }
+    ApplyOutcome(outcome);
+}
+
+void CORN302ControlDlg::OnTransition(int index) {
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    app::PickTransition(m_state, index);
+}
+
+void CORN302ControlDlg::OnSwitchMode(bool preTake) {
+    ApplyOutcome(app::PickSwitchMode(m_conn.m_deviceId, preTake));
+}
+
+// ---- the processor's state on screen ---------------------------------------------------------
+
+void CORN302ControlDlg::ApplyDisplay(const app::Display& d) {
+    for (const auto& [lamp, state] : d.lamps) {
+        SetLampState(lamp, static_cast<int>(state));
+    }
+    if (d.transitionRadio) {
+        CheckOnly(ids::kTransitionRadios, 4,
+                  static_cast<int>(std::find(std::begin(ids::kTransitionRadios),
+                                             std::end(ids::kTransitionRadios), *d.transitionRadio) -
+                                   std::begin(ids::kTransitionRadios)));
+    }
+    ControlAs<QAbstractButton>(ids::kV2)->setText(Utf8(d.v2Caption));
+    const int modes[2] = {ids::kOneKeySwitch, ids::kPreTakeSwitch};
+    CheckOnly(modes, 2, d.preTakeMode ? 1 : 0);
+    ControlAs<QAbstractButton>(ids::kAutoTake)->setText(Utf8(d.autoTakeCaption));
+    int ext = -1;
+    for (int i = 0; i < 5; ++i) {
+        if (d.extRadio && ids::kExtRadios[i] == *d.extRadio) {
+            ext = i;
+        }
+    }
+    CheckOnly(ids::kExtRadios, 5, ext);
+    auto* preview = Control(ids::kPreviewLabel);
+    if (d.previewLabel) {
+        static_cast<QLabel*>(preview)->setText(QString::fromStdString(*d.previewLabel));
+        preview->show();
+    } else {
+        preview->hide();
+    }
+    ApplyEnabledStates(d);
+    m_lastDisplay = d;
+}
+
+void CORN302ControlDlg::ApplyEnabledStates(const app::Display& d) {
+    for (int id : {ids::kM1, ids::kM2, ids::kM3}) {
+        Control(id)->setEnabled(d.presetsEnabled);
+    }
+    Control(ids::kAutoTake)->setEnabled(d.autoTakeEnabled);
+    if (d.functionButtons) {
+        const app::FunctionButtons& f = *d.functionButtons;
+        Control(ids::kMosaicFn)->setEnabled(f.mosaic);
+        Control(ids::kBypass)->setEnabled(f.bypass);
+        Control(ids::kFreeze)->setEnabled(f.freeze);
+        Control(ids::kPipPbp)->setEnabled(f.pip);
+        Control(ids::kText)->setEnabled(f.text);
+        Control(ids::kOneKeySwitch)->setEnabled(f.switchMode);
+        Control(ids::kPreTakeSwitch)->setEnabled(f.switchMode);
+    }
 }

@@ -11,9 +11,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "app/Connection.h"
+#include "app/DeviceState.h"
+#include "app/StatusDecoder.h"
+#include "app/SwitchRules.h"
 #include "platform/UiSeam.h"
 
 class QAbstractButton;
@@ -27,9 +31,7 @@ class QGroupBox;
 class CInfoPlan;
 class CProgress;
 
-class CORN302ControlDlg : public QDialog,
-                          public app::ConnectionSink,
-                          public platform::ModalDialog {
+class CORN302ControlDlg : public QDialog, public app::ConnectionSink, public platform::ModalDialog {
     Q_OBJECT
 
 public:
@@ -51,14 +53,18 @@ public:
     const char* DialogName() const override { return "CORN302ControlDlg"; }
 
     // ---- state (names as the rest of the program knows them) ----
-    app::Connection m_conn;             // m_deviceId, m_bConnected, m_linkMode, the link lock
-    std::atomic<int> m_bChinese{0};     // 1 Chinese captions and messages
-    int m_bSerial = 0;                  // transport chosen by the Serial/Network radios
+    // The processor's state as the last status reply gave it; written by the status decoder on
+    // the worker that read the reply, read by the button handlers: guarded by m_stateMutex.
+    app::DeviceState m_state;
+    std::mutex m_stateMutex;
+    app::Connection m_conn;          // m_deviceId, m_bConnected, m_linkMode, the link lock
+    std::atomic<int> m_bChinese{0};  // 1 Chinese captions and messages
+    int m_bSerial = 0;               // transport chosen by the Serial/Network radios
     int m_bAutoConnect = 0;
     int m_bStartTimer = 0;
-    bool m_bPanelCollapsed = true;      // timer panel hidden
-    bool m_bPlanFilter = false;         // "All" toggle
-    int64_t m_schedulerStart = 0;       // seconds; set when the scheduler starts
+    bool m_bPanelCollapsed = true;  // timer panel hidden
+    bool m_bPlanFilter = false;     // "All" toggle
+    int64_t m_schedulerStart = 0;   // seconds; set when the scheduler starts
     std::atomic<int> m_bTimerRunning{0};
     std::unique_ptr<CInfoPlan> m_pPlanInfo;
     std::string m_profilePath = "./Planinfo.ini";
@@ -67,24 +73,34 @@ public:
     static constexpr int kPanelWidth = 340;
 
     // ---- handlers, one per control ----
-    void OnSerialRadio();           // 1303
-    void OnNetworkRadio();          // 1304
-    void OnDeviceIdRadio(int n);    // 1111, 1024..1028: n = 1..6
+    void OnSerialRadio();             // 1303
+    void OnNetworkRadio();            // 1304
+    void OnDeviceIdRadio(int n);      // 1111, 1024..1028: n = 1..6
     void OnDeviceIdCombo(int index);  // 1065
-    void OnConnect();               // 1066
-    void OnDisconnect();            // 1072
-    void OnAutoConnect();           // 1290
-    void OnStartTimer();            // 1291
-    void OnChinese();               // 1124
-    void OnEnglish();               // 1037
-    void OnTimerPanel();            // 1000
-    void OnAll();                   // 1071
-    void OnSetup();                 // 1019
-    void OnResolution();            // 1034
-    void OnProgram();               // 1021
-    void OnMosaic();                // 1023
-    void OnExit();                  // 2, and the window's close button
-    void OnAbout();                 // the About box (window context menu)
+    void OnConnect();                 // 1066
+    void OnDisconnect();              // 1072
+    void OnAutoConnect();             // 1290
+    void OnStartTimer();              // 1291
+    void OnChinese();                 // 1124
+    void OnEnglish();                 // 1037
+    void OnTimerPanel();              // 1000
+    void OnAll();                     // 1071
+    void OnSetup();                   // 1019
+    void OnResolution();              // 1034
+    void OnProgram();                 // 1021
+    void OnMosaic();                  // 1023
+    void OnExit();                    // 2, and the window's close button
+    void OnSource(int code);          // 1114 V1 .. 1122 EXT.: source code 0..7
+    void OnPipPbp();                  // 1127
+    void OnText();                    // 1128
+    void OnPreset(int preset);        // 1031..1033: 0..2
+    void OnBypass();                  // 1129
+    void OnMosaicFunction();          // 1130
+    void OnFreeze();                  // 1131
+    void OnAutoTake();                // 1132
+    void OnTransition(int index);     // 1020, 1022, 1038, 1039: 0..3
+    void OnSwitchMode(bool preTake);  // 1042, 1043
+    void OnAbout();                   // the About box (window context menu)
 
     void EnableSwitchControls(bool on);
     // Writes ConnectFlag, StartTimerFlag, DeviceID and, in network mode, IP and Port.
@@ -130,12 +146,19 @@ private:
     void CheckDeviceIdRadio(int id);
     // Start-up: the window is built with the timer panel shown; this hides it.
     void CollapseTimerPanel();
+    // Checks the radio of ids[index] and unchecks the others (index -1: none).
+    void CheckOnly(const int* radioIds, int count, int index);
+    // Shows what a status decode implies (UI thread).
+    void ApplyDisplay(const app::Display& display);
+    // The enabled states a decode gives M1..M3, AUTO/TAKE and the function buttons.
+    void ApplyEnabledStates(const app::Display& display);
+    // Queues the press's command, or shows its refusal.
+    void ApplyOutcome(const app::SwitchOutcome& outcome);
     // Connect with the progress dialog; used by Connect and by the automatic connection.
     void RunConnect();
 
     std::map<int, QWidget*> m_controls;
-    std::mutex m_statusMutex;
-    devlink::Frame m_lastStatus{};  // the latest status reply, guarded by m_statusMutex
+    std::optional<app::Display> m_lastDisplay;  // UI thread only
     CProgress* m_progress = nullptr;
     bool m_closing = false;
 };

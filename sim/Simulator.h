@@ -59,7 +59,9 @@ public:
     // Time from a main switch or TAKE to the new main source.
     static constexpr int kSwitchDelayMs = 500;
     // Time a PIP or TEXT overlay stays pending before it is on.
-    static constexpr int kOverlayOpenMs = 1500;
+    // Longer than the controller's 3 s pause after "on", so that its readbacks see the pending
+    // state (a flashing lamp) before the overlay is on.
+    static constexpr int kOverlayOpenMs = 5000;
 
     explicit Simulator(uint8_t id = 1, ReplyFaults faults = {});
 

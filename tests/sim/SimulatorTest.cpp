@@ -28,7 +28,7 @@ using sim::Simulator;
 namespace {
 
 constexpr uint8_t kId = 1;
-constexpr int kSettleMs = 2000;  // longer than every delayed change of the device
+constexpr int kSettleMs = Simulator::kOverlayOpenMs + 500;  // longer than every delayed change
 
 std::string Hex(const Frame& f) {
     return HexText(f.data(), kFrameSize);
