@@ -50,6 +50,7 @@ CORN302ControlDlg::CORN302ControlDlg(QWidget* parent) : QDialog(parent), m_conn(
 
 CORN302ControlDlg::~CORN302ControlDlg() {
     // The workers report to this window: they end before it goes.
+    m_scheduler.reset();
     m_conn.Shutdown();
     if (g_pMainDlg == this) {
         g_pMainDlg = nullptr;
@@ -112,6 +113,13 @@ void CORN302ControlDlg::ConnectHandlers() {
             [this] { OnSwitchMode(false); });
     connect(ControlAs<QAbstractButton>(ids::kPreTakeSwitch), &QAbstractButton::clicked, this,
             [this] { OnSwitchMode(true); });
+    onClick(ids::kStart, &CORN302ControlDlg::OnStart);
+    onClick(ids::kStop, &CORN302ControlDlg::OnStop);
+    const int kinds[4] = {ids::kDay, ids::kWeek, ids::kMonth, ids::kOnce};
+    for (int k = 0; k < 4; ++k) {
+        connect(ControlAs<QAbstractButton>(kinds[k]), &QAbstractButton::toggled, this,
+                [this, k](bool on) { m_kindTicked[k] = on; });
+    }
 }
 
 // ---- start-up --------------------------------------------------------------------------------
@@ -153,6 +161,16 @@ void CORN302ControlDlg::OnInitDialog() {
 
     m_pPlanInfo = std::make_unique<CInfoPlan>(m_profilePath);
     m_pPlanInfo->LoadPlanCounts();
+    // A scheduled switch holds the link through its pause, so nothing comes between the switch
+    // and the processor's settling; a Stop cuts the pause short.
+    m_scheduler = std::make_unique<PlanScheduler>(
+        *m_pPlanInfo, *this,
+        [this](const devlink::Frame& frame, int delayMs, platform::StopFlag& stop) {
+            m_conn.WithLink([&](devlink::LinkConnection& link) {
+                devlink::SendCommand(link, frame.data(), 0);
+                platform::Sleep(delayMs, &stop);
+            });
+        });
 
     ReadConnectKeys();
 }
@@ -187,6 +205,10 @@ void CORN302ControlDlg::ReadConnectKeys() {
         RunConnect();
     } else {
         Control(ids::kStartTimer)->setEnabled(false);
+    }
+    if (m_bAutoConnect && m_conn.m_bConnected && m_bStartTimer) {
+        m_schedulerStart = platform::CurrentClock().NowMs() / 1000;
+        StartScheduler();
     }
 }
 
@@ -373,6 +395,9 @@ void CORN302ControlDlg::OnMosaic() {
 
 void CORN302ControlDlg::OnExit() {
     if (Ask(res::Text(res::Msg::ExitQuestion, true), res::Text(res::Msg::ExitQuestion, false))) {
+        if (m_scheduler) {
+            m_scheduler->Stop();
+        }
         m_conn.StopWorkers();
         m_closing = true;
         done(0);
@@ -432,9 +457,12 @@ void CORN302ControlDlg::PortOutOfRange() {
 void CORN302ControlDlg::ConnectFinished(bool accepted) {
     Post([this, accepted] {
         if (accepted) {
-            Control(ids::kDisconnect)->setEnabled(true);
             Control(ids::kConnect)->setEnabled(false);
-            EnableSwitchControls(true);
+            // A scheduler started meanwhile (at start-up) keeps the manual controls.
+            if (m_bTimerRunning == 0) {
+                Control(ids::kDisconnect)->setEnabled(true);
+                EnableSwitchControls(true);
+            }
         }
     });
     // Safe from any thread; closes the dialog also when it has not appeared yet.
@@ -611,10 +639,12 @@ void CORN302ControlDlg::ApplyDisplay(const app::Display& d) {
 }
 
 void CORN302ControlDlg::ApplyEnabledStates(const app::Display& d) {
+    // While the scheduler runs, only it changes sources: the manual controls stay disabled.
+    const bool manual = m_bTimerRunning == 0;
     for (int id : {ids::kM1, ids::kM2, ids::kM3}) {
-        Control(id)->setEnabled(d.presetsEnabled);
+        Control(id)->setEnabled(manual && d.presetsEnabled);
     }
-    Control(ids::kAutoTake)->setEnabled(d.autoTakeEnabled);
+    Control(ids::kAutoTake)->setEnabled(manual && d.autoTakeEnabled);
     if (d.functionButtons) {
         const app::FunctionButtons& f = *d.functionButtons;
         Control(ids::kMosaicFn)->setEnabled(f.mosaic);
@@ -625,4 +655,96 @@ void CORN302ControlDlg::ApplyEnabledStates(const app::Display& d) {
         Control(ids::kOneKeySwitch)->setEnabled(f.switchMode);
         Control(ids::kPreTakeSwitch)->setEnabled(f.switchMode);
     }
+}
+
+// ---- the scheduler ---------------------------------------------------------------------------
+
+void CORN302ControlDlg::OnStart() {
+    g_pMainDlg = this;
+    m_schedulerStart = platform::CurrentClock().NowMs() / 1000;
+    StartScheduler();
+}
+
+void CORN302ControlDlg::StartScheduler() {
+    if (!m_kindTicked[0] && !m_kindTicked[1] && !m_kindTicked[2] && !m_kindTicked[3]) {
+        Ask(res::Text(res::Msg::SelectTimer, true), res::Text(res::Msg::SelectTimer, false));
+        return;
+    }
+    ClearTimerDisplay();
+    Control(ids::kStart)->setEnabled(false);
+    Control(ids::kStop)->setEnabled(true);
+    Control(ids::kDisconnect)->setEnabled(false);
+    m_bTimerRunning = 1;
+    EnableSwitchControls(false);
+    for (int id : {ids::kM1, ids::kM2, ids::kM3, ids::kAutoTake}) {
+        Control(id)->setEnabled(false);
+    }
+    m_scheduler->Start();
+}
+
+void CORN302ControlDlg::OnStop() {
+    StopScheduler();
+}
+
+void CORN302ControlDlg::StopScheduler() {
+    for (int id : {ids::kM1, ids::kM2, ids::kM3}) {
+        Control(id)->setEnabled(true);
+    }
+    EnableSwitchControls(true);
+    m_scheduler->Stop();
+    m_bTimerRunning = 0;
+    Control(ids::kStop)->setEnabled(false);
+    Control(ids::kDisconnect)->setEnabled(true);
+    ClearTimerDisplay();
+    // The state the processor last reported decides M1..M3, AUTO/TAKE and the functions again.
+    if (m_lastDisplay) {
+        ApplyEnabledStates(*m_lastDisplay);
+    }
+}
+
+void CORN302ControlDlg::ClearTimerDisplay() {
+    for (int i = 0; i < 4; ++i) {
+        ControlAs<QLineEdit>(ids::kCurrentValues[i])->clear();
+        ControlAs<QLineEdit>(ids::kNextValues[i])->clear();
+    }
+}
+
+SchedulerOptions CORN302ControlDlg::Options() {
+    SchedulerOptions o;
+    for (int k = 0; k < 4; ++k) {
+        o.kinds[static_cast<size_t>(k)] = m_kindTicked[k];
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        o.v2IsYPbPr = m_state.m_bV2IsYPbPr;
+    }
+    o.chinese = m_bChinese != 0;
+    o.deviceId = m_conn.m_deviceId;
+    return o;
+}
+
+void CORN302ControlDlg::TimerFieldsChanged(const TimerFields& fields) {
+    Post([this, fields] {
+        // Texts still on their way when the scheduler stopped are not shown.
+        if (m_bTimerRunning == 0) {
+            return;
+        }
+        const TimerGroup* groups[2] = {&fields.current, &fields.next};
+        const int* ids[2] = {ids::kCurrentValues, ids::kNextValues};
+        for (int g = 0; g < 2; ++g) {
+            const std::string* texts[4] = {&groups[g]->time, &groups[g]->signal, &groups[g]->status,
+                                           &groups[g]->result};
+            for (int i = 0; i < 4; ++i) {
+                ControlAs<QLineEdit>(ids[g][i])->setText(QString::fromStdString(*texts[i]));
+            }
+        }
+    });
+}
+
+void CORN302ControlDlg::PlanFileError(const std::string& text) {
+    Post([this, text] {
+        const bool chinese = m_bChinese != 0;
+        platform::AskYesNo(text, res::Text(res::Msg::SystemInformation, chinese),
+                           res::LanguageId(chinese));
+    });
 }

@@ -19,6 +19,7 @@
 #include "app/StatusDecoder.h"
 #include "app/SwitchRules.h"
 #include "platform/UiSeam.h"
+#include "schedule/Scheduler.h"
 
 class QAbstractButton;
 class QCheckBox;
@@ -31,7 +32,10 @@ class QGroupBox;
 class CInfoPlan;
 class CProgress;
 
-class CORN302ControlDlg : public QDialog, public app::ConnectionSink, public platform::ModalDialog {
+class CORN302ControlDlg : public QDialog,
+                          public app::ConnectionSink,
+                          public SchedulerSink,
+                          public platform::ModalDialog {
     Q_OBJECT
 
 public:
@@ -100,7 +104,14 @@ public:
     void OnAutoTake();                // 1132
     void OnTransition(int index);     // 1020, 1022, 1038, 1039: 0..3
     void OnSwitchMode(bool preTake);  // 1042, 1043
-    void OnAbout();                   // the About box (window context menu)
+    void OnStart();                   // 1016
+    void OnStop();                    // 1017
+
+    // The scheduler: Start checks the ticked kinds, sets the buttons and starts the thread.
+    void StartScheduler();
+    void StopScheduler();
+    void ClearTimerDisplay();
+    void OnAbout();  // the About box (window context menu)
 
     void EnableSwitchControls(bool on);
     // Writes ConnectFlag, StartTimerFlag, DeviceID and, in network mode, IP and Port.
@@ -127,6 +138,11 @@ protected:
     void SwitchControlsEnabled(bool on) override;
     void StatusReply(const devlink::Frame& reply) override;
     void LampsVisible(const std::vector<int>& lampIds, bool visible) override;
+
+    // ---- scheduler sink: called on the scheduler thread, posts to the UI thread ----
+    SchedulerOptions Options() override;
+    void TimerFieldsChanged(const TimerFields& fields) override;
+    void PlanFileError(const std::string& text) override;
 
 private:
     // Builds every control with its identifier, template caption, accessible name, colours and
@@ -159,6 +175,9 @@ private:
 
     std::map<int, QWidget*> m_controls;
     std::optional<app::Display> m_lastDisplay;  // UI thread only
+    // The Day, Week, Month and Once boxes, mirrored for the scheduler thread.
+    std::atomic<bool> m_kindTicked[4] = {true, true, true, true};
+    std::unique_ptr<PlanScheduler> m_scheduler;
     CProgress* m_progress = nullptr;
     bool m_closing = false;
 };

@@ -82,6 +82,7 @@ const Pair kMessages[] = {
     {"未执行", "No Execution"},
     {"即将执行", "Immediate Execution"},
     {"未知", "Unknown"},
+    {"请选定要启动的定时器", "Please select a timer to start"},
 };
 
 }  // namespace
@@ -93,13 +94,19 @@ const char* Text(Msg m, bool chinese) {
 
 const char* ProgressText(int purpose, bool chinese) {
     switch (purpose) {
-        case 1: return Text(Msg::ProgressConnecting, chinese);
-        case 2: return Text(Msg::ProgressResolution, chinese);
-        case 3: return Text(Msg::ProgressDotClock, chinese);
-        default: return "Connecting device，please waiting.........";
+        case 1:
+            return Text(Msg::ProgressConnecting, chinese);
+        case 2:
+            return Text(Msg::ProgressResolution, chinese);
+        case 3:
+            return Text(Msg::ProgressDotClock, chinese);
+        default:
+            return "Connecting device，please waiting.........";
     }
 }
 
-int LanguageId(bool chinese) { return chinese ? platform::kLangChinese : platform::kLangEnglish; }
+int LanguageId(bool chinese) {
+    return chinese ? platform::kLangChinese : platform::kLangEnglish;
+}
 
 }  // namespace res

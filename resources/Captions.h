@@ -42,6 +42,7 @@ enum class Msg {
     TimerNoExecution,
     TimerImmediateExecution,
     TimerUnknown,
+    SelectTimer,  // Start with no plan kind ticked
 };
 
 const char* Text(Msg m, bool chinese);
