@@ -17,46 +17,14 @@
 #include <string>
 #include <vector>
 
+#include "BenchUtil.h"
 #include "TestUtil.h"
 #include "app/ControlIds.h"
 #include "app/MainDlg.h"
 
-namespace {
-
-// Milliseconds since local midnight, as the simulator's log stamps its lines.
-int64_t LocalMsOfDay() {
-    using namespace std::chrono;
-    const auto now = system_clock::now();
-    const time_t secs = system_clock::to_time_t(now);
-    struct tm t {};
-    localtime_r(&secs, &t);
-    const int64_t ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-    return ((t.tm_hour * 60 + t.tm_min) * 60 + t.tm_sec) * 1000 + ms;
-}
-
-// Arrival time of the n-th log line (0-based) that holds text.
-bool ArrivalOf(const std::string& log, const std::string& text, int n, int64_t& ms) {
-    std::istringstream lines(log);
-    std::string line;
-    int seen = 0;
-    while (std::getline(lines, line)) {
-        if (line.find(text) == std::string::npos) continue;
-        if (seen++ < n) continue;
-        int h, m, s, milli;
-        if (std::sscanf(line.c_str(), "%d:%d:%d.%d", &h, &m, &s, &milli) != 4) return false;
-        ms = ((h * 60 + m) * 60 + s) * 1000 + milli;
-        return true;
-    }
-    return false;
-}
-
-void Pump(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
-}  // namespace
+using bench::ArrivalOf;
+using bench::LocalMsOfDay;
+using bench::Pump;
 
 int main(int argc, char** argv) {
     const int presses = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
@@ -96,10 +64,7 @@ int main(int argc, char** argv) {
         int64_t arrived = -1;
         QElapsedTimer wait;
         wait.start();
-        while (wait.elapsed() < 5000) {
-            std::ifstream in(log);
-            const std::string text((std::istreambuf_iterator<char>(in)), {});
-            if (ArrivalOf(text, frame, n, arrived)) break;
+        while (wait.elapsed() < 5000 && !ArrivalOf(log, frame, n, arrived)) {
             Pump(5);
         }
         if (arrived < 0) {
@@ -113,8 +78,10 @@ int main(int argc, char** argv) {
         // controls are disabled meanwhile (a press then does nothing, as for a person).
         QElapsedTimer busy;
         busy.start();
-        while (dlg.Control(ids::kV1)->isEnabled() && busy.elapsed() < 1000) Pump(5);
-        while (!dlg.Control(ids::kV1)->isEnabled()) Pump(20);
+        while (dlg.Control(ids::kV1)->isEnabled() && busy.elapsed() < 1000)
+            Pump(5);
+        while (!dlg.Control(ids::kV1)->isEnabled())
+            Pump(20);
     }
     std::vector<int64_t> sorted = delays;
     std::sort(sorted.begin(), sorted.end());
