@@ -310,6 +310,24 @@ std::string GetProfileString(const std::string& path, const std::string& section
     return Clip(def, bufferChars);
 }
 
+std::vector<std::string> GetProfileKeys(const std::string& path, const std::string& section) {
+    std::string content;
+    {
+        std::lock_guard<std::mutex> lock(g_fileLock);
+        if (ReadWhole(path, &content) != 0)
+            return {};
+    }
+    const Profile p = Parse(content);
+    const Range r = FindSection(p, Trim(section));
+    std::vector<std::string> keys;
+    std::string_view k, v;
+    for (size_t i = r.begin + 1; i < r.end; ++i) {
+        if (KeyLine(p.lines[i].text, &k, &v))
+            keys.emplace_back(k);
+    }
+    return keys;
+}
+
 bool WriteProfileString(const std::string& path, const std::string& section, const char* key,
                         const char* value) {
     const std::string_view name = Trim(section);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -13,12 +14,16 @@ namespace platform {
 // bufferChars - 1 characters are returned (a 260-character buffer holds 259 and the terminator),
 // never cutting a UTF-8 character in two.
 std::string GetProfileString(const std::string& path, const std::string& section,
-                             const std::string& key, const std::string& def,
-                             int bufferChars = 260);
+                             const std::string& key, const std::string& def, int bufferChars = 260);
+
+// The keys of section in file order (duplicates included); empty when the file or the section
+// is missing.
+std::vector<std::string> GetProfileKeys(const std::string& path, const std::string& section);
 
 // Sets key in section to value, creating the file, the section or the key as needed.
 // value == nullptr deletes the key; key == nullptr deletes the whole section.
-// Returns true when the file was written.
+// Returns false when the file could not be written or the text would break it; deleting what is
+// not there changes nothing and returns true.
 bool WriteProfileString(const std::string& path, const std::string& section, const char* key,
                         const char* value);
 

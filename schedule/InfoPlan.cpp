@@ -1,6 +1,10 @@
 #include "schedule/InfoPlan.h"
 
+#include <strings.h>
+#include <algorithm>
 #include <array>
+#include <climits>
+#include <cstdint>
 #include <ctime>
 #include <utility>
 
@@ -79,9 +83,27 @@ void CInfoPlan::LoadPlanCounts() {
     }
 }
 
+namespace {
+
+// One past the largest index N with a key "Time<N>" in the section: keys past it are missing, and
+// a missing key is skipped anyway. A damaged count of two thousand million then costs nothing.
+int KeyLimit(const std::string& path, const std::string& section) {
+    int limit = 0;
+    for (const std::string& key : platform::GetProfileKeys(path, section)) {
+        const int n = key.size() > 4 ? DecimalValue(std::string_view(key).substr(4)) : -1;
+        if (n >= 0 && n < INT32_MAX && strcasecmp(PlanKey(n).c_str(), key.c_str()) == 0) {
+            limit = std::max(limit, n + 1);
+        }
+    }
+    return limit;
+}
+
+}  // namespace
+
 bool CInfoPlan::LoadAllPlans(bool chinese, std::string* errorText) {
     for (int kind = PlanDay; kind <= PlanOnce; ++kind) {
-        for (int n = 0; n < Count(kind); ++n) {
+        const int last = std::min(Count(kind), KeyLimit(m_path, PlanSection(kind)));
+        for (int n = 0; n < last; ++n) {
             const std::string line =
                 platform::GetProfileString(m_path, PlanSection(kind), PlanKey(n), "00");
             PlanItem item;

@@ -1,9 +1,11 @@
 #include "schedule/PlanFile.h"
 
 #include <gtest/gtest.h>
+
 #include <stdlib.h>
 #include <time.h>
 #include <unistd.h>
+#include <chrono>
 
 #include <filesystem>
 #include <fstream>
@@ -263,6 +265,19 @@ TEST_F(PlanStore, CountsReadAsNumbersAndOnlyCountedLinesAreRead) {
     EXPECT_EQ(store.m_weekPlans.at(0).weekDay, "3");
     EXPECT_TRUE(store.m_oncePlans.empty());
     EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(PlanStore, AHugeCountReadsOnlyTheKeysThatAreThere) {
+    // A damaged count must not keep the program reading missing keys for hours.
+    Put("[PLANCOUNT]\ndaytimecount=2147483647\n"
+        "[DAYTIME]\ntime0= 8: 0: 0,0\nTime05= 9: 0: 0,1\nTIME7=20:30: 0,4\n");
+    const auto start = std::chrono::steady_clock::now();
+    const CInfoPlan store = Loaded();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    // Keys match without regard to case; "Time05" is not the key of plan 5.
+    ASSERT_EQ(store.m_dayPlans.size(), 2u);
+    EXPECT_EQ(Describe(store.m_dayPlans.at(0)), "|||08:00:00|0");
+    EXPECT_EQ(Describe(store.m_dayPlans.at(7)), "|||20:30:00|4");
 }
 
 TEST_F(PlanStore, LinesWithTooFewFieldsAreSkipped) {
