@@ -511,6 +511,15 @@ void CORN302ControlDlg::CollapseTimerPanel() {
 
 // ---- source switching: each press becomes the pending command or a refusal ------------------
 
+void CORN302ControlDlg::Press(const std::function<app::SwitchOutcome(app::DeviceState&)>& rule) {
+    app::SwitchOutcome outcome;
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        outcome = rule(m_state);
+    }
+    ApplyOutcome(outcome);
+}
+
 void CORN302ControlDlg::ApplyOutcome(const app::SwitchOutcome& outcome) {
     if (outcome.disableBypass) {
         Control(ids::kBypass)->setEnabled(false);
@@ -529,30 +538,21 @@ void CORN302ControlDlg::ApplyOutcome(const app::SwitchOutcome& outcome) {
 }
 
 void CORN302ControlDlg::OnSource(int code) {
-    app::SwitchOutcome outcome;
-    {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        outcome = app::PressSource(m_state, m_conn.m_deviceId, m_bChinese != 0, code);
-    }
-    ApplyOutcome(outcome);
+    Press([&](app::DeviceState& st) {
+        return app::PressSource(st, m_conn.m_deviceId, m_bChinese != 0, code);
+    });
 }
 
 void CORN302ControlDlg::OnPipPbp() {
-    app::SwitchOutcome outcome;
-    {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        outcome = app::PressPip(m_state, m_conn.m_deviceId, m_bChinese != 0);
-    }
-    ApplyOutcome(outcome);
+    Press([&](app::DeviceState& st) {
+        return app::PressPip(st, m_conn.m_deviceId, m_bChinese != 0);
+    });
 }
 
 void CORN302ControlDlg::OnText() {
-    app::SwitchOutcome outcome;
-    {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        outcome = app::PressText(m_state, m_conn.m_deviceId, m_bChinese != 0);
-    }
-    ApplyOutcome(outcome);
+    Press([&](app::DeviceState& st) {
+        return app::PressText(st, m_conn.m_deviceId, m_bChinese != 0);
+    });
 }
 
 void CORN302ControlDlg::OnPreset(int preset) {
@@ -560,39 +560,19 @@ void CORN302ControlDlg::OnPreset(int preset) {
 }
 
 void CORN302ControlDlg::OnBypass() {
-    app::SwitchOutcome outcome;
-    {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        outcome = app::PressBypass(m_state, m_conn.m_deviceId);
-    }
-    ApplyOutcome(outcome);
+    Press([&](app::DeviceState& st) { return app::PressBypass(st, m_conn.m_deviceId); });
 }
 
 void CORN302ControlDlg::OnMosaicFunction() {
-    app::SwitchOutcome outcome;
-    {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        outcome = app::PressMosaic(m_state, m_conn.m_deviceId);
-    }
-    ApplyOutcome(outcome);
+    Press([&](app::DeviceState& st) { return app::PressMosaic(st, m_conn.m_deviceId); });
 }
 
 void CORN302ControlDlg::OnFreeze() {
-    app::SwitchOutcome outcome;
-    {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        outcome = app::PressFreeze(m_state, m_conn.m_deviceId);
-    }
-    ApplyOutcome(outcome);
+    Press([&](app::DeviceState& st) { return app::PressFreeze(st, m_conn.m_deviceId); });
 }
 
 void CORN302ControlDlg::OnAutoTake() {
-    app::SwitchOutcome outcome;
-    {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        outcome = app::PressAutoTake(m_state, m_conn.m_deviceId);
-    }
-    ApplyOutcome(outcome);
+    Press([&](app::DeviceState& st) { return app::PressAutoTake(st, m_conn.m_deviceId); });
 }
 
 void CORN302ControlDlg::OnTransition(int index) {

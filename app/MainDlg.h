@@ -168,6 +168,8 @@ private:
     void ApplyDisplay(const app::Display& display);
     // The enabled states a decode gives M1..M3, AUTO/TAKE and the function buttons.
     void ApplyEnabledStates(const app::Display& display);
+    // Runs a switching rule on the device state (under its lock) and applies the outcome.
+    void Press(const std::function<app::SwitchOutcome(app::DeviceState&)>& rule);
     // Queues the press's command, or shows its refusal.
     void ApplyOutcome(const app::SwitchOutcome& outcome);
     // Connect with the progress dialog; used by Connect and by the automatic connection.

@@ -41,6 +41,25 @@ Frame IdentifyReply(uint8_t id) {
     return Seal(f);
 }
 
+const char* OverlayName(uint8_t overlay) {
+    switch (overlay) {
+        case kPipPending:
+            return "PIP pending";
+        case kPipOn:
+            return "PIP on";
+        case kTextPending:
+            return "TEXT pending";
+        case kTextOn:
+            return "TEXT on";
+        case kPreviewEmpty:
+            return "preview empty";
+        case kPreviewSet:
+            return "preview set";
+        default:
+            return "none";
+    }
+}
+
 StatusReply StatusReply::Decode(const uint8_t* r) {
     StatusReply s;
     s.deviceId = r[1];

@@ -25,6 +25,9 @@ enum Overlay : uint8_t {
     kPreviewSet = 8,
 };
 
+// "PIP pending", "PIP on", "TEXT pending", "TEXT on", "preview empty", "preview set" or "none".
+const char* OverlayName(uint8_t overlay);
+
 // Function bits of status byte 6.
 enum FunctionBit : uint8_t {
     kFreezeBit = 0x01,

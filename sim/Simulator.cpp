@@ -33,25 +33,6 @@ std::string Name(uint8_t source) {
     return label != nullptr ? label : "source " + Hex(source);
 }
 
-std::string OverlayName(uint8_t overlay) {
-    switch (overlay) {
-        case kPipPending:
-            return "PIP pending";
-        case kPipOn:
-            return "PIP on";
-        case kTextPending:
-            return "TEXT pending";
-        case kTextOn:
-            return "TEXT on";
-        case kPreviewEmpty:
-            return "preview empty";
-        case kPreviewSet:
-            return "preview set";
-        default:
-            return "none";
-    }
-}
-
 std::string WindowText(const Window& w) {
     return std::to_string(w.w) + "x" + std::to_string(w.h) + " at " + std::to_string(w.hs) + "," +
            std::to_string(w.vs);

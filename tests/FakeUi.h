@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <functional>
 #include <set>
@@ -59,6 +60,19 @@ public:
 // Lets queued changes from the workers reach the widgets.
 inline void ProcessEvents(int ms = 50) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, ms);
+}
+
+// Runs the event loop until pred holds; false when ms pass first.
+template <typename P>
+bool WaitUntil(P pred, int ms = 8000) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > ms)
+            return false;
+        ProcessEvents(20);
+    }
+    return true;
 }
 
 }  // namespace testutil

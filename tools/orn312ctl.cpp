@@ -191,25 +191,6 @@ Frame Ask(LinkConnection& link, const Frame& query, int limit, const char* what)
     return f;
 }
 
-const char* OverlayText(uint8_t overlay) {
-    switch (overlay) {
-        case kPipPending:
-            return "PIP pending";
-        case kPipOn:
-            return "PIP on";
-        case kTextPending:
-            return "TEXT pending";
-        case kTextOn:
-            return "TEXT on";
-        case kPreviewEmpty:
-            return "preview empty";
-        case kPreviewSet:
-            return "preview set";
-        default:
-            return "none";
-    }
-}
-
 std::string SourceText(int code) {
     const char* label = SourceLabel(code);
     return label != nullptr ? label : "code " + std::to_string(code);
@@ -222,7 +203,7 @@ void PrintStatus(const Frame& f) {
     std::printf("reply: %s\n", HexText(f.data(), kFrameSize).c_str());
     std::printf("main source: %s (%s)\n", SourceText(s.mainSource).c_str(),
                 s.mainSignal ? "signal" : "no signal");
-    std::printf("overlay: %s\n", OverlayText(s.overlay));
+    std::printf("overlay: %s\n", OverlayName(s.overlay));
     if (s.overlay == kPipPending || s.overlay == kPipOn || s.overlay == kTextPending ||
         s.overlay == kTextOn || s.overlay == kPreviewSet) {
         std::printf("second source: %s (%s)\n", SourceText(s.secondSource).c_str(),

@@ -19,6 +19,7 @@
 namespace fs = std::filesystem;
 using testutil::FakeUi;
 using testutil::ProcessEvents;
+using testutil::WaitUntil;
 
 namespace {
 
@@ -50,18 +51,6 @@ protected:
     static bool Enabled(CORN302ControlDlg& d, int id) { return d.Control(id)->isEnabled(); }
     static std::string Info(CORN302ControlDlg& d) {
         return d.ControlAs<QLineEdit>(ids::kInfo)->text().toStdString();
-    }
-    // Waits for the workers' queued changes until pred holds.
-    template <typename P>
-    static bool WaitUntil(P pred, int ms = 8000) {
-        QElapsedTimer t;
-        t.start();
-        while (!pred()) {
-            if (t.elapsed() > ms)
-                return false;
-            ProcessEvents(20);
-        }
-        return true;
     }
     void ConnectTcp(CORN302ControlDlg& d, int port) {
         d.ControlAs<QAbstractButton>(ids::kNetworkRadio)->click();
@@ -305,7 +294,8 @@ TEST_F(MainDlgFlow, ConnectionKeysAreSavedAsTheControlsChange) {
 // With ORN312_SCREENSHOT_DIR set, saves the window connected to the simulator in both languages.
 TEST_F(MainDlgFlow, ConnectedScreenshots) {
     const QString out = qEnvironmentVariable("ORN312_SCREENSHOT_DIR");
-    if (out.isEmpty()) GTEST_SKIP() << "set ORN312_SCREENSHOT_DIR to save screenshots";
+    if (out.isEmpty())
+        GTEST_SKIP() << "set ORN312_SCREENSHOT_DIR to save screenshots";
     testutil::SimProcess sim({"--tcp", "0"});
     ASSERT_TRUE(sim.Started());
     auto d = NewWindow();

@@ -17,6 +17,7 @@
 
 namespace fs = std::filesystem;
 using testutil::ProcessEvents;
+using testutil::WaitUntil;
 
 namespace {
 
@@ -62,17 +63,6 @@ protected:
         char buf[16];
         std::snprintf(buf, sizeof buf, "%2d:%2d:%2d", then.tm_hour, then.tm_min, then.tm_sec);
         return buf;
-    }
-    template <typename P>
-    bool WaitUntil(P pred, int ms = 8000) {
-        QElapsedTimer t;
-        t.start();
-        while (!pred()) {
-            if (t.elapsed() > ms)
-                return false;
-            ProcessEvents(20);
-        }
-        return true;
     }
     std::string Field(int id) { return d->ControlAs<QLineEdit>(id)->text().toStdString(); }
     bool Enabled(int id) { return d->Control(id)->isEnabled(); }

@@ -16,6 +16,7 @@
 
 namespace fs = std::filesystem;
 using testutil::ProcessEvents;
+using testutil::WaitUntil;
 
 namespace {
 
@@ -52,17 +53,6 @@ protected:
         if (auto* e = d->ControlAs<QLineEdit>(id))
             return e->text().toStdString();
         return d->ControlAs<QLabel>(id)->text().toStdString();
-    }
-    template <typename P>
-    bool WaitUntil(P pred, int ms = 8000) {
-        QElapsedTimer t;
-        t.start();
-        while (!pred()) {
-            if (t.elapsed() > ms)
-                return false;
-            ProcessEvents(20);
-        }
-        return true;
     }
     // Waits until the command worker is done (the switch controls are usable) and pred holds.
     template <typename P>
