@@ -18,7 +18,9 @@ Connection::Connection(ConnectionSink& sink) : m_sink(sink) {
     m_link.m_abort = &m_abort;
 }
 
-Connection::~Connection() { Shutdown(); }
+Connection::~Connection() {
+    Shutdown();
+}
 
 void Connection::Shutdown() {
     // A handshake in progress gives up at its next pause.
@@ -76,9 +78,12 @@ int Connection::OpenLink(const ConnectSettings& s) {
         m_sink.PortOutOfRange();
         return 0;
     }
+    // An empty or incomplete address is no place to connect to (on Linux 0.0.0.0 would reach
+    // this machine itself).
     uint32_t address = 0;
-    if (!devlink::ParseIPv4(s.ipText.c_str(), address)) {
-        address = 0;  // an empty address control reads as 0.0.0.0
+    if (!devlink::ParseIPv4(s.ipText.c_str(), address) || address == 0) {
+        m_sink.InfoText(LinkText::OpenNetFail);
+        return 0;
     }
     const int ok = devlink::ConnectTcp(m_link.m_socket, address, static_cast<int>(port));
     if (ok) {

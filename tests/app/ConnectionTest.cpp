@@ -211,6 +211,15 @@ TEST(Connection, OpenFailuresSayWhatFailed) {
     EXPECT_TRUE(sink.Read([&] { return sink.texts.empty(); }));
     EXPECT_EQ(c.m_linkMode, 0);
 
+    // No address: nothing is tried, not even this machine.
+    testutil::Listener local;
+    app::ConnectSettings noAddress = Tcp(local.port);
+    noAddress.ipText = "";
+    c.StartConnect(noAddress);
+    ASSERT_TRUE(sink.WaitFor([&] { return sink.finished.size() == 2; }));
+    EXPECT_EQ(sink.Read([&] { return sink.texts.back(); }), LinkText::OpenNetFail);
+    EXPECT_EQ(local.Accept(200), -1);
+
     // Nobody listening.
     int closedPort;
     {
@@ -218,7 +227,7 @@ TEST(Connection, OpenFailuresSayWhatFailed) {
         closedPort = gone.port;
     }
     c.StartConnect(Tcp(closedPort));
-    ASSERT_TRUE(sink.WaitFor([&] { return sink.finished.size() == 2; }));
+    ASSERT_TRUE(sink.WaitFor([&] { return sink.finished.size() == 3; }));
     EXPECT_EQ(sink.Read([&] { return sink.texts.back(); }), LinkText::OpenNetFail);
 
     // A serial port that does not exist.
@@ -227,7 +236,7 @@ TEST(Connection, OpenFailuresSayWhatFailed) {
     s.portName = "/dev/orn312-no-such-port";
     testing::internal::CaptureStdout();
     c.StartConnect(s);
-    ASSERT_TRUE(sink.WaitFor([&] { return sink.finished.size() == 3; }));
+    ASSERT_TRUE(sink.WaitFor([&] { return sink.finished.size() == 4; }));
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "CreateFile Error\nGetLastError: No such file or directory\n");
     EXPECT_EQ(sink.Read([&] { return sink.texts.back(); }), LinkText::OpenComFail);
