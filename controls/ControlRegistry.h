@@ -4,9 +4,13 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QDialog>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <QVariant>
 #include <QWidget>
 #include <map>
@@ -73,6 +77,22 @@ inline void ApplyCaptionSet(QWidget* window, const ControlMap& controls,
             SetCaption(w, text);
         }
     }
+}
+
+// Lays out a dialog that holds only its closing button (identifier id, bottom right): the OK
+// button (1) accepts, any other rejects.
+inline void BuildClosingButton(QDialog* dialog, ControlMap& controls, int id) {
+    auto* button = new QPushButton;
+    button->setAutoDefault(false);
+    RegisterControl(controls, id, button);
+    QObject::connect(button, &QPushButton::clicked, dialog,
+                     id == 1 ? &QDialog::accept : &QDialog::reject);
+    auto* column = new QVBoxLayout(dialog);
+    column->addStretch();
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(button);
+    column->addLayout(row);
 }
 
 }  // namespace ui

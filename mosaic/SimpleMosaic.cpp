@@ -1,9 +1,5 @@
 #include "mosaic/SimpleMosaic.h"
 
-#include <QHBoxLayout>
-#include <QPushButton>
-#include <QVBoxLayout>
-
 namespace {
 
 const res::Caption kCaptions[] = {
@@ -14,16 +10,7 @@ const res::Caption kCaptions[] = {
 }  // namespace
 
 CSimpleMosaic::CSimpleMosaic(QWidget* parent, bool chinese) : QDialog(parent) {
-    auto* button = new QPushButton;
-    button->setAutoDefault(false);
-    ui::RegisterControl(m_controls, 2, button);
-    connect(button, &QPushButton::clicked, this, &QDialog::reject);
-    auto* column = new QVBoxLayout(this);
-    column->addStretch();
-    auto* row = new QHBoxLayout;
-    row->addStretch();
-    row->addWidget(button);
-    column->addLayout(row);
+    ui::BuildClosingButton(this, m_controls, 2);
     ui::ApplyCaptionSet(this, m_controls, kCaptions, chinese);
     resize(480, 320);
 }

@@ -1,9 +1,5 @@
 #include "screen/Advanced.h"
 
-#include <QHBoxLayout>
-#include <QPushButton>
-#include <QVBoxLayout>
-
 namespace {
 
 const res::Caption kCaptions[] = {
@@ -14,16 +10,7 @@ const res::Caption kCaptions[] = {
 }  // namespace
 
 CCAdvanced::CCAdvanced(QWidget* parent, bool chinese) : QDialog(parent) {
-    auto* button = new QPushButton;
-    button->setAutoDefault(false);
-    ui::RegisterControl(m_controls, 1, button);
-    connect(button, &QPushButton::clicked, this, &QDialog::accept);
-    auto* column = new QVBoxLayout(this);
-    column->addStretch();
-    auto* row = new QHBoxLayout;
-    row->addStretch();
-    row->addWidget(button);
-    column->addLayout(row);
+    ui::BuildClosingButton(this, m_controls, 1);
     ui::ApplyCaptionSet(this, m_controls, kCaptions, chinese);
     resize(480, 320);
 }
