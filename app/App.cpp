@@ -10,14 +10,12 @@ int CORN302ControlApp::InitInstance(int argc, char** argv) {
     QApplication qapp(argc, argv);
     QtUiSeam seam;
     platform::SetUi(&seam);
-    int result = 0;
     {
         CORN302ControlDlg dlg;
         // The start-up sequence may connect (with its progress dialog) before the window shows.
         dlg.OnInitDialog();
-        result = platform::RunModal(dlg);
+        platform::RunModal(dlg);  // ends only through the exit confirmation
     }
     platform::SetUi(nullptr);
-    (void)result;  // the window ends only through the exit confirmation
     return 0;
 }

@@ -134,8 +134,7 @@ void Connection::StartWorkers() {
 }
 
 bool Connection::WorkersRunning() const {
-    auto& self = const_cast<Connection&>(*this);
-    std::lock_guard<std::mutex> lock(self.m_threadsMutex);
+    std::lock_guard<std::mutex> lock(m_threadsMutex);
     return !m_workers.empty();
 }
 
@@ -210,15 +209,13 @@ void Connection::QueueCommand(const Frame& frame, int delayMs) {
 }
 
 bool Connection::CommandPending() const {
-    auto& self = const_cast<Connection&>(*this);
-    std::lock_guard<std::mutex> lock(self.m_pendingMutex);
+    std::lock_guard<std::mutex> lock(m_pendingMutex);
     return m_bCommandPending;
 }
 
-bool Connection::WithLink(const std::function<void(devlink::LinkConnection&)>& fn) {
+void Connection::WithLink(const std::function<void(devlink::LinkConnection&)>& fn) {
     std::lock_guard<std::mutex> link(m_linkLock);
     fn(m_link);
-    return true;
 }
 
 bool Connection::Rest(int ms) {
@@ -254,17 +251,19 @@ void Connection::CommandWorker() {
         }
         m_sink.SwitchControlsEnabled(false);
         devlink::SendCommand(m_link, frame.data(), delay);
-        uint8_t reply[kFrameSize] = {};
-        const Frame status = devlink::StatusQuery(m_deviceId);
-        if (!m_stop.Requested() &&
-            devlink::QueryCommand(m_link, status.data(), reply, m_commandStatusLimitMs) ==
-                kFrameSize &&
-            reply[0] == devlink::kLeader) {
-            Frame r{};
-            std::copy(std::begin(reply), std::end(reply), r.begin());
-            m_sink.StatusReply(r);
+        if (!m_stop.Requested()) {
+            ReadStatus(m_commandStatusLimitMs);
         }
         m_sink.SwitchControlsEnabled(true);
+    }
+}
+
+void Connection::ReadStatus(int limitMs) {
+    Frame reply{};
+    const Frame status = devlink::StatusQuery(m_deviceId);
+    if (devlink::QueryCommand(m_link, status.data(), reply.data(), limitMs) == kFrameSize &&
+        reply[0] == devlink::kLeader) {
+        m_sink.StatusReply(reply);
     }
 }
 
@@ -275,14 +274,7 @@ void Connection::PollThread() {
         }
         {
             std::lock_guard<std::mutex> link(m_linkLock);
-            uint8_t reply[kFrameSize] = {};
-            const Frame status = devlink::StatusQuery(m_deviceId);
-            if (devlink::QueryCommand(m_link, status.data(), reply, m_pollLimitMs) == kFrameSize &&
-                reply[0] == devlink::kLeader) {
-                Frame r{};
-                std::copy(std::begin(reply), std::end(reply), r.begin());
-                m_sink.StatusReply(r);
-            }
+            ReadStatus(m_pollLimitMs);
         }
         if (!Rest(m_pollPauseMs)) {
             break;

@@ -89,7 +89,7 @@ public:
     bool CommandPending() const;
 
     // Runs fn with the link lock held: the way for dialogs and the scheduler to use the link.
-    bool WithLink(const std::function<void(devlink::LinkConnection&)>& fn);
+    void WithLink(const std::function<void(devlink::LinkConnection&)>& fn);
 
     // The blink set: lamp ids that the blink thread flashes. Guarded by the link lock: change it
     // only from StatusReply (which runs with the lock held) or through WithLink.
@@ -114,6 +114,8 @@ private:
     void CommandWorker();
     void PollThread();
     void BlinkThread();
+    // Asks for the status and hands a reply with the right leader to the sink; link lock held.
+    void ReadStatus(int limitMs);
     // Lamps of the blink set (those also in among, when given), read under the link lock.
     std::vector<int> BlinkingLamps(const std::vector<int>* among);
     void StartWorkers();
@@ -129,7 +131,7 @@ private:
     std::map<int, bool> m_blinkSet;
 
     // The pending command, handed over whole under its own small lock.
-    std::mutex m_pendingMutex;
+    mutable std::mutex m_pendingMutex;
     std::condition_variable m_pendingCv;
     devlink::Frame m_pendingFrame{};
     int m_pendingDelay = 0;
@@ -141,7 +143,7 @@ private:
     std::condition_variable m_pauseCv;
     bool m_paused = false;
 
-    std::mutex m_threadsMutex;
+    mutable std::mutex m_threadsMutex;
     std::thread m_connectThread;
     std::vector<std::thread> m_workers;
 };

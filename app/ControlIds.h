@@ -28,8 +28,7 @@ constexpr int kTransitionRadios[4] = {1020, 1022, 1038, 1039};
 constexpr int kSwitchModeGroup = 1205, kOneKeySwitch = 1042, kPreTakeSwitch = 1043;
 // overlays and functions
 constexpr int kPipGroup = 1192, kPipPbp = 1127, kM1 = 1031, kM2 = 1032, kM3 = 1033;
-constexpr int kFunctionGroup = 1191, kText = 1128, kBypass = 1129, kFreeze = 1131,
-              kMosaicFn = 1130;
+constexpr int kFunctionGroup = 1191, kText = 1128, kBypass = 1129, kFreeze = 1131, kMosaicFn = 1130;
 constexpr int kPipLamp = 1083, kTextLamp = 1084, kBypassLamp = 1085, kFreezeLamp = 1086,
               kMosaicLamp = 1087, kM1Lamp = 1089, kM2Lamp = 1090, kM3Lamp = 1091;
 // sub-dialogs

@@ -58,8 +58,7 @@ CORN302ControlDlg::~CORN302ControlDlg() {
 }
 
 QWidget* CORN302ControlDlg::Control(int id) const {
-    const auto it = m_controls.find(id);
-    return it == m_controls.end() ? nullptr : it->second;
+    return ui::FindControl(m_controls, id);
 }
 
 void CORN302ControlDlg::ConnectHandlers() {
@@ -207,7 +206,6 @@ void CORN302ControlDlg::ReadConnectKeys() {
         Control(ids::kStartTimer)->setEnabled(false);
     }
     if (m_bAutoConnect && m_conn.m_bConnected && m_bStartTimer) {
-        m_schedulerStart = platform::CurrentClock().NowMs() / 1000;
         StartScheduler();
     }
 }
@@ -340,43 +338,42 @@ void CORN302ControlDlg::EnableSwitchControls(bool on) {
 
 // ---- sub-dialogs -----------------------------------------------------------------------------
 
-bool CORN302ControlDlg::Ask(const char* zh, const char* en) {
+bool CORN302ControlDlg::Ask(res::Msg msg) {
     const bool chinese = m_bChinese != 0;
-    return platform::AskYesNo(chinese ? zh : en, res::Text(res::Msg::SystemInformation, chinese),
+    return platform::AskYesNo(res::Text(msg, chinese),
+                              res::Text(res::Msg::SystemInformation, chinese),
                               res::LanguageId(chinese));
+}
+
+void CORN302ControlDlg::RunWithWorkersPaused(platform::ModalDialog& dialog) {
+    g_pMainDlg = this;
+    m_conn.PauseWorkers();
+    platform::RunModal(dialog);
+    m_conn.ResumeWorkers();
 }
 
 void CORN302ControlDlg::OnSetup() {
     if (!m_conn.m_bConnected) {
-        Ask(res::Text(res::Msg::NotConnected, true), res::Text(res::Msg::NotConnected, false));
+        Ask(res::Msg::NotConnected);
         return;
     }
-    g_pMainDlg = this;
-    m_conn.PauseWorkers();
     CSetScreen dlg(this, m_bChinese != 0);
-    platform::RunModal(dlg);
-    m_conn.ResumeWorkers();
+    RunWithWorkersPaused(dlg);
 }
 
 void CORN302ControlDlg::OnResolution() {
     if (!m_conn.m_bConnected) {
-        Ask(res::Text(res::Msg::NotConnected, true), res::Text(res::Msg::NotConnected, false));
+        Ask(res::Msg::NotConnected);
         return;
     }
-    g_pMainDlg = this;
-    m_conn.PauseWorkers();
     CCAdvanced dlg(this, m_bChinese != 0);
-    platform::RunModal(dlg);
-    m_conn.ResumeWorkers();
+    RunWithWorkersPaused(dlg);
 }
 
 void CORN302ControlDlg::OnProgram() {
-    g_pMainDlg = this;
-    m_conn.PauseWorkers();
     m_pPlanInfo->LoadAllPlans(m_bChinese != 0);
     CProgram dlg(this, m_bChinese != 0);
-    platform::RunModal(dlg);
-    m_conn.ResumeWorkers();
+    RunWithWorkersPaused(dlg);
 }
 
 void CORN302ControlDlg::OnMosaic() {
@@ -394,7 +391,7 @@ void CORN302ControlDlg::OnMosaic() {
 // ---- exit ------------------------------------------------------------------------------------
 
 void CORN302ControlDlg::OnExit() {
-    if (Ask(res::Text(res::Msg::ExitQuestion, true), res::Text(res::Msg::ExitQuestion, false))) {
+    if (Ask(res::Msg::ExitQuestion)) {
         if (m_scheduler) {
             m_scheduler->Stop();
         }
@@ -641,13 +638,12 @@ void CORN302ControlDlg::ApplyEnabledStates(const app::Display& d) {
 
 void CORN302ControlDlg::OnStart() {
     g_pMainDlg = this;
-    m_schedulerStart = platform::CurrentClock().NowMs() / 1000;
     StartScheduler();
 }
 
 void CORN302ControlDlg::StartScheduler() {
     if (!m_kindTicked[0] && !m_kindTicked[1] && !m_kindTicked[2] && !m_kindTicked[3]) {
-        Ask(res::Text(res::Msg::SelectTimer, true), res::Text(res::Msg::SelectTimer, false));
+        Ask(res::Msg::SelectTimer);
         return;
     }
     ClearTimerDisplay();

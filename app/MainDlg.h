@@ -18,7 +18,9 @@
 #include "app/DeviceState.h"
 #include "app/StatusDecoder.h"
 #include "app/SwitchRules.h"
+#include "controls/ControlRegistry.h"
 #include "platform/UiSeam.h"
+#include "resources/Captions.h"
 #include "schedule/Scheduler.h"
 
 class QAbstractButton;
@@ -68,7 +70,6 @@ public:
     int m_bStartTimer = 0;
     bool m_bPanelCollapsed = true;  // timer panel hidden
     bool m_bPlanFilter = false;     // "All" toggle
-    int64_t m_schedulerStart = 0;   // seconds; set when the scheduler starts
     std::atomic<int> m_bTimerRunning{0};
     std::unique_ptr<CInfoPlan> m_pPlanInfo;
     std::string m_profilePath = "./Planinfo.ini";
@@ -119,7 +120,7 @@ public:
     // Applies the caption set of the current language.
     void ApplyCaptions();
     // Shows a Yes/No box in the current language with the usual caption; true on Yes.
-    bool Ask(const char* zh, const char* en);
+    bool Ask(res::Msg msg);
 
     // Lamps: state 0 off (hidden), 1 steady (shown), 2 flashing (shown and hidden by the blink
     // thread through SetLampVisible). The accessible description says "off", "on", "flashing".
@@ -154,6 +155,8 @@ private:
     void SetInfo(const QString& text);
     // Runs change on the UI thread (from any thread).
     void Post(std::function<void()> change);
+    // Runs a sub-dialog with the workers kept off the link meanwhile.
+    void RunWithWorkersPaused(platform::ModalDialog& dialog);
     // Start-up: the [CONNECT] keys and the automatic connection.
     void ReadConnectKeys();
     // IP and port edits for the network, the port combo for the serial line.
@@ -175,7 +178,7 @@ private:
     // Connect with the progress dialog; used by Connect and by the automatic connection.
     void RunConnect();
 
-    std::map<int, QWidget*> m_controls;
+    ui::ControlMap m_controls;
     std::optional<app::Display> m_lastDisplay;  // UI thread only
     // The Day, Week, Month and Once boxes, mirrored for the scheduler thread.
     std::atomic<bool> m_kindTicked[4] = {true, true, true, true};

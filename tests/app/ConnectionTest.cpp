@@ -114,15 +114,27 @@ struct HandshakeDevice {
     ~HandshakeDevice() { thread.join(); }
 };
 
+// A connection to a simulator of its own on loopback TCP.
+struct SimLink {
+    testutil::SimProcess sim{std::vector<std::string>{"--tcp", "0"}};
+    RecordingSink sink;
+    app::Connection c{sink};
+
+    // Starts the connect worker and waits for it to finish.
+    bool Connect() {
+        if (!sim.Started())
+            return false;
+        c.StartConnect(Tcp(sim.tcpPort));
+        return sink.WaitFor([&] { return !sink.finished.empty(); });
+    }
+};
+
 }  // namespace
 
 TEST(Connection, ConnectsOverTcpPollsAndDisconnectsPromptly) {
-    testutil::SimProcess sim({"--tcp", "0"});
-    ASSERT_TRUE(sim.Started());
-    RecordingSink sink;
-    app::Connection c(sink);
-    c.StartConnect(Tcp(sim.tcpPort));
-    ASSERT_TRUE(sink.WaitFor([&] { return !sink.finished.empty(); }));
+    SimLink link;
+    ASSERT_TRUE(link.Connect());
+    auto& [sim, sink, c] = link;
     EXPECT_TRUE(sink.Read([&] { return sink.finished[0]; }));
     EXPECT_EQ(sink.Read([&] { return sink.texts; }),
               (std::vector<LinkText>{LinkText::OpenNetOk, LinkText::DeviceNormal}));
@@ -245,12 +257,9 @@ TEST(Connection, OpenFailuresSayWhatFailed) {
 }
 
 TEST(Connection, PendingCommandIsReplacedWholeAndSentOnce) {
-    testutil::SimProcess sim({"--tcp", "0"});
-    ASSERT_TRUE(sim.Started());
-    RecordingSink sink;
-    app::Connection c(sink);
-    c.StartConnect(Tcp(sim.tcpPort));
-    ASSERT_TRUE(sink.WaitFor([&] { return !sink.finished.empty(); }));
+    SimLink link;
+    ASSERT_TRUE(link.Connect());
+    auto& [sim, sink, c] = link;
 
     // While paused, nothing goes out; the later press replaces the earlier.
     c.PauseWorkers();

@@ -45,6 +45,20 @@ protected:
         return dlg;
     }
 
+    // A window through its start-up sequence.
+    std::unique_ptr<CORN302ControlDlg> StartedWindow() {
+        auto d = NewWindow();
+        d->OnInitDialog();
+        return d;
+    }
+    // A started window connected to sim over loopback TCP (Disconnect enabled once it is).
+    std::unique_ptr<CORN302ControlDlg> ConnectedWindow(const testutil::SimProcess& sim) {
+        auto d = StartedWindow();
+        ConnectTcp(*d, sim.tcpPort);
+        WaitUntil([&] { return Enabled(*d, ids::kDisconnect); });
+        return d;
+    }
+
     static bool Checked(CORN302ControlDlg& d, int id) {
         return d.ControlAs<QAbstractButton>(id)->isChecked();
     }
@@ -67,8 +81,7 @@ protected:
 }  // namespace
 
 TEST_F(MainDlgFlow, StartsIdleWithoutConnectSettings) {
-    auto d = NewWindow();
-    d->OnInitDialog();
+    auto d = StartedWindow();
     EXPECT_TRUE(Checked(*d, ids::kNetworkRadio));
     EXPECT_FALSE(Checked(*d, ids::kSerialRadio));
     EXPECT_EQ(d->ControlAs<QLineEdit>(ids::kIpAddress)->text(), "");
@@ -96,8 +109,7 @@ TEST_F(MainDlgFlow, ConnectsAtStartWithTheSavedDeviceId) {
     ASSERT_TRUE(sim.Started());
     WriteIni("[CONNECT]\nSerialTcp=0\nIP=127.0.0.1\nPort=" + std::to_string(sim.tcpPort) +
              "\nConnectFlag=1\nStartTimerFlag=0\nDeviceID=3\n");
-    auto d = NewWindow();
-    d->OnInitDialog();
+    auto d = StartedWindow();
     EXPECT_EQ(ui.dialogs, std::vector<std::string>{"CProgress"});
     EXPECT_EQ(ui.hung, 0);
     EXPECT_TRUE(Checked(*d, ids::kDeviceIdRadios[2]));
@@ -114,8 +126,7 @@ TEST_F(MainDlgFlow, ConnectsAtStartWithTheSavedDeviceId) {
 }
 
 TEST_F(MainDlgFlow, DeviceIdRadiosFollowTheList) {
-    auto d = NewWindow();
-    d->OnInitDialog();
+    auto d = StartedWindow();
     auto* combo = d->ControlAs<QComboBox>(ids::kDeviceIdCombo);
     struct Case {
         int index;
@@ -136,8 +147,7 @@ TEST_F(MainDlgFlow, DeviceIdRadiosFollowTheList) {
 
 TEST_F(MainDlgFlow, PortOutOfRangeShowsTheBoxAndOpensNothing) {
     for (bool chinese : {false, true}) {
-        auto d = NewWindow();
-        d->OnInitDialog();
+        auto d = StartedWindow();
         if (chinese)
             d->ControlAs<QAbstractButton>(ids::kChineseRadio)->click();
         ui.boxes.clear();
@@ -163,8 +173,7 @@ TEST_F(MainDlgFlow, FailedConnectStillClosesTheProgressDialog) {
         testutil::Listener gone;
         port = gone.port;
     }
-    auto d = NewWindow();
-    d->OnInitDialog();
+    auto d = StartedWindow();
     ConnectTcp(*d, port);  // fails within milliseconds, often before the dialog appears
     EXPECT_EQ(ui.hung, 0);
     ProcessEvents();
@@ -177,8 +186,7 @@ TEST_F(MainDlgFlow, ConnectPollDisconnectOverTcpAndPty) {
     testutil::SimProcess sim({"--tcp", "0", "--pty"});
     ASSERT_TRUE(sim.Started());
     for (bool serial : {false, true}) {
-        auto d = NewWindow();
-        d->OnInitDialog();
+        auto d = StartedWindow();
         if (serial) {
             d->ControlAs<QAbstractButton>(ids::kSerialRadio)->click();
             d->ControlAs<QComboBox>(ids::kPortCombo)
@@ -219,10 +227,8 @@ TEST_F(MainDlgFlow, ConnectPollDisconnectOverTcpAndPty) {
 TEST_F(MainDlgFlow, ExitAsksAndStopsTheWorkers) {
     testutil::SimProcess sim({"--tcp", "0"});
     ASSERT_TRUE(sim.Started());
-    auto d = NewWindow();
-    d->OnInitDialog();
-    ConnectTcp(*d, sim.tcpPort);
-    ASSERT_TRUE(WaitUntil([&] { return Enabled(*d, ids::kDisconnect); }));
+    auto d = ConnectedWindow(sim);
+    ASSERT_TRUE(Enabled(*d, ids::kDisconnect));
 
     ui.answer = false;
     d->close();  // the window's close button asks the same question
@@ -242,8 +248,7 @@ TEST_F(MainDlgFlow, ExitAsksAndStopsTheWorkers) {
 }
 
 TEST_F(MainDlgFlow, SubDialogsGuardPauseAndStop) {
-    auto d = NewWindow();
-    d->OnInitDialog();
+    auto d = StartedWindow();
     // Not connected: Setup and Resolution refuse, Program and Mosaic open.
     d->OnSetup();
     d->OnResolution();
@@ -272,8 +277,7 @@ TEST_F(MainDlgFlow, SubDialogsGuardPauseAndStop) {
 }
 
 TEST_F(MainDlgFlow, ConnectionKeysAreSavedAsTheControlsChange) {
-    auto d = NewWindow();
-    d->OnInitDialog();
+    auto d = StartedWindow();
     d->ControlAs<QAbstractButton>(ids::kSerialRadio)->click();
     EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "SerialTcp", ""), "1");
     EXPECT_FALSE(Enabled(*d, ids::kIpAddress));
@@ -298,10 +302,8 @@ TEST_F(MainDlgFlow, ConnectedScreenshots) {
         GTEST_SKIP() << "set ORN312_SCREENSHOT_DIR to save screenshots";
     testutil::SimProcess sim({"--tcp", "0"});
     ASSERT_TRUE(sim.Started());
-    auto d = NewWindow();
-    d->OnInitDialog();
-    ConnectTcp(*d, sim.tcpPort);
-    ASSERT_TRUE(WaitUntil([&] { return Enabled(*d, ids::kDisconnect); }));
+    auto d = ConnectedWindow(sim);
+    ASSERT_TRUE(Enabled(*d, ids::kDisconnect));
     d->show();
     WaitUntil([] { return false; }, 2500);  // a few polls and flashes
     d->grab().save(out + "/connected-en.png");
