@@ -1,5 +1,6 @@
 #include "link/Link.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -11,8 +12,12 @@ namespace devlink {
 
 namespace {
 
-constexpr int kTryMs = 100;         // pause between read attempts
+constexpr int kTryMs = 100;         // longest wait of one read attempt
 constexpr int kAfterReplyMs = 200;  // pause after a reply, before the next frame
+
+bool PeerGone(int err) {
+    return err == EPIPE || err == ECONNRESET || err == ENOTCONN || err == ECONNABORTED;
+}
 
 // Writes the frame on the chosen transport; true when the whole frame went out.
 bool WriteFrame(LinkConnection& link, const Frame& frame) {
@@ -27,19 +32,58 @@ bool WriteFrame(LinkConnection& link, const Frame& frame) {
         // MSG_NOSIGNAL: a device that closed the connection gives an error, not SIGPIPE.
         n = ::send(link.m_socket, frame.data(), kFrameSize, MSG_NOSIGNAL);
     } while (n < 0 && errno == EINTR);
+    if (n < 0 && PeerGone(errno)) {
+        link.m_peerClosed = true;
+    }
     return n > 0;
 }
 
-// Receives up to want bytes from the non-blocking socket; 0 when nothing is there.
-int ReceiveSome(int socket, uint8_t* into, int want) {
-    if (socket < 0) {
+// Receives up to want bytes from the non-blocking socket; 0 when nothing is there. The end of
+// the stream or a reset marks the peer as gone.
+int ReceiveSome(LinkConnection& link, uint8_t* into, int want) {
+    if (link.m_socket < 0) {
         return 0;
     }
     ssize_t n;
     do {
-        n = ::recv(socket, into, static_cast<size_t>(want), 0);
+        n = ::recv(link.m_socket, into, static_cast<size_t>(want), 0);
     } while (n < 0 && errno == EINTR);
+    if (n == 0 || (n < 0 && PeerGone(errno))) {
+        link.m_peerClosed = true;
+    }
     return n > 0 ? static_cast<int>(n) : 0;
+}
+
+// Waits up to ms for the socket to have something to read (data, end of stream or an error).
+void WaitReadable(int socket, int ms) {
+    struct pollfd p {
+        socket, POLLIN, 0
+    };
+    int r;
+    do {
+        r = ::poll(&p, 1, ms);
+    } while (r < 0 && errno == EINTR);
+}
+
+// Throws away what the socket holds before a question is put: a late reply to an earlier one,
+// or a stray byte, would otherwise be read as this question's answer and shift every later one.
+void DiscardTcp(LinkConnection& link) {
+    uint8_t chunk[64];
+    int total = 0;
+    while (link.m_socket >= 0 && total < 4096) {
+        ssize_t n;
+        do {
+            n = ::recv(link.m_socket, chunk, sizeof chunk, MSG_DONTWAIT);
+        } while (n < 0 && errno == EINTR);
+        if (n == 0 || (n < 0 && PeerGone(errno))) {
+            link.m_peerClosed = true;
+        }
+        if (n <= 0) {
+            break;
+        }
+        TraceDiscarded(chunk, static_cast<int>(n));
+        total += static_cast<int>(n);
+    }
 }
 
 bool Pause(LinkConnection& link, int ms) {
@@ -48,6 +92,12 @@ bool Pause(LinkConnection& link, int ms) {
 
 bool Aborted(const LinkConnection& link) {
     return link.m_abort != nullptr && link.m_abort->Requested();
+}
+
+// One serial try: waits for the bytes still missing, then reads what has come.
+int SerialTry(LinkConnection& link, uint8_t* readBuf, int collected) {
+    link.m_serialPort.WaitForBytes(kFrameSize - collected, kTryMs);
+    return link.m_serialPort.Read(readBuf);
 }
 
 }  // namespace
@@ -70,6 +120,11 @@ int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int
     uint8_t assembly[kFrameSize] = {};
     int collected = 0;
 
+    if (link.m_bSerial != 0) {
+        link.m_serialPort.Discard();
+    } else {
+        DiscardTcp(link);
+    }
     if (!WriteFrame(link, copy)) {
         return 0;
     }
@@ -79,8 +134,10 @@ int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int
             return 0;
         }
         if (link.m_bSerial != 0) {
-            const int n = link.m_serialPort.Read(readBuf);
-            if (n == kFrameSize && collected == 0) {
+            const int n = SerialTry(link, readBuf, collected);
+            if (n == kFrameSize) {
+                // A whole frame in one read is that frame, even when a torn piece of another
+                // was collected before it: the assembly never joins bytes of two replies.
                 std::memcpy(reply, readBuf, kFrameSize);
                 Pause(link, kAfterReplyMs);
                 return kFrameSize;
@@ -88,8 +145,7 @@ int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int
             if (n > 0) {
                 // The assembly buffer never holds more than 13 bytes: of a piece that would carry
                 // it past 13, only what fills it is kept and the surplus is dropped. The 13 bytes
-                // collected are then judged by their leader, and the next query starts on an
-                // empty line instead of on the leftovers of this one.
+                // collected are then judged by their leader.
                 const int take = n < kFrameSize - collected ? n : kFrameSize - collected;
                 std::memcpy(assembly + collected, readBuf, static_cast<size_t>(take));
                 std::memset(readBuf, 0, sizeof readBuf);
@@ -105,12 +161,16 @@ int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int
             }
         } else {
             // Serial-to-network converters forward a reply as it comes off the line, often in
-            // several TCP segments. The first piece starts the reply; pieces arriving at the
-            // following tries are joined to it, and a reply that stays short (no more data at
-            // the next try, or no tries left) is taken with its missing bytes as 00.
-            const int n = ReceiveSome(link.m_socket, assembly + collected, kFrameSize - collected);
+            // several TCP segments. The first piece starts the reply; pieces arriving within the
+            // following tries are joined to it, and a reply that stays short (no more data for a
+            // whole try, or no tries left) is taken with its missing bytes as 00.
+            WaitReadable(link.m_socket, kTryMs);
+            const int n = ReceiveSome(link, assembly + collected, kFrameSize - collected);
             if (n > 0) {
                 collected += n;
+            }
+            if (link.m_peerClosed) {
+                return 0;
             }
             const bool complete = collected == kFrameSize;
             const bool stalled = collected > 0 && n == 0;
@@ -120,8 +180,10 @@ int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int
                 Pause(link, kAfterReplyMs);
                 return kFrameSize;
             }
+            if (n > 0) {
+                continue;  // part of the reply is in: wait for the rest at once
+            }
         }
-        Pause(link, kTryMs);
     }
     return 0;
 }

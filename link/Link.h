@@ -17,14 +17,20 @@ struct LinkConnection {
     // When raised, the pauses inside SendCommand and QueryCommand end at once (the frame already
     // written stays whole), so that a stop never waits for a long delay.
     platform::StopFlag* m_abort = nullptr;
+    // Set when the device closed the TCP connection (end of stream, reset, broken pipe); stays
+    // set until the socket is replaced.
+    bool m_peerClosed = false;
 };
 
 // Sends frame (byte 12 replaced by the checksum in a private copy) and pauses delayMs.
 // A null frame does nothing. A failed write is not reported; the pause still happens.
 void SendCommand(LinkConnection& link, const uint8_t* frame, int delayMs);
 
-// Sends frame and waits up to limitMs (limitMs / 100 tries 100 ms apart) for a 13-byte reply.
-// Returns 13 with the reply stored, or 0 with reply untouched.
+// Sends frame and waits up to limitMs (limitMs / 100 tries of up to 100 ms each) for a 13-byte
+// reply. Input that was waiting before the frame went out belongs to no question and is
+// discarded first. A try ends as soon as the reply's bytes are in, so the query returns within a
+// few milliseconds of its reply (plus the 200 ms pause after it). Returns 13 with the reply
+// stored, or 0 with reply untouched.
 int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int limitMs);
 
 }  // namespace devlink

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstring>
 
@@ -30,6 +32,14 @@ void TraceFrame(bool sent, const uint8_t* bytes, int count) {
     const std::string hex = HexText(bytes, count);
     std::printf("%02d:%02d:%02d-%03d %s %s\n", t.hour, t.minute, t.second, t.millisecond,
                 sent ? "->" : "<-", hex.c_str());
+    std::fflush(stdout);
+}
+
+void TraceDiscarded(const uint8_t* bytes, int count) {
+    const platform::LocalTime t = platform::Now();
+    const std::string hex = HexText(bytes, count);
+    std::printf("%02d:%02d:%02d-%03d discarded %d bytes: %s\n", t.hour, t.minute, t.second,
+                t.millisecond, count, hex.c_str());
     std::fflush(stdout);
 }
 
@@ -131,6 +141,59 @@ int CSerialPort::Read(uint8_t* buffer13) {
     }
     TraceFrame(false, buffer13, static_cast<int>(n));
     return static_cast<int>(n);
+}
+
+int CSerialPort::WaitForBytes(int want, int ms) {
+    if (m_fd < 0 || m_ready == 0) {
+        return 0;
+    }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        int waiting = 0;
+        if (::ioctl(m_fd, FIONREAD, &waiting) != 0) {
+            return 0;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              end - std::chrono::steady_clock::now())
+                              .count();
+        if (waiting >= want || left <= 0) {
+            return waiting;
+        }
+        if (waiting == 0) {
+            // Nothing yet: sleep in the kernel until the first byte comes.
+            struct pollfd p {
+                m_fd, POLLIN, 0
+            };
+            ::poll(&p, 1, static_cast<int>(left));
+        } else {
+            // Part of a frame is in: at 9600 baud a byte takes about a millisecond.
+            struct timespec gap {
+                0, 2'000'000
+            };
+            ::nanosleep(&gap, nullptr);
+        }
+    }
+}
+
+int CSerialPort::Discard() {
+    if (m_fd < 0 || m_ready == 0) {
+        return 0;
+    }
+    int total = 0;
+    uint8_t chunk[64];
+    // Bounded, so that a line that never stops talking cannot hold the link here.
+    while (total < 4096) {
+        const ssize_t n = ::read(m_fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        TraceDiscarded(chunk, static_cast<int>(n));
+        total += static_cast<int>(n);
+    }
+    return total;
 }
 
 void CSerialPort::Close() {

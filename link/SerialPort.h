@@ -23,6 +23,11 @@ public:
     int Write(const uint8_t* frame);
     // Reads what is waiting, at most 13 bytes, never waiting for more; 0 when nothing is there.
     int Read(uint8_t* buffer13);
+    // Waits up to ms for at least want bytes to be waiting (returns as soon as they are); the
+    // count waiting then.
+    int WaitForBytes(int want, int ms);
+    // Throws away whatever is waiting, unread; the count discarded (traced when not 0).
+    int Discard();
     void Close();
 
     bool IsOpen() const { return m_fd >= 0; }
@@ -35,6 +40,10 @@ private:
 
 // Prints "hh:mm:ss-mmm -> 05 01 ..." (sent) or "<-" (received) on standard output.
 void TraceFrame(bool sent, const uint8_t* bytes, int count);
+
+// Prints "hh:mm:ss-mmm discarded N bytes: 05 01 ..." on standard output: input that arrived before
+// a question and belongs to none.
+void TraceDiscarded(const uint8_t* bytes, int count);
 
 // Prints "<what> Error\n" and "GetLastError: <system text>\n" for errnoValue.
 void PrintSystemError(const char* what, int errnoValue);
