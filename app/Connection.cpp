@@ -14,6 +14,11 @@ namespace app {
 using devlink::Frame;
 using devlink::kFrameSize;
 
+namespace {
+// Status reads that fail in a row before the operator is told the device is lost.
+constexpr int kFailedReadsLost = 3;
+}  // namespace
+
 Connection::Connection(ConnectionSink& sink) : m_sink(sink) {
     m_link.m_abort = &m_abort;
 }
@@ -53,7 +58,7 @@ void Connection::StartConnect(const ConnectSettings& settings) {
     }
     std::lock_guard<std::mutex> lock(m_threadsMutex);
     m_connectThread = std::thread([this, settings] {
-        std::lock_guard<std::mutex> link(m_linkLock);
+        std::lock_guard<std::timed_mutex> link(m_linkLock);
         ConnectDevice(settings);
     });
 }
@@ -85,6 +90,7 @@ int Connection::OpenLink(const ConnectSettings& s) {
         m_sink.InfoText(LinkText::OpenNetFail);
         return 0;
     }
+    m_link.m_peerClosed = false;
     const int ok = devlink::ConnectTcp(m_link.m_socket, address, static_cast<int>(port));
     if (ok) {
         m_linkMode = 2;
@@ -120,6 +126,8 @@ void Connection::ConnectDevice(const ConnectSettings& settings) {
         return;
     }
     m_blinkSet.clear();
+    m_failedReads = 0;
+    m_deviceLost = false;
     m_sink.InfoText(LinkText::DeviceNormal);
     m_bConnected = 1;
     m_sink.ConnectFinished(true);
@@ -164,7 +172,7 @@ void Connection::StopWorkers() {
 }
 
 void Connection::CloseTransport() {
-    std::lock_guard<std::mutex> link(m_linkLock);
+    std::lock_guard<std::timed_mutex> link(m_linkLock);
     if (m_linkMode == 1) {
         m_link.m_serialPort.Close();
     } else if (m_linkMode == 2) {
@@ -192,6 +200,11 @@ void Connection::ResumeWorkers() {
     m_pauseCv.notify_all();
 }
 
+bool Connection::Paused() {
+    std::lock_guard<std::mutex> lock(m_pauseMutex);
+    return m_paused;
+}
+
 bool Connection::WaitWhilePaused() {
     std::unique_lock<std::mutex> lock(m_pauseMutex);
     m_pauseCv.wait(lock, [this] { return !m_paused || m_stop.Requested(); });
@@ -214,8 +227,28 @@ bool Connection::CommandPending() const {
 }
 
 void Connection::WithLink(const std::function<void(devlink::LinkConnection&)>& fn) {
-    std::lock_guard<std::mutex> link(m_linkLock);
+    std::lock_guard<std::timed_mutex> link(m_linkLock);
     fn(m_link);
+}
+
+bool Connection::WithLinkUnless(platform::StopFlag& stop,
+                                const std::function<void(devlink::LinkConnection&)>& fn) {
+    // A worker's command may hold the link for its whole pause (up to 20 s): the wait for it is
+    // cut into slices so that a stop never waits that long.
+    std::unique_lock<std::timed_mutex> link(m_linkLock, std::defer_lock);
+    while (!link.try_lock_for(std::chrono::milliseconds(20))) {
+        if (stop.Requested()) {
+            return false;
+        }
+    }
+    if (stop.Requested()) {
+        return false;
+    }
+    platform::StopFlag* const own = m_link.m_abort;
+    m_link.m_abort = &stop;
+    fn(m_link);
+    m_link.m_abort = own;
+    return true;
 }
 
 bool Connection::Rest(int ms) {
@@ -240,19 +273,26 @@ void Connection::CommandWorker() {
         if (!WaitWhilePaused()) {
             break;
         }
-        std::lock_guard<std::mutex> link(m_linkLock);
+        std::lock_guard<std::timed_mutex> link(m_linkLock);
+        if (Paused()) {
+            continue;  // paused while waiting for the link: the command waits for the resume
+        }
         {
-            // The whole command, taken at the moment it goes out; a later press replaces it for
-            // the next round, never the frame being sent.
+            // The whole command, taken at the moment it goes out.
             std::lock_guard<std::mutex> lock(m_pendingMutex);
             frame = m_pendingFrame;
             delay = m_pendingDelay;
-            m_bCommandPending = false;
         }
         m_sink.SwitchControlsEnabled(false);
         devlink::SendCommand(m_link, frame.data(), delay);
         if (!m_stop.Requested()) {
             ReadStatus(m_commandStatusLimitMs);
+        }
+        {
+            // Cleared once the command's status is read back and shown: a press that came
+            // meanwhile (only AUTO/TAKE are usable during a command) is not sent.
+            std::lock_guard<std::mutex> lock(m_pendingMutex);
+            m_bCommandPending = false;
         }
         m_sink.SwitchControlsEnabled(true);
     }
@@ -261,9 +301,29 @@ void Connection::CommandWorker() {
 void Connection::ReadStatus(int limitMs) {
     Frame reply{};
     const Frame status = devlink::StatusQuery(m_deviceId);
-    if (devlink::QueryCommand(m_link, status.data(), reply.data(), limitMs) == kFrameSize &&
-        reply[0] == devlink::kLeader) {
+    const bool valid =
+        devlink::QueryCommand(m_link, status.data(), reply.data(), limitMs) == kFrameSize &&
+        reply[0] == devlink::kLeader;
+    if (valid) {
+        m_failedReads = 0;
+        if (m_deviceLost) {
+            m_deviceLost = false;
+            m_sink.InfoText(LinkText::DeviceNormal);
+            m_sink.DeviceBack();
+        }
         m_sink.StatusReply(reply);
+        return;
+    }
+    if (m_stop.Requested()) {
+        return;  // a read cut short by a stop says nothing of the device
+    }
+    ++m_failedReads;
+    const bool closed = m_link.m_bSerial == 0 && m_link.m_peerClosed;
+    if (!m_deviceLost && (closed || m_failedReads >= kFailedReadsLost)) {
+        m_deviceLost = true;
+        m_blinkSet.clear();  // nothing flashes for a device that is not there
+        m_sink.InfoText(closed ? LinkText::DeviceClosed : LinkText::DeviceSilent);
+        m_sink.DeviceLost(closed);
     }
 }
 
@@ -273,7 +333,10 @@ void Connection::PollThread() {
             break;
         }
         {
-            std::lock_guard<std::mutex> link(m_linkLock);
+            std::lock_guard<std::timed_mutex> link(m_linkLock);
+            if (Paused()) {
+                continue;
+            }
             ReadStatus(m_pollLimitMs);
         }
         if (!Rest(m_pollPauseMs)) {
@@ -283,7 +346,7 @@ void Connection::PollThread() {
 }
 
 std::vector<int> Connection::BlinkingLamps(const std::vector<int>* among) {
-    std::lock_guard<std::mutex> link(m_linkLock);
+    std::lock_guard<std::timed_mutex> link(m_linkLock);
     std::vector<int> lamps;
     for (const auto& entry : m_blinkSet) {
         if (among == nullptr ||

@@ -28,6 +28,8 @@ enum class LinkText {
     OpenNetFail,   // "Open network failed"
     DeviceNormal,  // "Communications equipment normal"
     DeviceFailed,  // "Equipment connection failed"
+    DeviceSilent,  // "Device not responding"
+    DeviceClosed,  // "Device closed the connection"
 };
 
 // What the workers tell the window. Called on worker threads: an implementation must not touch
@@ -49,6 +51,11 @@ public:
     virtual void StatusReply(const devlink::Frame& reply) = 0;
     // The blink thread shows or hides these lamps.
     virtual void LampsVisible(const std::vector<int>& lampIds, bool visible) = 0;
+    // The device stopped answering: three status reads in a row failed (no reply, a failed
+    // write, a wrong leader), or it closed the TCP connection (closed), which is told at once.
+    virtual void DeviceLost(bool closed) { (void)closed; }
+    // Valid status replies come again after DeviceLost.
+    virtual void DeviceBack() {}
 };
 
 // What Connect takes from the window's controls, read on the UI thread.
@@ -79,7 +86,9 @@ public:
     void StopWorkers();
     // Closes the transport that is open (after the fast mosaic).
     void CloseTransport();
-    // Keeps the workers off the link between transactions (around the settings dialogs).
+    // Keeps the workers off the link between transactions (around the settings dialogs). A
+    // worker in a transaction finishes it; after that none takes the link until ResumeWorkers,
+    // so whoever takes the link lock next (WithLinkUnless) has it to itself.
     void PauseWorkers();
     void ResumeWorkers();
     bool WorkersRunning() const;
@@ -90,6 +99,10 @@ public:
 
     // Runs fn with the link lock held: the way for dialogs and the scheduler to use the link.
     void WithLink(const std::function<void(devlink::LinkConnection&)>& fn);
+    // The same, but gives up waiting for the lock when stop is raised (false: fn did not run).
+    // While fn runs, stop also cuts the pauses inside SendCommand and QueryCommand short.
+    bool WithLinkUnless(platform::StopFlag& stop,
+                        const std::function<void(devlink::LinkConnection&)>& fn);
 
     // The blink set: lamp ids that the blink thread flashes. Guarded by the link lock: change it
     // only from StatusReply (which runs with the lock held) or through WithLink.
@@ -115,7 +128,9 @@ private:
     void PollThread();
     void BlinkThread();
     // Asks for the status and hands a reply with the right leader to the sink; link lock held.
+    // Counts failed reads and tells the sink when the device is lost and when it is back.
     void ReadStatus(int limitMs);
+    bool Paused();
     // Lamps of the blink set (those also in among, when given), read under the link lock.
     std::vector<int> BlinkingLamps(const std::vector<int>* among);
     void StartWorkers();
@@ -127,8 +142,12 @@ private:
 
     ConnectionSink& m_sink;
     devlink::LinkConnection m_link;
-    std::mutex m_linkLock;
+    std::timed_mutex m_linkLock;
     std::map<int, bool> m_blinkSet;
+    // Status reads that failed in a row, and whether the sink was told the device is lost;
+    // guarded by the link lock.
+    int m_failedReads = 0;
+    bool m_deviceLost = false;
 
     // The pending command, handed over whole under its own small lock.
     mutable std::mutex m_pendingMutex;

@@ -431,7 +431,8 @@ void CORN302ControlDlg::SetInfo(const QString& text) {
 void CORN302ControlDlg::InfoText(app::LinkText text) {
     static const res::Msg kTexts[] = {res::Msg::OpenComOk,    res::Msg::OpenComFail,
                                       res::Msg::OpenNetOk,    res::Msg::OpenNetFail,
-                                      res::Msg::DeviceNormal, res::Msg::DeviceFailed};
+                                      res::Msg::DeviceNormal, res::Msg::DeviceFailed,
+                                      res::Msg::DeviceSilent, res::Msg::DeviceClosed};
     const res::Msg msg = kTexts[static_cast<int>(text)];
     // The language in force when the text reaches the Info line.
     Post([this, msg] { SetInfo(Utf8(res::Text(msg, m_bChinese != 0))); });
@@ -491,6 +492,44 @@ void CORN302ControlDlg::StatusReply(const devlink::Frame& reply) {
     if (display) {
         Post([this, d = *display] { ApplyDisplay(d); });
     }
+}
+
+void CORN302ControlDlg::DeviceLost(bool closed) {
+    // On the worker, link lock held. The next valid reply is decoded as the first of a
+    // connection: every lamp and state comes from it, not from before the loss.
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        m_state = app::DeviceState{};
+    }
+    Post([this, closed] {
+        // Nothing may look live: switching controls off, lamps out, no preview.
+        EnableSwitchControls(false);
+        for (int id : {ids::kM1, ids::kM2, ids::kM3, ids::kAutoTake}) {
+            Control(id)->setEnabled(false);
+        }
+        for (int lamp : ids::kSourceLamps) {
+            SetLampState(lamp, 0);
+        }
+        for (int lamp : {ids::kPipLamp, ids::kTextLamp, ids::kBypassLamp, ids::kFreezeLamp,
+                         ids::kMosaicLamp, ids::kM1Lamp, ids::kM2Lamp, ids::kM3Lamp}) {
+            SetLampState(lamp, 0);
+        }
+        Control(ids::kPreviewLabel)->hide();
+        m_lastDisplay.reset();
+        if (closed && m_conn.m_bConnected) {
+            // The connection is gone for good: back to idle, Connect is offered again.
+            OnDisconnect();
+            SetInfo(Utf8(res::Text(res::Msg::DeviceClosed, m_bChinese != 0)));
+        }
+    });
+}
+
+void CORN302ControlDlg::DeviceBack() {
+    Post([this] {
+        if (m_bTimerRunning == 0) {
+            EnableSwitchControls(true);
+        }
+    });
 }
 
 void CORN302ControlDlg::LampsVisible(const std::vector<int>& lampIds, bool visible) {

@@ -139,6 +139,8 @@ protected:
     void SwitchControlsEnabled(bool on) override;
     void StatusReply(const devlink::Frame& reply) override;
     void LampsVisible(const std::vector<int>& lampIds, bool visible) override;
+    void DeviceLost(bool closed) override;
+    void DeviceBack() override;
 
     // ---- scheduler sink: called on the scheduler thread, posts to the UI thread ----
     SchedulerOptions Options() override;

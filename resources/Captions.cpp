@@ -71,6 +71,8 @@ const Pair kMessages[] = {
     {"打开网络通讯失败", "Open network failed"},
     {"设备连接成功", "Communications equipment normal"},
     {"设备连接失败，请检查设备地址", "Equipment connection failed"},
+    {"设备无响应，请检查设备和连接", "Device not responding, check the device and the cable"},
+    {"设备已断开连接，请重新连接", "The device closed the connection, please connect again"},
     {"端口号超出范围,范围是0~65535", "Port out of range，range is 0~65535"},
     {"系统消息", "System information"},
     {"设备未连接，无法进行设置", "Device is not connected"},

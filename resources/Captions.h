@@ -28,6 +28,8 @@ enum class Msg {
     OpenNetFail,
     DeviceNormal,
     DeviceFailed,
+    DeviceSilent,  // three status reads in a row failed
+    DeviceClosed,  // the device closed the TCP connection
     // message boxes
     PortOutOfRange,
     PortOutOfRangeCaption,
