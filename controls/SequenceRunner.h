@@ -1,0 +1,69 @@
+// Runs a dialog's link sequence off the UI thread. While it runs the dialog takes no input (its
+// controls are disabled, the wait cursor shows) but keeps painting; the controls kept usable
+// (Exit) stop it at its next step. The sequence waits for the main window's workers to leave the
+// link (they are paused around the dialog) before its first frame, so the UI thread never waits
+// for the link lock. One runner per dialog, one sequence at a time.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "app/Sequence.h"
+#include "platform/Clock.h"
+
+namespace app {
+class Connection;
+}
+
+namespace ui {
+
+class SequenceRunner : public QObject {
+    Q_OBJECT
+
+public:
+    // Makes the link a sequence runs on; stop ends the sequence.
+    using LinkFactory =
+        std::function<std::unique_ptr<app::SequenceLink>(platform::StopFlag& stop)>;
+    using Work = std::function<void(app::SequenceLink&)>;
+
+    SequenceRunner(QWidget* window, LinkFactory makeLink);
+    // Over the main window's connection, with frames for deviceId.
+    SequenceRunner(QWidget* window, app::Connection& connection, uint8_t deviceId);
+    ~SequenceRunner() override;
+
+    // A control that stays usable while a sequence runs (the dialog's Exit).
+    void KeepEnabled(QWidget* control);
+
+    // Starts work on its own thread and returns at once; false when one is running already.
+    // done runs on the UI thread after work has ended, unless the sequence was stopped.
+    bool Start(Work work, std::function<void()> done = {});
+    bool Busy() const { return m_busy; }
+    // Stops the running sequence at its next step and waits for it (a short wait: every wait
+    // inside a sequence gives up at once on a stop). Its done does not run.
+    void Stop();
+    // From the sequence's thread: runs change on the UI thread, unless the sequence has been
+    // stopped or the runner is gone by then.
+    void Post(std::function<void()> change);
+
+private:
+    void HoldInput();
+    void ReleaseInput();
+
+    QPointer<QWidget> m_window;
+    LinkFactory m_makeLink;
+    std::vector<QPointer<QWidget>> m_keep;
+    std::vector<QPointer<QWidget>> m_held;  // controls this runner disabled
+    platform::StopFlag m_stop;
+    std::thread m_thread;
+    bool m_busy = false;
+    // Changes when a sequence starts or is stopped: what a stopped sequence posted is dropped.
+    std::atomic<int> m_generation{0};
+};
+
+}  // namespace ui
