@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <sstream>
 #include <utility>
 
 #include "platform/Clock.h"
@@ -156,6 +157,9 @@ private:
     void Accept(int64_t now);
     void ReadClient(int id, int64_t now);
     void ReadStdin();
+    // Console lines about the line rather than the device: "stall MS", "hangup". True when the
+    // line was one of them.
+    bool TransportConsole(const std::string& line);
     void OnBytes(Client& c, int id, const uint8_t* data, size_t n, int64_t now);
     void OnFrame(Client& c, int id, const devlink::Frame& f, int64_t now);
     void ExpirePartial(Client& c, int64_t now);
@@ -179,6 +183,7 @@ private:
     std::map<int, Client> m_clients;  // 0 the pseudo-terminal, 1.. TCP connections
     int m_nextTcp = 1;
     std::map<std::pair<int64_t, uint64_t>, Action> m_timers;  // (due, order of scheduling)
+    int64_t m_stallUntilMs = 0;  // "stall MS": answers are held until then, then sent at once
     uint64_t m_seq = 0;
 };
 
@@ -411,6 +416,9 @@ void Server::ReadStdin() {
         if (line.find_first_not_of(" \t\r") == std::string::npos) {
             continue;
         }
+        if (TransportConsole(line)) {
+            continue;
+        }
         const Simulator::ConsoleResult r = m_sim.Console(line);
         if (r.kind == Simulator::ConsoleResult::kChanged) {
             Log("stdin", r.text);
@@ -422,6 +430,38 @@ void Server::ReadStdin() {
             std::fflush(stdout);
         }
     }
+}
+
+bool Server::TransportConsole(const std::string& line) {
+    std::istringstream in(line);
+    std::string word;
+    in >> word;
+    if (word == "stall") {
+        int ms = 0;
+        std::string rest;
+        if (!(in >> ms) || ms < 0 || ms > 600000 || (in >> rest)) {
+            std::fputs("stall needs a time in ms (0..600000)\n", stdout);
+            std::fflush(stdout);
+            return true;
+        }
+        m_stallUntilMs = MonoMs() + ms;
+        Log("stdin", "stall: answers held for " + std::to_string(ms) + " ms, then sent at once");
+        return true;
+    }
+    if (word == "hangup") {
+        std::vector<int> tcp;
+        for (const auto& [id, c] : m_clients) {
+            if (c.tcp) {
+                tcp.push_back(id);
+            }
+        }
+        for (int id : tcp) {
+            CloseClient(id, "hung up from the console");
+        }
+        Log("stdin", "hangup: " + std::to_string(tcp.size()) + " TCP connection(s) closed");
+        return true;
+    }
+    return false;
 }
 
 void Server::ExpirePartial(Client& c, int64_t now) {
@@ -475,7 +515,7 @@ void Server::OnFrame(Client& c, int id, const devlink::Frame& f, int64_t now) {
     if (r.reply && !m_options.silent) {
         const std::vector<uint8_t> bytes(r.reply->begin(), r.reply->end());
         std::string line = "-> " + Hex(bytes);
-        const int64_t due = now + m_options.slowMs;
+        const int64_t due = std::max(now + m_options.slowMs, m_stallUntilMs);
         const int split = m_options.splitBytes;
         if (split > 0) {
             line += "  (in two pieces: " + std::to_string(split) + " + " +

@@ -39,6 +39,12 @@ public:
         Add([&] { statuses.push_back(r); });
     }
     void LampsVisible(const std::vector<int>&, bool) override {}
+    void DeviceLost(bool closed) override {
+        Add([&] { lost.push_back(closed); });
+    }
+    void DeviceBack() override {
+        Add([&] { ++back; });
+    }
 
     // Waits until pred holds (checked under the sink's lock).
     template <typename P>
@@ -60,6 +66,8 @@ public:
     std::vector<bool> enables;
     std::vector<devlink::Frame> statuses;
     int portBoxes = 0;
+    std::vector<bool> lost;  // closed, for each loss told
+    int back = 0;
 
 private:
     template <typename F>
@@ -277,4 +285,73 @@ TEST(Connection, PendingCommandIsReplacedWholeAndSentOnce) {
     const std::string log = sim.Output();
     EXPECT_EQ(Count(log, "05 01 29 00"), 1) << log;
     EXPECT_EQ(Count(log, "05 01 29 01"), 0) << log;
+}
+
+// A device that stops answering is told after three failed reads, once, and "normal" again when
+// it answers; the backlog it releases on waking is thrown away, so the display catches up.
+TEST(Connection, SilentDeviceIsToldAndComesBack) {
+    for (bool serial : {false, true}) {
+        testutil::SimProcess sim(serial ? std::vector<std::string>{"--pty"}
+                                        : std::vector<std::string>{"--tcp", "0"});
+        ASSERT_TRUE(sim.Started());
+        RecordingSink sink;
+        app::Connection c(sink);
+        app::ConnectSettings s = Tcp(sim.tcpPort);
+        if (serial) {
+            s.serial = 1;
+            s.portName = sim.ptyPath;
+        }
+        testing::internal::CaptureStdout();  // the serial trace
+        c.StartConnect(s);
+        ASSERT_TRUE(sink.WaitFor([&] { return sink.statuses.size() >= 1; })) << serial;
+        sim.Command("stall 8000");
+        ASSERT_TRUE(sink.WaitFor([&] { return !sink.lost.empty(); }, 10000)) << serial;
+        EXPECT_EQ(sink.Read([&] { return sink.texts.back(); }), LinkText::DeviceSilent);
+        EXPECT_FALSE(sink.Read([&] { return sink.lost[0]; }));  // silent, not closed
+
+        // The device wakes with a backlog of old answers and changes its source meanwhile.
+        sim.Command("signal V1 off");  // the main source
+        ASSERT_TRUE(sink.WaitFor([&] { return sink.back == 1; }, 10000)) << serial;
+        EXPECT_EQ(sink.Read([&] { return sink.texts.back(); }), LinkText::DeviceNormal);
+        const size_t seen = sink.Read([&] { return sink.statuses.size(); });
+        // Two polls later the replies carry the current state (the main signal is off).
+        ASSERT_TRUE(sink.WaitFor([&] { return sink.statuses.size() >= seen + 2; }, 5000));
+        const devlink::Frame last = sink.Read([&] { return sink.statuses.back(); });
+        EXPECT_FALSE(devlink::StatusReply::Decode(last.data()).mainSignal) << serial;
+        EXPECT_EQ(sink.Read([&] { return sink.lost.size(); }), 1u);  // told once
+        c.Disconnect();
+        testing::internal::GetCapturedStdout();
+    }
+}
+
+TEST(Connection, DeviceClosingTheConnectionIsToldAtOnce) {
+    SimLink link;
+    ASSERT_TRUE(link.Connect());
+    auto& [sim, sink, c] = link;
+    ASSERT_TRUE(sink.WaitFor([&] { return sink.statuses.size() >= 1; }));
+    const auto start = steady_clock::now();
+    sim.Command("hangup");
+    ASSERT_TRUE(sink.WaitFor([&] { return !sink.lost.empty(); }, 5000));
+    EXPECT_LT(steady_clock::now() - start, milliseconds(2500));  // the next poll, not three
+    EXPECT_TRUE(sink.Read([&] { return sink.lost[0]; }));
+    EXPECT_EQ(sink.Read([&] { return sink.texts.back(); }), LinkText::DeviceClosed);
+    c.Disconnect();
+}
+
+// A press that comes while a command runs is not sent: the pending flag is cleared once the
+// command's status has been read back.
+TEST(Connection, PressDuringACommandIsNotSent) {
+    SimLink link;
+    ASSERT_TRUE(link.Connect());
+    auto& [sim, sink, c] = link;
+    c.QueueCommand(devlink::FreezeCommand(1, true), 1500);
+    ASSERT_TRUE(sink.WaitFor([&] { return sink.enables.size() >= 1; }, 5000));
+    c.QueueCommand(devlink::FreezeCommand(1, false), 500);  // during the first one's pause
+    ASSERT_TRUE(sink.WaitFor([&] { return sink.enables.size() >= 2; }, 8000));
+    std::this_thread::sleep_for(milliseconds(2000));  // a worker that would send it has done so
+    EXPECT_FALSE(c.CommandPending());
+    c.Disconnect();
+    const std::string log = sim.Output();
+    EXPECT_EQ(Count(log, "05 01 29 01"), 1) << log;
+    EXPECT_EQ(Count(log, "05 01 29 00"), 0) << log;
 }
