@@ -313,3 +313,55 @@ TEST_F(MainDlgFlow, ConnectedScreenshots) {
     d->grab().save(out + "/connected-zh.png");
     d->m_conn.Disconnect();
 }
+
+// The device dies mid-session: the window says so within a few seconds and stops looking live;
+// with the device back, Connect brings everything back to normal.
+TEST_F(MainDlgFlow, LostDeviceIsShownAndConnectRecovers) {
+    for (bool serial : {false, true}) {
+        auto sim = std::make_unique<testutil::SimProcess>(
+            std::vector<std::string>{"--tcp", "0", "--pty"});
+        ASSERT_TRUE(sim->Started());
+        auto d = StartedWindow();
+        const auto connect = [&](testutil::SimProcess& s) {
+            if (serial) {
+                d->ControlAs<QAbstractButton>(ids::kSerialRadio)->click();
+                d->ControlAs<QComboBox>(ids::kPortCombo)
+                    ->setEditText(QString::fromStdString(s.ptyPath));
+                d->ControlAs<QAbstractButton>(ids::kConnect)->click();
+            } else {
+                ConnectTcp(*d, s.tcpPort);
+            }
+        };
+        connect(*sim);
+        ASSERT_TRUE(WaitUntil([&] { return Enabled(*d, ids::kDisconnect); })) << serial;
+        ASSERT_TRUE(WaitUntil([&] { return !d->Control(ids::kSourceLamps[0])->isHidden(); }));
+
+        sim.reset();  // killed
+        const std::string expected = serial
+                                         ? "Device not responding, check the device and the cable"
+                                         : "The device closed the connection, please connect again";
+        QElapsedTimer t;
+        t.start();
+        ASSERT_TRUE(WaitUntil([&] { return Info(*d) == expected; }, 10000)) << serial << Info(*d);
+        EXPECT_LT(t.elapsed(), serial ? 8000 : 3000);
+        for (int id : ids::kSwitchControls)
+            EXPECT_FALSE(Enabled(*d, id)) << id;
+        for (int lamp : ids::kSourceLamps)
+            EXPECT_TRUE(d->Control(lamp)->isHidden()) << lamp;
+        if (serial) {
+            // The line may come back: the poll goes on, Disconnect is the operator's.
+            EXPECT_TRUE(Enabled(*d, ids::kDisconnect));
+            d->ControlAs<QAbstractButton>(ids::kDisconnect)->click();
+        }
+        EXPECT_TRUE(Enabled(*d, ids::kConnect));
+
+        testutil::SimProcess again({"--tcp", "0", "--pty"});
+        ASSERT_TRUE(again.Started());
+        connect(again);
+        ASSERT_TRUE(WaitUntil([&] { return Enabled(*d, ids::kDisconnect); })) << serial;
+        EXPECT_EQ(Info(*d), "Communications equipment normal");
+        ASSERT_TRUE(WaitUntil([&] { return !d->Control(ids::kSourceLamps[0])->isHidden(); }));
+        EXPECT_TRUE(Enabled(*d, ids::kHdmi));
+        d->ControlAs<QAbstractButton>(ids::kDisconnect)->click();
+    }
+}
