@@ -142,7 +142,7 @@ private:
 
     ConnectionSink& m_sink;
     devlink::LinkConnection m_link;
-    std::timed_mutex m_linkLock;
+    std::mutex m_linkLock;
     std::map<int, bool> m_blinkSet;
     // Status reads that failed in a row, and whether the sink was told the device is lost;
     // guarded by the link lock.
