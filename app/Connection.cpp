@@ -74,7 +74,7 @@ int Connection::OpenLink(const ConnectSettings& s) {
             result = m_link.m_serialPort.Configure();
         }
         m_sink.InfoText(opened ? LinkText::OpenComOk : LinkText::OpenComFail);
-        m_sink.InfoRaw(path);
+        m_sink.InfoRaw(path.empty() ? s.portName : path);
         return result;
     }
     // The port edit is read as a signed number; text that is no number reads as 0.
