@@ -62,6 +62,10 @@ const char* PlanTabCaption(int kind, bool chinese) {
     return kind >= 0 && kind < 4 ? Pick(kTabs[kind], chinese) : "";
 }
 
+const char* PlanTabsName(bool chinese) {
+    return chinese ? "定时类型" : "Plan kinds";
+}
+
 const char* PlanButtonCaption(int button, bool chinese) {
     return button >= 0 && button < 3 ? Pick(kButtons[button], chinese) : "";
 }

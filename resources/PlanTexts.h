@@ -11,8 +11,9 @@ namespace res {
 // The Program window (dialog 138): title and Exit.
 extern const Caption kProgramCaptions[];
 extern const int kProgramCaptionCount;
-// The tab of plan kind 0..3.
+// The tab of plan kind 0..3, and what a screen reader calls the tab strip.
 const char* PlanTabCaption(int kind, bool chinese);
+const char* PlanTabsName(bool chinese);
 
 // The add-plan dialog (dialog 139): title, the statics and the source group box.
 extern const Caption kAddPlanCaptions[];
