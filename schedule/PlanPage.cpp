@@ -118,16 +118,28 @@ std::optional<PlanChoice> CPlanPage::AskPlan(const PlanItem* prefill) {
 }
 
 void CPlanPage::OnAdd() {
-    m_editor.OnAdd([this](const PlanItem* prefill) { return AskPlan(prefill); });
-    ShowRows();
+    Handle(
+        [this] { m_editor.OnAdd([this](const PlanItem* prefill) { return AskPlan(prefill); }); });
 }
 
 void CPlanPage::OnModify() {
-    m_editor.OnModify(SelectedRows(), [this](const PlanItem* prefill) { return AskPlan(prefill); });
-    ShowRows();
+    Handle([this] {
+        m_editor.OnModify(SelectedRows(),
+                          [this](const PlanItem* prefill) { return AskPlan(prefill); });
+    });
 }
 
 void CPlanPage::OnDelete() {
-    m_editor.OnDelete(SelectedRows());
+    Handle([this] { m_editor.OnDelete(SelectedRows()); });
+}
+
+void CPlanPage::Handle(const std::function<void()>& action) {
+    // A press that comes while the page's add-plan dialog or question is open (an accessibility
+    // action reaches buttons a modal dialog blocks) waits for no one: it is dropped.
+    if (m_busy)
+        return;
+    m_busy = true;
+    action();
+    m_busy = false;
     ShowRows();
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -36,6 +37,8 @@ private:
     std::vector<int> SelectedRows() const;
     // The editor's rows into the list.
     void ShowRows();
+    // Runs a button's action, one at a time, then shows the rows.
+    void Handle(const std::function<void()>& action);
 
     const progids::PageIds& m_ids;
     PlanEditor m_editor;
@@ -44,6 +47,7 @@ private:
     ui::ControlMap m_controls;
     QTreeWidget* m_list = nullptr;
     std::vector<PlanRow> m_shown;  // the rows the list shows
+    bool m_busy = false;           // a button's action is under way
 };
 
 class CDayPlan : public CPlanPage {
