@@ -371,8 +371,13 @@ void CORN302ControlDlg::OnResolution() {
 }
 
 void CORN302ControlDlg::OnProgram() {
+    bool v2IsYPbPr = false;
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        v2IsYPbPr = m_state.m_bV2IsYPbPr;
+    }
     m_pPlanInfo->LoadAllPlans(m_bChinese != 0);
-    CProgram dlg(this, m_bChinese != 0);
+    CProgram dlg(this, *m_pPlanInfo, m_bChinese != 0, v2IsYPbPr);
     RunWithWorkersPaused(dlg);
 }
 

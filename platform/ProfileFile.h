@@ -5,7 +5,9 @@
 // interrupted write leaves either the old or the new file, never a broken one.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -26,5 +28,26 @@ std::vector<std::string> GetProfileKeys(const std::string& path, const std::stri
 // not there changes nothing and returns true.
 bool WriteProfileString(const std::string& path, const std::string& section, const char* key,
                         const char* value);
+
+// The key lines of section as (key, value) pairs, in file order (duplicates included), each value
+// clipped as GetProfileString clips it; empty when the file or the section is missing. One read
+// of the file, however many keys the section holds.
+std::vector<std::pair<std::string, std::string>> GetProfileSection(const std::string& path,
+                                                                   const std::string& section,
+                                                                   int bufferChars = 260);
+
+// One change of a batch: key and value as for WriteProfileString (no value deletes the key, no key
+// deletes the whole section).
+struct ProfileEdit {
+    std::string section;
+    std::optional<std::string> key;
+    std::optional<std::string> value;
+};
+
+// Applies edits in order and replaces the file once, atomically: afterwards the file holds all of
+// them or, on failure, none. False when the file could not be written or an edit would break it
+// (a line break or a NUL byte in a name or value); the file is then unchanged. A batch that leaves
+// the content as it was does not touch the file.
+bool WriteProfileStrings(const std::string& path, const std::vector<ProfileEdit>& edits);
 
 }  // namespace platform

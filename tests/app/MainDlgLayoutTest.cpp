@@ -31,6 +31,7 @@
 #include "controls/ControlRegistry.h"
 #include "mosaic/SimpleMosaic.h"
 #include "resources/Captions.h"
+#include "schedule/InfoPlan.h"
 #include "schedule/Program.h"
 #include "screen/Advanced.h"
 #include "screen/SetScreen.h"
@@ -599,6 +600,8 @@ TEST(QtSeam, MessageBoxButtonsSpeakTheLanguageOfTheBox) {
 
 TEST(SubDialogs, OpenWithTitleInTheLanguageAndCloseByTheirButton) {
     testutil::TestApp();
+    QTemporaryDir planDir;
+    CInfoPlan plans(QDir(planDir.path()).filePath("Planinfo.ini").toStdString());
     struct Case {
         std::function<std::unique_ptr<QDialog>(bool)> make;
         int button;
@@ -610,7 +613,8 @@ TEST(SubDialogs, OpenWithTitleInTheLanguageAndCloseByTheirButton) {
          "Screen Program"},
         {[](bool zh) { return std::make_unique<CCAdvanced>(nullptr, zh); }, 1, "分辨率",
          "Resolution"},
-        {[](bool zh) { return std::make_unique<CProgram>(nullptr, zh); }, 2, "任务", "Program"},
+        {[&](bool zh) { return std::make_unique<CProgram>(nullptr, plans, zh, false); }, 2, "任务",
+         "Program"},
         {[](bool zh) { return std::make_unique<CSimpleMosaic>(nullptr, zh); }, 2, "快速拼接",
          "Fast Mosaic"},
     };

@@ -241,4 +241,70 @@ TEST_F(ProfileFileTest, KilledWriterLeavesAWholeFile) {
     EXPECT_EQ(GetProfileString(path, "BIG", "v", "missing"), "after");
 }
 
+TEST_F(ProfileFileTest, BatchesApplyInOrderAllOrNothing) {
+    using platform::ProfileEdit;
+    using platform::WriteProfileStrings;
+    const std::string before =
+        "[CONNECT]\nPort=5000\n[DAYTIME]\nTime0=a\nTime1=b\n[PLANCOUNT]\nn=2\n";
+    struct Case {
+        const char* what;
+        std::vector<ProfileEdit> edits;
+        bool ok;
+        std::string after;
+    };
+    const Case cases[] = {
+        {"section rewritten and count set in one go",
+         {{"DAYTIME", "Time1", "c"},
+          {"PLANCOUNT", "n", "3"},
+          {"daytime", std::nullopt, std::nullopt},
+          {"DAYTIME", "Time0", "x"},
+          {"DAYTIME", "Time1", "y"}},
+         true,
+         "[CONNECT]\nPort=5000\n[PLANCOUNT]\nn=3\n[DAYTIME]\nTime0=x\nTime1=y\n"},
+        {"key deleted",
+         {{"DAYTIME", "time0", std::nullopt}},
+         true,
+         "[CONNECT]\nPort=5000\n[DAYTIME]\nTime1=b\n[PLANCOUNT]\nn=2\n"},
+        {"a line break in one value: none written",
+         {{"PLANCOUNT", "n", "3"}, {"DAYTIME", "Time0", "05\r, 9: 0: 0,4"}},
+         false,
+         before},
+        {"a NUL byte in one value: none written",
+         {{"PLANCOUNT", "n", "3"},
+          {"DAYTIME", "Time0",
+           std::string("0\0"
+                       "5",
+                       3)}},
+         false,
+         before},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Put(before);
+        EXPECT_EQ(WriteProfileStrings(path, c.edits), c.ok);
+        EXPECT_EQ(Content(), c.after);
+        EXPECT_TRUE(OtherFiles().empty());
+    }
+
+    // A batch that changes nothing leaves the file alone: a file that cannot be replaced is fine.
+    Put(before);
+    const std::string blocker = path + ".tmp" + std::to_string(::getpid());
+    fs::create_directory(blocker);
+    EXPECT_TRUE(WriteProfileStrings(path, {{"DAYTIME", "Time0", "a"}, {"PLANCOUNT", "n", "2"}}));
+    EXPECT_FALSE(WriteProfileStrings(path, {{"DAYTIME", "Time0", "z"}}));
+    EXPECT_EQ(Content(), before);
+    fs::remove(blocker);
+}
+
+TEST_F(ProfileFileTest, SectionReadsAllItsKeysAtOnce) {
+    Put("[A]\nk=1\n; c\nK = 2 \nlong=" + std::string(300, 'x') + "\n[B]\nz=3\n[a]\nlate=4\n");
+    const auto entries = platform::GetProfileSection(path, " a ");
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0], std::make_pair(std::string("k"), std::string("1")));
+    EXPECT_EQ(entries[1], std::make_pair(std::string("K"), std::string("2")));
+    EXPECT_EQ(entries[2].second, std::string(259, 'x'));
+    EXPECT_TRUE(platform::GetProfileSection(path, "C").empty());
+    EXPECT_TRUE(platform::GetProfileSection(dir + "/none.ini", "A").empty());
+}
+
 }  // namespace
