@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <thread>
@@ -277,4 +278,44 @@ TEST(Connection, PendingCommandIsReplacedWholeAndSentOnce) {
     const std::string log = sim.Output();
     EXPECT_EQ(Count(log, "05 01 29 00"), 1) << log;
     EXPECT_EQ(Count(log, "05 01 29 01"), 0) << log;
+}
+
+// A dialog's wait for the link: a stop ends it without running anything; once the holder lets
+// go, it gets the link.
+TEST(Connection, WaitForTheLinkEndsOnAStopOrWhenTheLinkIsFree) {
+    RecordingSink sink;
+    app::Connection c(sink);
+    std::atomic<bool> held{false}, release{false};
+    std::thread holder([&] {
+        c.WithLink([&](devlink::LinkConnection&) {
+            held = true;
+            while (!release) {
+                std::this_thread::sleep_for(milliseconds(1));
+            }
+        });
+    });
+    while (!held) {
+        std::this_thread::sleep_for(milliseconds(1));
+    }
+    platform::StopFlag stop;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(milliseconds(50));
+        stop.Request();
+    });
+    bool ran = false;
+    const auto t0 = steady_clock::now();
+    EXPECT_FALSE(c.WithLinkUnless(stop, [&](devlink::LinkConnection&) { ran = true; }));
+    EXPECT_LT(steady_clock::now() - t0, milliseconds(2000));
+    EXPECT_FALSE(ran);
+    stopper.join();
+
+    platform::StopFlag running;
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(milliseconds(50));
+        release = true;
+    });
+    EXPECT_TRUE(c.WithLinkUnless(running, [&](devlink::LinkConnection&) { ran = true; }));
+    EXPECT_TRUE(ran);
+    releaser.join();
+    holder.join();
 }
