@@ -31,7 +31,11 @@ public:
         Add([&] { ++portBoxes; });
     }
     void ConnectFinished(bool accepted) override {
-        Add([&] { finished.push_back(accepted); });
+        const bool running = connection != nullptr && connection->WorkersRunning();
+        Add([&] {
+            finished.push_back(accepted);
+            workersAtFinish.push_back(running);
+        });
     }
     void SwitchControlsEnabled(bool on) override {
         Add([&] { enables.push_back(on); });
@@ -58,6 +62,8 @@ public:
     std::vector<LinkText> texts;
     std::vector<std::string> raw;
     std::vector<bool> finished;
+    std::vector<bool> workersAtFinish;  // whether connection's workers ran when it was told
+    const app::Connection* connection = nullptr;
     std::vector<bool> enables;
     std::vector<devlink::Frame> statuses;
     int portBoxes = 0;
@@ -125,6 +131,7 @@ struct SimLink {
     bool Connect() {
         if (!sim.Started())
             return false;
+        sink.connection = &c;
         c.StartConnect(Tcp(sim.tcpPort));
         return sink.WaitFor([&] { return !sink.finished.empty(); });
     }
@@ -137,6 +144,8 @@ TEST(Connection, ConnectsOverTcpPollsAndDisconnectsPromptly) {
     ASSERT_TRUE(link.Connect());
     auto& [sim, sink, c] = link;
     EXPECT_TRUE(sink.Read([&] { return sink.finished[0]; }));
+    // Told once the workers run: a Disconnect pressed at once stops them.
+    EXPECT_TRUE(sink.Read([&] { return sink.workersAtFinish[0]; }));
     EXPECT_EQ(sink.Read([&] { return sink.texts; }),
               (std::vector<LinkText>{LinkText::OpenNetOk, LinkText::DeviceNormal}));
     EXPECT_EQ(c.m_bConnected, 1);
