@@ -130,8 +130,11 @@ void Connection::ConnectDevice(const ConnectSettings& settings) {
     m_deviceLost = false;
     m_sink.InfoText(LinkText::DeviceNormal);
     m_bConnected = 1;
-    m_sink.ConnectFinished(true);
+    // The workers exist before the window hears of the connection: a Disconnect or Mosaic
+    // pressed at once then stops them, instead of their starting after it on a closed link. They
+    // touch the link only once this worker lets go of it.
     StartWorkers();
+    m_sink.ConnectFinished(true);
 }
 
 void Connection::StartWorkers() {

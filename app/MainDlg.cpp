@@ -366,7 +366,7 @@ void CORN302ControlDlg::OnResolution() {
         Ask(res::Msg::NotConnected);
         return;
     }
-    CCAdvanced dlg(this, m_bChinese != 0);
+    CCAdvanced dlg(this, m_conn, m_conn.m_deviceId, m_bChinese != 0);
     RunWithWorkersPaused(dlg);
 }
 

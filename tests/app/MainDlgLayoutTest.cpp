@@ -33,7 +33,6 @@
 #include "resources/Captions.h"
 #include "schedule/InfoPlan.h"
 #include "schedule/Program.h"
-#include "screen/Advanced.h"
 #include "screen/SetScreen.h"
 
 namespace {
@@ -611,8 +610,6 @@ TEST(SubDialogs, OpenWithTitleInTheLanguageAndCloseByTheirButton) {
     const Case cases[] = {
         {[](bool zh) { return std::make_unique<CSetScreen>(nullptr, zh); }, 2, "屏幕参数",
          "Screen Program"},
-        {[](bool zh) { return std::make_unique<CCAdvanced>(nullptr, zh); }, 1, "分辨率",
-         "Resolution"},
         {[&](bool zh) { return std::make_unique<CProgram>(nullptr, plans, zh, false); }, 2, "任务",
          "Program"},
         {[](bool zh) { return std::make_unique<CSimpleMosaic>(nullptr, zh); }, 2, "快速拼接",
