@@ -606,8 +606,12 @@ TEST(SubDialogs, OpenWithTitleInTheLanguageAndCloseByTheirButton) {
         const char* en;
     };
     const Case cases[] = {
-        {[](bool zh) { return std::make_unique<CSetScreen>(nullptr, zh); }, 2, "屏幕参数",
-         "Screen Program"},
+        {[](bool zh) {
+             return std::make_unique<CSetScreen>(
+                 nullptr, screen::OpeningValues{.chinese = zh},
+                 [](platform::StopFlag&) { return std::unique_ptr<app::SequenceLink>(); });
+         },
+         2, "屏幕参数", "Screen Program"},
         {[](bool zh) { return std::make_unique<CCAdvanced>(nullptr, zh); }, 1, "分辨率",
          "Resolution"},
         {[](bool zh) { return std::make_unique<CProgram>(nullptr, zh); }, 2, "任务", "Program"},
