@@ -663,12 +663,18 @@ TEST_F(SetScreenTest, AudioNeverUsesOneChannelTwice) {
     ASSERT_EQ(device.Sent().size(), 1u);
     EXPECT_EQ(device.Sent()[0].first, (Body{0x19, 0xFF, 0xFF}));
 
-    // A code without an entry leaves the list without a selection.
+    // A code without an entry selects nothing: audio source 9, text key threshold 2.
+    auto odd = Open();
+    ASSERT_TRUE(Checked(*odd, sids::kThresholdRadios[0]));
     device.crafted[devlink::kPictureAudioSub] =
         devlink::PictureAudioReply{64, 50, 0, 9, 4, 0, 0}.Encode(1);
-    auto odd = Open();
+    device.crafted[devlink::kTextKeySub] = devlink::TextKeyReply{2, 1, 2, 3}.Encode(1);
+    Press(*odd, sids::kRefresh);
     EXPECT_EQ(odd->ControlAs<QComboBox>(sids::kAudio1)->currentIndex(), -1);
     EXPECT_EQ(odd->ControlAs<QComboBox>(sids::kAudio2)->currentText(), "HDMI");
+    EXPECT_FALSE(Checked(*odd, sids::kThresholdRadios[0]));
+    EXPECT_FALSE(Checked(*odd, sids::kThresholdRadios[1]));
+    EXPECT_EQ(Text(*odd, 1056), "3");
 }
 
 TEST_F(SetScreenTest, ModeRadiosSendWhatTheyBecome) {
