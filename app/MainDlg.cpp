@@ -357,7 +357,13 @@ void CORN302ControlDlg::OnSetup() {
         Ask(res::Msg::NotConnected);
         return;
     }
-    CSetScreen dlg(this, m_bChinese != 0);
+    screen::OpeningValues values;
+    {
+        std::lock_guard lock(m_stateMutex);
+        values = screen::OpeningFrom(m_state, m_conn.m_deviceId, m_conn.m_bConnected != 0,
+                                     m_bChinese != 0);
+    }
+    CSetScreen dlg(this, values, m_conn);
     RunWithWorkersPaused(dlg);
 }
 

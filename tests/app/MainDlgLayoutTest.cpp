@@ -608,8 +608,12 @@ TEST(SubDialogs, OpenWithTitleInTheLanguageAndCloseByTheirButton) {
         const char* en;
     };
     const Case cases[] = {
-        {[](bool zh) { return std::make_unique<CSetScreen>(nullptr, zh); }, 2, "屏幕参数",
-         "Screen Program"},
+        {[](bool zh) {
+             return std::make_unique<CSetScreen>(
+                 nullptr, screen::OpeningValues{.chinese = zh},
+                 [](platform::StopFlag&) { return std::unique_ptr<app::SequenceLink>(); });
+         },
+         2, "屏幕参数", "Screen Program"},
         {[&](bool zh) { return std::make_unique<CProgram>(nullptr, plans, zh, false); }, 2, "任务",
          "Program"},
         {[](bool zh) { return std::make_unique<CSimpleMosaic>(nullptr, zh); }, 2, "快速拼接",
