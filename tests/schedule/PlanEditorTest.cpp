@@ -504,13 +504,15 @@ TEST_F(PlanEditorTest, OddFilesNeitherHangNorLosePlans) {
     EXPECT_EQ(Section(PlanDay),
               "Time0= 8: 0: 0,4|Time1=12: 0: 0,0|Time2=20: 0: 0,1|count=2147483647");
 
-    // Each day text is written as far as it reads as a day: every line stays whole.
-    Open(PlanMonth);
-    EXPECT_EQ(Section(PlanMonth),
-              "Time0=0,10: 0: 0,2|Time1=05, 9: 0: 0,4|Time2=12, 9: 0: 0,3|count=3");
-    Open(PlanWeek);
-    EXPECT_EQ(Section(PlanWeek), "Time0=3,10: 0: 0,5|count=1");
-    EXPECT_TRUE(ui.boxes.empty());
+    // A day text holding a control byte could not be written back as it was read: the line is
+    // no plan, the page says so and keeps its section as the file has it.
+    ui.boxes.clear();
+    EXPECT_TRUE(Open(PlanMonth).Damaged());
+    EXPECT_EQ(Section(PlanMonth), std::string("Time0=05\r, 9: 0: 0,4|Time1=0") + '\0' +
+                                      "7,10: 0: 0,2|Time2=12, 9: 0: 0,3|count=3");
+    EXPECT_TRUE(Open(PlanWeek).Damaged());
+    EXPECT_EQ(Section(PlanWeek), "Time0=3\r,10: 0: 0,5|count=1");
+    EXPECT_FALSE(ui.boxes.empty());
 
     // A negative count would hide an added plan at the next opening.
     Put("[PLANCOUNT]\noncetimecount=-3\n");
