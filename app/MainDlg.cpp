@@ -10,6 +10,7 @@
 #include <QMetaObject>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <algorithm>
 #include <cstdlib>
 
@@ -63,24 +64,40 @@ QWidget* CORN302ControlDlg::Control(int id) const {
 
 void CORN302ControlDlg::ConnectHandlers() {
     auto onClick = [this](int id, void (CORN302ControlDlg::*handler)()) {
-        if (auto* b = ControlAs<QAbstractButton>(id)) {
-            connect(b, &QAbstractButton::clicked, this, [this, handler] { (this->*handler)(); });
-        }
+        connect(ControlAs<QAbstractButton>(id), &QAbstractButton::clicked, this,
+                [this, handler] { (this->*handler)(); });
     };
-    onClick(ids::kSerialRadio, &CORN302ControlDlg::OnSerialRadio);
-    onClick(ids::kNetworkRadio, &CORN302ControlDlg::OnNetworkRadio);
+    // Radios and check boxes act on what they became, not on a click: an assistive tool's
+    // toggle, the keyboard and the mouse all change the checked state, only the mouse and the
+    // keyboard click. A radio acts when it becomes checked. Where the program itself sets a
+    // checked state (start-up, the processor's state), it does so without signals.
+    auto onChecked = [this](int id, std::function<void()> handler) {
+        connect(ControlAs<QAbstractButton>(id), &QAbstractButton::toggled, this,
+                [handler = std::move(handler)](bool on) {
+                    if (on) {
+                        handler();
+                    }
+                });
+    };
+    auto onToggled = [this](int id, void (CORN302ControlDlg::*handler)()) {
+        connect(ControlAs<QAbstractButton>(id), &QAbstractButton::toggled, this,
+                [this, handler] { (this->*handler)(); });
+    };
+
+    onChecked(ids::kSerialRadio, [this] { OnSerialRadio(); });
+    onChecked(ids::kNetworkRadio, [this] { OnNetworkRadio(); });
     for (int n = 1; n <= 6; ++n) {
-        if (auto* b = ControlAs<QAbstractButton>(ids::kDeviceIdRadios[n - 1])) {
-            connect(b, &QAbstractButton::clicked, this, [this, n] { OnDeviceIdRadio(n); });
-        }
+        onChecked(ids::kDeviceIdRadios[n - 1], [this, n] { OnDeviceIdRadio(n); });
     }
     if (auto* combo = ControlAs<QComboBox>(ids::kDeviceIdCombo)) {
         connect(combo, &QComboBox::activated, this, &CORN302ControlDlg::OnDeviceIdCombo);
     }
     onClick(ids::kConnect, &CORN302ControlDlg::OnConnect);
     onClick(ids::kDisconnect, &CORN302ControlDlg::OnDisconnect);
-    onClick(ids::kAutoConnect, &CORN302ControlDlg::OnAutoConnect);
-    onClick(ids::kStartTimer, &CORN302ControlDlg::OnStartTimer);
+    onToggled(ids::kAutoConnect, &CORN302ControlDlg::OnAutoConnect);
+    onToggled(ids::kStartTimer, &CORN302ControlDlg::OnStartTimer);
+    onChecked(ids::kChineseRadio, [this] { OnChinese(); });
+    onChecked(ids::kEnglishRadio, [this] { OnEnglish(); });
     onClick(ids::kSetup, &CORN302ControlDlg::OnSetup);
     onClick(ids::kResolution, &CORN302ControlDlg::OnResolution);
     onClick(ids::kProgram, &CORN302ControlDlg::OnProgram);
@@ -105,15 +122,14 @@ void CORN302ControlDlg::ConnectHandlers() {
     onClick(ids::kFreeze, &CORN302ControlDlg::OnFreeze);
     onClick(ids::kAutoTake, &CORN302ControlDlg::OnAutoTake);
     for (int n = 0; n < 4; ++n) {
-        connect(ControlAs<QAbstractButton>(ids::kTransitionRadios[n]), &QAbstractButton::clicked,
-                this, [this, n] { OnTransition(n); });
+        onChecked(ids::kTransitionRadios[n], [this, n] { OnTransition(n); });
     }
-    connect(ControlAs<QAbstractButton>(ids::kOneKeySwitch), &QAbstractButton::clicked, this,
-            [this] { OnSwitchMode(false); });
-    connect(ControlAs<QAbstractButton>(ids::kPreTakeSwitch), &QAbstractButton::clicked, this,
-            [this] { OnSwitchMode(true); });
+    onChecked(ids::kOneKeySwitch, [this] { OnSwitchMode(false); });
+    onChecked(ids::kPreTakeSwitch, [this] { OnSwitchMode(true); });
     onClick(ids::kStart, &CORN302ControlDlg::OnStart);
     onClick(ids::kStop, &CORN302ControlDlg::OnStop);
+    onClick(ids::kTimerPanel, &CORN302ControlDlg::OnTimerPanel);
+    onToggled(ids::kAll, &CORN302ControlDlg::OnAll);
     const int kinds[4] = {ids::kDay, ids::kWeek, ids::kMonth, ids::kOnce};
     for (int k = 0; k < 4; ++k) {
         connect(ControlAs<QAbstractButton>(kinds[k]), &QAbstractButton::toggled, this,
@@ -144,12 +160,13 @@ void CORN302ControlDlg::OnInitDialog() {
     for (int i = 1; i <= 256; ++i) {
         idCombo->addItem(QString::number(i));
     }
-    ControlAs<QAbstractButton>(ids::kEnglishRadio)->setChecked(true);
+    SetCheckedQuietly(ids::kEnglishRadio, true);
     CheckDeviceIdRadio(1);
     idCombo->setCurrentIndex(0);
 
+    // The four kinds are mirrored as ticked already; the plan filter flag stays 0.
     for (int id : {ids::kDay, ids::kWeek, ids::kMonth, ids::kOnce, ids::kAll}) {
-        ControlAs<QAbstractButton>(id)->setChecked(true);
+        SetCheckedQuietly(id, true);
     }
 
     EnableSwitchControls(false);
@@ -177,7 +194,7 @@ void CORN302ControlDlg::OnInitDialog() {
 void CORN302ControlDlg::ReadConnectKeys() {
     const bool serial = ProfileNumber(m_profilePath, "SerialTcp") == 1;
     m_bSerial = serial ? 1 : 0;
-    ControlAs<QAbstractButton>(serial ? ids::kSerialRadio : ids::kNetworkRadio)->setChecked(true);
+    SetCheckedQuietly(serial ? ids::kSerialRadio : ids::kNetworkRadio, true);
     if (serial) {
         m_conn.m_portName = ControlAs<QComboBox>(ids::kPortCombo)->currentText().toStdString();
     } else {
@@ -192,8 +209,8 @@ void CORN302ControlDlg::ReadConnectKeys() {
 
     m_bAutoConnect = ProfileNumber(m_profilePath, "ConnectFlag") != 0 ? 1 : 0;
     m_bStartTimer = ProfileNumber(m_profilePath, "StartTimerFlag") != 0 ? 1 : 0;
-    ControlAs<QAbstractButton>(ids::kAutoConnect)->setChecked(m_bAutoConnect != 0);
-    ControlAs<QAbstractButton>(ids::kStartTimer)->setChecked(m_bStartTimer != 0);
+    SetCheckedQuietly(ids::kAutoConnect, m_bAutoConnect != 0);
+    SetCheckedQuietly(ids::kStartTimer, m_bStartTimer != 0);
 
     if (m_bAutoConnect) {
         const uint8_t id = static_cast<uint8_t>(ProfileNumber(m_profilePath, "DeviceID"));
@@ -230,10 +247,18 @@ void CORN302ControlDlg::OnNetworkRadio() {
     EnableTransportControls();
 }
 
+void CORN302ControlDlg::SetCheckedQuietly(int id, bool on) {
+    auto* button = ControlAs<QAbstractButton>(id);
+    const QSignalBlocker quiet(button);
+    button->setChecked(on);
+}
+
 void CORN302ControlDlg::CheckOnly(const int* radioIds, int count, int index) {
-    // Radios of one group keep one checked; to show none, the group lets go for a moment.
+    // Radios of one group keep one checked; to show none, the group lets go for a moment. The
+    // radios show a state here; their handlers do not run.
     for (int n = 0; n < count; ++n) {
         auto* radio = ControlAs<QAbstractButton>(radioIds[n]);
+        const QSignalBlocker quiet(radio);
         QButtonGroup* group = radio->group();
         const bool exclusive = group != nullptr && group->exclusive();
         const bool autoExclusive = radio->autoExclusive();

@@ -165,7 +165,9 @@ private:
     void CheckDeviceIdRadio(int id);
     // Start-up: the window is built with the timer panel shown; this hides it.
     void CollapseTimerPanel();
-    // Checks the radio of ids[index] and unchecks the others (index -1: none).
+    // Sets a checked state without running the control's handler: the program shows a state.
+    void SetCheckedQuietly(int id, bool on);
+    // Checks the radio of ids[index] and unchecks the others (index -1: none), quietly.
     void CheckOnly(const int* radioIds, int count, int index);
     // Shows what a status decode implies (UI thread).
     void ApplyDisplay(const app::Display& display);

@@ -311,6 +311,7 @@ TEST_F(MainDlgLayout, PanelButtonCaptionFollowsPanelAndLanguage) {
     } steps[] = {
         {ids::kChineseRadio, "定时器<<"},
         {ids::kTimerPanel, "Timer>>"},  // the button sets English whatever the language
+        {ids::kEnglishRadio, "Timer>>"},
         {ids::kChineseRadio, "定时器>>"},
         {ids::kTimerPanel, "Timer<<"},
         {ids::kEnglishRadio, "Timer<<"},

@@ -1,25 +1,32 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "FakeUi.h"
+#include "Operate.h"
 #include "QtApp.h"
 #include "TestUtil.h"
 #include "app/ControlIds.h"
 #include "app/MainDlg.h"
+#include "controls/ControlRegistry.h"
 #include "platform/ProfileFile.h"
 
 namespace fs = std::filesystem;
 using testutil::FakeUi;
 using testutil::ProcessEvents;
 using testutil::WaitUntil;
+using testutil::Way;
 
 namespace {
 
@@ -38,6 +45,45 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     void WriteIni(const std::string& text) { std::ofstream(ini) << text; }
+    std::string ReadIni() const {
+        std::ifstream in(ini);
+        if (!in)
+            return "<no file>";
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    // All that the operator, the processor and the settings file can tell of the window: every
+    // control's caption, checked, enabled and shown states, the connection and plan choices,
+    // the command waiting for the processor, the message boxes and the file.
+    std::string Snapshot(CORN302ControlDlg& d) {
+        std::ostringstream s;
+        s << d.windowTitle().toStdString() << "\n";
+        for (QWidget* w : d.findChildren<QWidget*>()) {
+            if (!w->property("controlId").isValid())
+                continue;
+            s << w->property("controlId").toInt() << " '" << ui::CaptionOf(w).toStdString()
+              << "' enabled " << w->isEnabled() << " shown " << w->isVisibleTo(&d);
+            if (auto* b = qobject_cast<QAbstractButton*>(w))
+                s << " checked " << b->isChecked();
+            if (auto* c = qobject_cast<QComboBox*>(w))
+                s << " '" << c->currentText().toStdString() << "'";
+            s << "\n";
+        }
+        const SchedulerOptions o = static_cast<SchedulerSink&>(d).Options();
+        s << "chinese " << d.m_bChinese << " serial " << d.m_bSerial << " auto " << d.m_bAutoConnect
+          << " timer " << d.m_bStartTimer << " id " << int(d.m_conn.m_deviceId) << " pending "
+          << d.m_conn.CommandPending() << " kinds";
+        for (bool k : o.kinds)
+            s << k;
+        {
+            std::lock_guard<std::mutex> lock(d.m_stateMutex);
+            s << " transition " << d.m_state.m_transition;
+        }
+        s << " boxes " << ui.boxes.size() << "\n" << ReadIni();
+        return s.str();
+    }
 
     std::unique_ptr<CORN302ControlDlg> NewWindow() {
         auto dlg = std::make_unique<CORN302ControlDlg>();
@@ -104,6 +150,53 @@ TEST_F(MainDlgFlow, StartsIdleWithoutConnectSettings) {
     EXPECT_FALSE(fs::exists(ini));    // nothing written at start
 }
 
+TEST_F(MainDlgFlow, EveryRadioAndBoxActsAlikeByMouseKeyboardAndAccessibility) {
+    std::vector<int> checkables;
+    {
+        auto d = StartedWindow();
+        for (QWidget* w : d->findChildren<QWidget*>()) {
+            if (w->property("controlId").isValid() &&
+                (qobject_cast<QRadioButton*>(w) || qobject_cast<QCheckBox*>(w)))
+                checkables.push_back(w->property("controlId").toInt());
+        }
+    }
+    ASSERT_EQ(checkables.size(), 28u);  // 17 radios of the window, 5 EXT. input, 6 boxes
+    for (int id : checkables) {
+        SCOPED_TRACE(id);
+        std::string after[3];
+        for (Way way : {Way::Mouse, Way::Keyboard, Way::Accessibility}) {
+            SCOPED_TRACE(testutil::WayName(way));
+            fs::remove(ini);
+            ui.boxes.clear();
+            auto d = StartedWindow();
+            // Everything a connected, idle window offers.
+            d->EnableSwitchControls(true);
+            d->Control(ids::kStartTimer)->setEnabled(true);
+            auto* b = d->ControlAs<QAbstractButton>(id);
+            // A radio that is checked already is first left by checking another of its set.
+            if (b->isChecked() && qobject_cast<QRadioButton*>(b)) {
+                for (QAbstractButton* other : b->group()->buttons()) {
+                    if (other != b) {
+                        other->click();
+                        break;
+                    }
+                }
+                ASSERT_FALSE(b->isChecked());
+            }
+            const std::string before = Snapshot(*d);
+            const bool worked = testutil::Operate(b, way);
+            // The EXT. input radios only show the processor's input: no way works them.
+            EXPECT_EQ(worked, b->isEnabled());
+            after[static_cast<int>(way)] = Snapshot(*d);
+            if (worked) {
+                EXPECT_NE(after[static_cast<int>(way)], before);
+            }
+        }
+        EXPECT_EQ(after[1], after[0]);
+        EXPECT_EQ(after[2], after[0]);
+    }
+}
+
 TEST_F(MainDlgFlow, ConnectsAtStartWithTheSavedDeviceId) {
     testutil::SimProcess sim({"--tcp", "0", "--id", "3"});
     ASSERT_TRUE(sim.Started());
@@ -162,9 +255,10 @@ TEST_F(MainDlgFlow, PortOutOfRangeShowsTheBoxAndOpensNothing) {
         EXPECT_TRUE(Enabled(*d, ids::kConnect));
         EXPECT_EQ(ui.hung, 0);
     }
-    // Connect saved the keys of the network mode.
+    // Connect saved the keys of the network mode; the Network radio, checked already, did not
+    // change and wrote nothing.
     EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "Port", ""), "70000");
-    EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "SerialTcp", ""), "0");
+    EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "SerialTcp", "none"), "none");
 }
 
 TEST_F(MainDlgFlow, FailedConnectStillClosesTheProgressDialog) {
