@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "app/Connection.h"
@@ -125,6 +126,9 @@ public:
     // Lamps: state 0 off (hidden), 1 steady (shown), 2 flashing (shown and hidden by the blink
     // thread through SetLampVisible). The accessible description says "off", "on", "flashing".
     void SetLampState(int lampId, int state);
+    // A flash of the blink thread. The blink thread reads the blink set and posts its flash a
+    // moment later, so a decode may have made the lamp steady or put it out in between: the
+    // flash of a lamp that is no longer flashing is dropped.
     void SetLampVisible(int lampId, bool visible);
 
 protected:
@@ -182,6 +186,7 @@ private:
 
     ui::ControlMap m_controls;
     std::optional<app::Display> m_lastDisplay;  // UI thread only
+    std::set<int> m_flashingLamps;              // lamps in state 2; UI thread only
     // The Day, Week, Month and Once boxes, mirrored for the scheduler thread.
     std::atomic<bool> m_kindTicked[4] = {true, true, true, true};
     std::unique_ptr<PlanScheduler> m_scheduler;

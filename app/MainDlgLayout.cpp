@@ -580,13 +580,19 @@ void CORN302ControlDlg::SetLampState(int lampId, int state) {
         return;
     }
     // A flashing lamp is shown and hidden by the blink thread (SetLampVisible).
-    if (state != 2) {
+    if (state == 2) {
+        m_flashingLamps.insert(lampId);
+    } else {
+        m_flashingLamps.erase(lampId);
         lamp->setVisible(state == 1);
     }
     lamp->setAccessibleDescription(Utf8(kLampStates[state]));
 }
 
 void CORN302ControlDlg::SetLampVisible(int lampId, bool visible) {
+    if (m_flashingLamps.count(lampId) == 0) {
+        return;
+    }
     if (QWidget* lamp = Control(lampId)) {
         lamp->setVisible(visible);
     }
