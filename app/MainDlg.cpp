@@ -237,13 +237,13 @@ void CORN302ControlDlg::EnableTransportControls() {
 
 void CORN302ControlDlg::OnSerialRadio() {
     m_bSerial = 1;
-    platform::WriteProfileString(m_profilePath, kConnectSection, "SerialTcp", "1");
+    WriteConnectSettings({{"SerialTcp", "1"}});
     EnableTransportControls();
 }
 
 void CORN302ControlDlg::OnNetworkRadio() {
     m_bSerial = 0;
-    platform::WriteProfileString(m_profilePath, kConnectSection, "SerialTcp", "0");
+    WriteConnectSettings({{"SerialTcp", "0"}});
     EnableTransportControls();
 }
 
@@ -334,23 +334,35 @@ void CORN302ControlDlg::OnStartTimer() {
 }
 
 void CORN302ControlDlg::SaveConnectKeys() {
-    const auto number = [](int v) { return std::to_string(v); };
-    platform::WriteProfileString(m_profilePath, kConnectSection, "ConnectFlag",
-                                 number(m_bAutoConnect).c_str());
-    platform::WriteProfileString(m_profilePath, kConnectSection, "StartTimerFlag",
-                                 number(m_bStartTimer).c_str());
-    platform::WriteProfileString(m_profilePath, kConnectSection, "DeviceID",
-                                 number(m_conn.m_deviceId).c_str());
+    std::vector<std::pair<const char*, std::string>> keys = {
+        {"ConnectFlag", std::to_string(m_bAutoConnect)},
+        {"StartTimerFlag", std::to_string(m_bStartTimer)},
+        {"DeviceID", std::to_string(m_conn.m_deviceId)},
+    };
     if (m_bSerial == 0) {
         const std::string ip = ControlAs<QLineEdit>(ids::kIpAddress)->text().toStdString();
         const std::string port = ControlAs<QLineEdit>(ids::kPortEdit)->text().toStdString();
         if (!ip.empty()) {
-            platform::WriteProfileString(m_profilePath, kConnectSection, "IP", ip.c_str());
+            keys.emplace_back("IP", ip);
         }
         if (!port.empty()) {
-            platform::WriteProfileString(m_profilePath, kConnectSection, "Port", port.c_str());
+            keys.emplace_back("Port", port);
         }
     }
+    WriteConnectSettings(keys);
+}
+
+bool CORN302ControlDlg::WriteConnectSettings(
+    const std::vector<std::pair<const char*, std::string>>& keys) {
+    for (const auto& [key, value] : keys) {
+        if (!platform::WriteProfileString(m_profilePath, kConnectSection, key, value.c_str())) {
+            // One line for the whole save; the keys after the one that failed are not tried,
+            // and the file keeps what it had.
+            SetInfo(Utf8(res::Text(res::Msg::SettingsNotSaved, m_bChinese != 0)));
+            return false;
+        }
+    }
+    return true;
 }
 
 void CORN302ControlDlg::EnableSwitchControls(bool on) {

@@ -14,6 +14,8 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/Connection.h"
 #include "app/DeviceState.h"
@@ -118,6 +120,9 @@ public:
     void EnableSwitchControls(bool on);
     // Writes ConnectFlag, StartTimerFlag, DeviceID and, in network mode, IP and Port.
     void SaveConnectKeys();
+    // Writes keys of [CONNECT] in order. When the file cannot be written (read-only, a folder
+    // in its place, a full disk), the Info line says so once, in the current language; false.
+    bool WriteConnectSettings(const std::vector<std::pair<const char*, std::string>>& keys);
     // Applies the caption set of the current language.
     void ApplyCaptions();
     // Shows a Yes/No box in the current language with the usual caption; true on Yes.

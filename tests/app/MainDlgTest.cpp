@@ -389,6 +389,20 @@ TEST_F(MainDlgFlow, ConnectionKeysAreSavedAsTheControlsChange) {
     EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "ConnectFlag", ""), "0");
 }
 
+TEST_F(MainDlgFlow, AFailedSettingsWriteShowsOnTheInfoLineInTheLanguage) {
+    auto d = StartedWindow();
+    fs::create_directory(ini);  // a folder where the settings file belongs
+    d->ControlAs<QAbstractButton>(ids::kSerialRadio)->click();
+    EXPECT_EQ(Info(*d), "Settings not saved: Planinfo.ini cannot be written");
+    EXPECT_EQ(d->m_bSerial, 1);  // the choice holds for this run
+    d->ControlAs<QLineEdit>(ids::kInfo)->clear();
+    d->ControlAs<QAbstractButton>(ids::kChineseRadio)->click();
+    d->ControlAs<QAbstractButton>(ids::kAutoConnect)->click();
+    EXPECT_EQ(Info(*d), "设置未保存：无法写入 Planinfo.ini");
+    EXPECT_TRUE(fs::is_directory(ini));
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
 // With ORN312_SCREENSHOT_DIR set, saves the window connected to the simulator in both languages.
 TEST_F(MainDlgFlow, ConnectedScreenshots) {
     const QString out = qEnvironmentVariable("ORN312_SCREENSHOT_DIR");
