@@ -142,16 +142,20 @@ void CORN302ControlDlg::ConnectHandlers() {
 void CORN302ControlDlg::OnInitDialog() {
     g_pMainDlg = this;
 
-    // The serial ports of this machine; the last one found is the default.
+    // The serial ports of this machine; the last one found is the default. With none found, the
+    // first serial line of the machine is offered.
     auto* portCombo = ControlAs<QComboBox>(ids::kPortCombo);
     portCombo->clear();
-    for (const std::string& port : devlink::ListSerialPorts()) {
+    for (const std::string& port : devlink::ListSerialPorts(m_sysTtyRoot)) {
         portCombo->addItem(QString::fromStdString(port));
     }
-    const std::string defaultPort = devlink::FindDefaultSerialPort();
+    if (portCombo->count() == 0) {
+        portCombo->addItem(QStringLiteral("ttyS0"));
+    }
+    const std::string defaultPort = devlink::FindDefaultSerialPort(m_sysTtyRoot);
     if (!defaultPort.empty()) {
         portCombo->setEditText(QString::fromStdString(defaultPort));
-    } else if (portCombo->count() > 0) {
+    } else {
         portCombo->setCurrentIndex(0);
     }
 
@@ -195,6 +199,12 @@ void CORN302ControlDlg::ReadConnectKeys() {
     const bool serial = ProfileNumber(m_profilePath, "SerialTcp") == 1;
     m_bSerial = serial ? 1 : 0;
     SetCheckedQuietly(serial ? ids::kSerialRadio : ids::kNetworkRadio, true);
+    // The serial port chosen last time, in place of the one found.
+    const std::string savedPort =
+        platform::GetProfileString(m_profilePath, kConnectSection, "ComPort", "");
+    if (!savedPort.empty()) {
+        ControlAs<QComboBox>(ids::kPortCombo)->setEditText(QString::fromStdString(savedPort));
+    }
     if (serial) {
         m_conn.m_portName = ControlAs<QComboBox>(ids::kPortCombo)->currentText().toStdString();
     } else {
@@ -347,6 +357,12 @@ void CORN302ControlDlg::SaveConnectKeys() {
         }
         if (!port.empty()) {
             keys.emplace_back("Port", port);
+        }
+    } else {
+        const std::string comPort =
+            ControlAs<QComboBox>(ids::kPortCombo)->currentText().toStdString();
+        if (!comPort.empty()) {
+            keys.emplace_back("ComPort", comPort);
         }
     }
     WriteConnectSettings(keys);

@@ -76,6 +76,7 @@ public:
     std::atomic<int> m_bTimerRunning{0};
     std::unique_ptr<CInfoPlan> m_pPlanInfo;
     std::string m_profilePath = "./Planinfo.ini";
+    std::string m_sysTtyRoot = "/sys/class/tty";  // where the serial ports are found
 
     // Width of the timer panel: the window is this much narrower while it is collapsed.
     static constexpr int kPanelWidth = 340;
@@ -118,7 +119,8 @@ public:
     void OnAbout();  // the About box (window context menu)
 
     void EnableSwitchControls(bool on);
-    // Writes ConnectFlag, StartTimerFlag, DeviceID and, in network mode, IP and Port.
+    // Writes ConnectFlag, StartTimerFlag, DeviceID and, in network mode, IP and Port, in serial
+    // mode ComPort (the port combo's text), each of the last three only when not empty.
     void SaveConnectKeys();
     // Writes keys of [CONNECT] in order. When the file cannot be written (read-only, a folder
     // in its place, a full disk), the Info line says so once, in the current language; false.

@@ -218,6 +218,31 @@ TEST_F(MainDlgFlow, ConnectsAtStartWithTheSavedDeviceId) {
     EXPECT_TRUE(sim.WaitForOutput("05 03 fe fe 00", 1000));
 }
 
+TEST_F(MainDlgFlow, TheSavedSerialPortConnectsAtStart) {
+    testutil::SimProcess sim({"--pty"});
+    ASSERT_TRUE(sim.Started());
+    WriteIni("[CONNECT]\nSerialTcp=1\nComPort=" + sim.ptyPath +
+             "\nConnectFlag=1\nStartTimerFlag=0\nDeviceID=1\n");
+    auto d = StartedWindow();
+    EXPECT_EQ(d->ControlAs<QComboBox>(ids::kPortCombo)->currentText().toStdString(), sim.ptyPath);
+    ASSERT_TRUE(WaitUntil([&] { return Enabled(*d, ids::kDisconnect); }));
+    EXPECT_EQ(d->m_conn.m_linkMode, 1);
+    EXPECT_EQ(Info(*d), "Communications equipment normal");
+}
+
+TEST_F(MainDlgFlow, WithoutPortsOrAKeyTheSerialPortIsTtyS0) {
+    const fs::path noPorts = dir / "sys-class-tty";
+    fs::create_directories(noPorts);
+    WriteIni("[CONNECT]\nSerialTcp=1\n");
+    auto d = NewWindow();
+    d->m_sysTtyRoot = noPorts.string();
+    d->OnInitDialog();
+    auto* combo = d->ControlAs<QComboBox>(ids::kPortCombo);
+    EXPECT_EQ(combo->count(), 1);
+    EXPECT_EQ(combo->currentText(), "ttyS0");
+    EXPECT_EQ(d->m_conn.m_portName, "ttyS0");
+}
+
 TEST_F(MainDlgFlow, DeviceIdRadiosFollowTheList) {
     auto d = StartedWindow();
     auto* combo = d->ControlAs<QComboBox>(ids::kDeviceIdCombo);
@@ -376,6 +401,7 @@ TEST_F(MainDlgFlow, ConnectionKeysAreSavedAsTheControlsChange) {
     EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "SerialTcp", ""), "1");
     EXPECT_FALSE(Enabled(*d, ids::kIpAddress));
     EXPECT_TRUE(Enabled(*d, ids::kPortCombo));
+    d->ControlAs<QComboBox>(ids::kPortCombo)->setEditText("ttyUSB1");
     d->ControlAs<QAbstractButton>(ids::kDeviceIdRadios[1])->click();
     d->ControlAs<QAbstractButton>(ids::kAutoConnect)->click();
     EXPECT_TRUE(Enabled(*d, ids::kStartTimer));
@@ -384,6 +410,7 @@ TEST_F(MainDlgFlow, ConnectionKeysAreSavedAsTheControlsChange) {
     EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "StartTimerFlag", ""), "1");
     EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "DeviceID", ""), "2");
     EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "IP", "none"), "none");  // serial mode
+    EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "ComPort", ""), "ttyUSB1");
     d->ControlAs<QAbstractButton>(ids::kAutoConnect)->click();
     EXPECT_FALSE(Enabled(*d, ids::kStartTimer));
     EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "ConnectFlag", ""), "0");
