@@ -13,6 +13,7 @@
 #include <QSignalBlocker>
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 #include "app/ControlIds.h"
 #include "app/Progress.h"
@@ -50,7 +51,13 @@ CORN302ControlDlg::CORN302ControlDlg(QWidget* parent) : QDialog(parent), m_conn(
 }
 
 CORN302ControlDlg::~CORN302ControlDlg() {
-    // The workers report to this window: they end before it goes.
+    // The workers report to this window: they end before it goes. A worker waiting for a box
+    // that will not be shown any more stops waiting.
+    {
+        std::lock_guard<std::mutex> lock(m_boxMutex);
+        m_tearingDown = true;
+    }
+    m_boxAnswered.notify_all();
     m_scheduler.reset();
     m_conn.Shutdown();
     if (g_pMainDlg == this) {
@@ -495,13 +502,23 @@ void CORN302ControlDlg::InfoRaw(const std::string& text) {
 }
 
 void CORN302ControlDlg::PortOutOfRange() {
-    // This box keeps English buttons in both languages.
-    Post([this] {
+    // The connect worker waits for the answer, so that the box is answered before the progress
+    // dialog closes; a window going away lets it go. This box keeps English buttons in both
+    // languages.
+    auto answered = std::make_shared<bool>(false);  // guarded by m_boxMutex
+    Post([this, answered] {
         const bool chinese = m_bChinese != 0;
         platform::AskYesNo(res::Text(res::Msg::PortOutOfRange, chinese),
                            res::Text(res::Msg::PortOutOfRangeCaption, chinese),
                            platform::kLangEnglish);
+        {
+            std::lock_guard<std::mutex> lock(m_boxMutex);
+            *answered = true;
+        }
+        m_boxAnswered.notify_all();
     });
+    std::unique_lock<std::mutex> lock(m_boxMutex);
+    m_boxAnswered.wait(lock, [&] { return *answered || m_tearingDown; });
 }
 
 void CORN302ControlDlg::ConnectFinished(bool accepted) {

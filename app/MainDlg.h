@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -199,4 +200,8 @@ private:
     std::unique_ptr<PlanScheduler> m_scheduler;
     CProgress* m_progress = nullptr;
     bool m_closing = false;
+    // A worker waiting for the answer to a box it asked for (PortOutOfRange).
+    std::mutex m_boxMutex;
+    std::condition_variable m_boxAnswered;
+    bool m_tearingDown = false;  // guarded by m_boxMutex
 };

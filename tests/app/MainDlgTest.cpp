@@ -19,6 +19,7 @@
 #include "TestUtil.h"
 #include "app/ControlIds.h"
 #include "app/MainDlg.h"
+#include "app/Progress.h"
 #include "controls/ControlRegistry.h"
 #include "platform/ProfileFile.h"
 
@@ -269,8 +270,20 @@ TEST_F(MainDlgFlow, PortOutOfRangeShowsTheBoxAndOpensNothing) {
         if (chinese)
             d->ControlAs<QAbstractButton>(ids::kChineseRadio)->click();
         ui.boxes.clear();
+        // The operator takes a moment to answer, while other events come and go; the progress
+        // dialog is still up when they do.
+        auto* progress = d->findChild<CProgress*>();
+        bool progressUpAtAnswer = false;
+        ui.whileBoxOpen = [&] {
+            QMetaObject::invokeMethod(
+                d.get(), [] {}, Qt::QueuedConnection);
+            WaitUntil([] { return false; }, 300);
+            progressUpAtAnswer = progress->isVisible();
+        };
         ConnectTcp(*d, 70000);
-        ASSERT_TRUE(WaitUntil([&] { return !ui.boxes.empty(); }));
+        ASSERT_EQ(ui.boxes.size(), 1u);  // answered before Connect returned
+        EXPECT_TRUE(progressUpAtAnswer);
+        EXPECT_FALSE(progress->isVisible());
         EXPECT_EQ(ui.boxes[0].text,
                   chinese ? "端口号超出范围,范围是0~65535" : "Port out of range，range is 0~65535");
         EXPECT_EQ(ui.boxes[0].caption, chinese ? "系统消息" : "System information");
@@ -279,6 +292,17 @@ TEST_F(MainDlgFlow, PortOutOfRangeShowsTheBoxAndOpensNothing) {
         EXPECT_EQ(Info(*d), "");
         EXPECT_TRUE(Enabled(*d, ids::kConnect));
         EXPECT_EQ(ui.hung, 0);
+    }
+    // A window that goes before its box was shown does not wait for the answer.
+    ui.whileBoxOpen = nullptr;
+    ui.run.clear();  // the progress dialog is only recorded: Connect returns at once
+    {
+        auto d = StartedWindow();
+        ConnectTcp(*d, 70000);
+        QElapsedTimer t;
+        t.start();
+        d.reset();
+        EXPECT_LT(t.elapsed(), 1500);
     }
     // Connect saved the keys of the network mode; the Network radio, checked already, did not
     // change and wrote nothing.
