@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
@@ -148,6 +149,9 @@ void CORN302ControlDlg::ConnectHandlers() {
 
 void CORN302ControlDlg::OnInitDialog() {
     g_pMainDlg = this;
+    // The program's icon, for the title bar, the task bar and the program's dialogs (built into
+    // the program: resources/orn312.svg).
+    setWindowIcon(QIcon(QStringLiteral(":/icons/orn312.svg")));
 
     // The serial ports of this machine; the last one found is the default. With none found, the
     // first serial line of the machine is offered.

@@ -671,7 +671,8 @@ TEST(SubDialogs, OpenWithTitleInTheLanguageAndCloseByTheirButton) {
 // ---- pictures to look at ----------------------------------------------------------------------
 
 // With ORN312_SCREENSHOT_DIR set, writes the main window (both languages, panel folded and
-// shown, and once with every lamp lit), the progress dialog and the About box as PNG files.
+// shown, and once with every lamp lit), the progress dialog, the About box and the program's
+// icon as PNG files.
 TEST_F(MainDlgLayout, Screenshots) {
     const QString dir = qEnvironmentVariable("ORN312_SCREENSHOT_DIR");
     if (dir.isEmpty()) {
@@ -710,6 +711,7 @@ TEST_F(MainDlgLayout, Screenshots) {
     CAboutDlg about(dlg.get());
     about.show();
     save(&about, "about");
+    EXPECT_TRUE(dlg->windowIcon().pixmap(128, 128).save(QDir(dir).filePath("icon.png")));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <chrono>
@@ -149,6 +150,17 @@ TEST_F(MainDlgFlow, StartsIdleWithoutConnectSettings) {
         EXPECT_TRUE(Checked(*d, id));
     EXPECT_TRUE(ui.dialogs.empty());  // no connection attempt
     EXPECT_FALSE(fs::exists(ini));    // nothing written at start
+}
+
+TEST_F(MainDlgFlow, TheWindowHasTheProgramIcon) {
+    auto d = StartedWindow();
+    const QImage icon = d->windowIcon().pixmap(64, 64).toImage();
+    ASSERT_EQ(icon.size(), QSize(64, 64));
+    EXPECT_EQ(qAlpha(icon.pixel(0, 0)), 0);      // a rounded corner
+    EXPECT_EQ(qAlpha(icon.pixel(32, 20)), 255);  // the wall
+    EXPECT_GT(qGreen(icon.pixel(20, 51)), 150);  // a lit lamp
+    // The program's dialogs show it too.
+    EXPECT_EQ(d->findChild<CProgress*>()->windowIcon().cacheKey(), d->windowIcon().cacheKey());
 }
 
 TEST_F(MainDlgFlow, EveryRadioAndBoxActsAlikeByMouseKeyboardAndAccessibility) {
