@@ -8,7 +8,6 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -18,6 +17,7 @@
 
 #include "app/ControlIds.h"
 #include "app/Progress.h"
+#include "controls/PostBox.h"
 #include "link/PortDiscovery.h"
 #include "mosaic/SimpleMosaic.h"
 #include "platform/ProfileFile.h"
@@ -45,7 +45,8 @@ QString Utf8(const char* s) {
 
 }  // namespace
 
-CORN302ControlDlg::CORN302ControlDlg(QWidget* parent) : QDialog(parent), m_conn(*this) {
+CORN302ControlDlg::CORN302ControlDlg(QWidget* parent)
+    : QDialog(parent), m_conn(*this), m_postBox(new ui::PostBox(this)) {
     BuildControls();
     ConnectHandlers();
     m_progress = new CProgress(this);
@@ -485,7 +486,7 @@ void CORN302ControlDlg::reject() {
 // ---- what the workers report (worker threads: everything goes to the UI thread) -------------
 
 void CORN302ControlDlg::Post(std::function<void()> change) {
-    QMetaObject::invokeMethod(this, std::move(change), Qt::QueuedConnection);
+    m_postBox->Post(std::move(change));
 }
 
 void CORN302ControlDlg::SetInfo(const QString& text) {

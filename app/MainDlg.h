@@ -23,6 +23,7 @@
 #include "app/StatusDecoder.h"
 #include "app/SwitchRules.h"
 #include "controls/ControlRegistry.h"
+#include "controls/PostBox.h"
 #include "platform/UiSeam.h"
 #include "resources/Captions.h"
 #include "schedule/Scheduler.h"
@@ -193,6 +194,7 @@ private:
     void RunConnect();
 
     ui::ControlMap m_controls;
+    ui::PostBox* m_postBox;  // what the workers post (Post), run on the UI thread
     std::optional<app::Display> m_lastDisplay;  // UI thread only
     std::set<int> m_flashingLamps;              // lamps in state 2; UI thread only
     // The Day, Week, Month and Once boxes, mirrored for the scheduler thread.
