@@ -350,6 +350,10 @@ bool WriteProfileString(const std::string& path, const std::string& section, con
     } else {
         SetKey(&p, name, Trim(key), value);
     }
+    // The rename needs only the folder's permission: a file that this user may not write (made
+    // read-only, say) is left as it is and the write fails.
+    if (err == 0 && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+        return false;
     return ReplaceFile(path, Serialise(p));
 }
 

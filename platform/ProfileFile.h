@@ -24,8 +24,10 @@ std::vector<std::string> GetProfileKeys(const std::string& path, const std::stri
 
 // Sets key in section to value, creating the file, the section or the key as needed.
 // value == nullptr deletes the key; key == nullptr deletes the whole section.
-// Returns false when the file could not be written or the text would break it; deleting what is
-// not there changes nothing and returns true.
+// Returns false when the file could not be written (a file this user may not write, a folder
+// in its place, a full disk) or the text would break it; the file is then left as it was, its
+// permissions too. Deleting what is not there changes nothing and returns true. A replaced
+// file keeps its permission bits.
 bool WriteProfileString(const std::string& path, const std::string& section, const char* key,
                         const char* value);
 

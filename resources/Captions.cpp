@@ -85,6 +85,7 @@ const Pair kMessages[] = {
     {"即将执行", "Immediate Execution"},
     {"未知", "Unknown"},
     {"请选定要启动的定时器", "Please select a timer to start"},
+    {"设置未保存：无法写入 Planinfo.ini", "Settings not saved: Planinfo.ini cannot be written"},
 };
 
 }  // namespace

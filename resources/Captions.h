@@ -45,6 +45,8 @@ enum class Msg {
     TimerImmediateExecution,
     TimerUnknown,
     SelectTimer,  // Start with no plan kind ticked
+    // Info line
+    SettingsNotSaved,  // the settings file could not be written
 };
 
 const char* Text(Msg m, bool chinese);

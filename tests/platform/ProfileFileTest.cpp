@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -187,6 +189,51 @@ TEST_F(ProfileFileTest, UnreadableFileIsNotReplaced) {
     EXPECT_TRUE(fs::is_directory(path));
     EXPECT_TRUE(OtherFiles().empty());
     EXPECT_EQ(GetProfileString(path, "A", "k", "d"), "d");
+}
+
+// Runs fn in a child process as a user without special rights (root gives them up for it);
+// returns its result.
+bool AsPlainUser(const std::function<bool()>& fn) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(2);
+        ::_exit(fn() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(ProfileFileTest, AFileTheUserMayNotWriteIsNeverReplaced) {
+    // The folder lets anyone make files; the profile itself is read-only. Replacing it would
+    // need only the folder's permission.
+    ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+    const std::string before = "[CONNECT]\nConnectFlag=0\n";
+    Put(before);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    EXPECT_FALSE(
+        AsPlainUser([&] { return WriteProfileString(path, "CONNECT", "ConnectFlag", "1"); }));
+    EXPECT_FALSE(
+        AsPlainUser([&] { return WriteProfileString(path, "CONNECT", nullptr, nullptr); }));
+    EXPECT_EQ(Content(), before);
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0444));
+    EXPECT_TRUE(OtherFiles().empty());
+    // Someone who may write it still can.
+    ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+    EXPECT_TRUE(
+        AsPlainUser([&] { return WriteProfileString(path, "CONNECT", "ConnectFlag", "1"); }));
+    EXPECT_EQ(GetProfileString(path, "CONNECT", "ConnectFlag", ""), "1");
+}
+
+TEST_F(ProfileFileTest, TheReplacementKeepsThePermissions) {
+    for (const unsigned mode : {0600u, 0640u, 0664u}) {
+        SCOPED_TRACE(mode);
+        Put("[A]\nx=1\n");
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        ASSERT_TRUE(WriteProfileString(path, "A", "x", "2"));
+        EXPECT_EQ(fs::status(path).permissions(), fs::perms(mode));
+    }
 }
 
 TEST_F(ProfileFileTest, ThreadsDoNotLoseEachOthersKeys) {
