@@ -6,12 +6,17 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaObject>
 #include <QToolButton>
 #include <algorithm>
+#include <memory>
 
+#include "app/Connection.h"
+#include "app/Progress.h"
 #include "controls/ColorButton.h"
 #include "mosaic/MosaicIds.h"
 #include "resources/Captions.h"
+#include "resources/OutputResolutions.h"
 
 using namespace mosaic;
 
@@ -50,13 +55,26 @@ std::array<QWidget*, 6> CSimpleMosaic::ScreenCell::Widgets() const {
     return {frame, number, heightLabel, heightBox, widthLabel, widthBox};
 }
 
-CSimpleMosaic::CSimpleMosaic(QWidget* parent, bool chinese) : QDialog(parent), m_bChinese(chinese) {
+CSimpleMosaic::CSimpleMosaic(QWidget* parent, app::Connection& connection, bool chinese)
+    : CSimpleMosaic(parent, chinese,
+                    [&connection, id = connection.m_deviceId.load()](platform::StopFlag& stop) {
+                        return std::make_unique<app::ConnectionSequenceLink>(connection, id, stop);
+                    }) {}
+
+CSimpleMosaic::CSimpleMosaic(QWidget* parent, bool chinese,
+                             ui::SequenceRunner::LinkFactory makeLink)
+    : QDialog(parent), m_bChinese(chinese) {
     BuildControls();
+    m_runner = new ui::SequenceRunner(this, std::move(makeLink));
+    m_runner->KeepEnabled(Control(ids::kExit));
+    m_progress = new CProgress(this);
     ConnectHandlers();
     OnInitDialog();
 }
 
-CSimpleMosaic::~CSimpleMosaic() = default;
+CSimpleMosaic::~CSimpleMosaic() {
+    m_runner->Stop();  // before the controls it may hold go
+}
 
 QWidget* CSimpleMosaic::Control(int id) const {
     return ui::FindControl(m_controls, id);
@@ -91,7 +109,27 @@ void CSimpleMosaic::ConnectHandlers() {
                     this, [this, arrowId] { StepAdjusted(arrowId, +1); });
         }
     }
+    for (int n = 1; n <= 9; ++n) {
+        onChecked(ids::kIdRadios[n - 1], [this, n] { OnIdRadio(n); });
+    }
+    connect(ControlAs<QComboBox>(ids::kIdList), &QComboBox::currentIndexChanged, this,
+            [this](int index) {
+                if (!m_bSettingControls && index >= 0) {
+                    OnIdList(index);
+                }
+            });
+    onClick(ids::kConnect, [this] { OnConnect(); });
+    onClick(ids::kDetect, [this] { OnDetect(); });
+    onClick(ids::kSetInput, [this] { SendWindow(false); });
+    onClick(ids::kSetOutput, [this] { SendWindow(true); });
+    onChecked(ids::kNoSyncMosaic, [this] { OnSyncMode(false); });
+    onChecked(ids::kSyncMosaic, [this] { OnSyncMode(true); });
     onClick(ids::kExit, [this] { reject(); });
+}
+
+void CSimpleMosaic::reject() {
+    m_runner->Stop();
+    QDialog::reject();
 }
 
 void CSimpleMosaic::OnInitDialog() {
@@ -345,4 +383,146 @@ void CSimpleMosaic::EnableSetControls(bool on) {
     for (int id : {ids::kSetInput, ids::kSetOutput, ids::kNoSyncMosaic, ids::kSyncMosaic}) {
         Control(id)->setEnabled(on);
     }
+}
+
+// ---- device ID ----------------------------------------------------------------------------------
+
+void CSimpleMosaic::OnIdRadio(int n) {
+    if (Show(res::MosaicMsg::ConnectSerialQuestion)) {
+        m_mosaicId = static_cast<uint8_t>(n);
+        m_bSettingControls = true;
+        ControlAs<QComboBox>(ids::kIdList)->setCurrentIndex(n - 1);
+        m_bSettingControls = false;
+    } else {
+        ShowIdRadio();  // the radios keep showing the device ID in use
+    }
+}
+
+void CSimpleMosaic::OnIdList(int index) {
+    m_mosaicId = static_cast<uint8_t>(index + 1);
+    ShowIdRadio();
+}
+
+void CSimpleMosaic::ShowIdRadio() {
+    m_bSettingControls = true;
+    if (QAbstractButton* checked = m_idGroup->checkedButton()) {
+        m_idGroup->setExclusive(false);
+        checked->setChecked(false);
+        m_idGroup->setExclusive(true);
+    }
+    if (m_mosaicId >= 1 && m_mosaicId <= 9) {
+        ControlAs<QAbstractButton>(ids::kIdRadios[m_mosaicId - 1])->setChecked(true);
+    }
+    m_bSettingControls = false;
+}
+
+// ---- the link -----------------------------------------------------------------------------------
+
+void CSimpleMosaic::OnConnect() {
+    const uint8_t id = m_mosaicId;
+    const int width = m_outWidth;
+    const int height = m_outHeight;
+    auto result = std::make_shared<ConnectResult>();
+    m_progress->Reset();
+    m_progress->m_bChinese = m_bChinese;
+    m_progress->m_purpose = 1;
+    const bool started = m_runner->Start(
+        [=](app::SequenceLink& link) { *result = mosaic::ConnectWorker(link, id, width, height); },
+        [this, result] {
+            m_progress->Finish();
+            // Queued behind the wait dialog's closing, so that messages come after it has gone.
+            QMetaObject::invokeMethod(
+                this, [this, result] { ShowConnectResult(*result); }, Qt::QueuedConnection);
+        });
+    if (started) {
+        platform::RunModal(*m_progress);
+    }
+}
+
+void CSimpleMosaic::ShowConnectResult(const ConnectResult& r) {
+    if (r.stopped) {
+        return;
+    }
+    auto* list = ControlAs<QComboBox>(ids::kResolutionList);
+    if (r.end != ConnectResult::End::kNoResolution) {
+        list->setItemText(res::kCustomResolutionCode,
+                          Utf8(res::kOutputResolutions[res::kCustomResolutionCode].text));
+        list->setCurrentIndex(r.resolutionIndex < res::kOutputResolutionCount ? r.resolutionIndex
+                                                                              : -1);
+        if (r.customTaken) {
+            list->setItemText(res::kCustomResolutionCode,
+                              QString::fromStdString(res::CustomResolutionText(
+                                  r.outWidth, r.outHeight, r.customRate, m_bChinese)));
+        }
+        m_outWidth = static_cast<uint16_t>(r.outWidth);
+        m_outHeight = static_cast<uint16_t>(r.outHeight);
+        ui::SetCaption(Control(ids::kEffectsShow), QString::fromStdString(res::EffectsShowCaption(
+                                                       m_outWidth, m_outHeight, m_bChinese)));
+    }
+    if (r.syncMosaic) {
+        m_bSettingControls = true;
+        ControlAs<QAbstractButton>(*r.syncMosaic ? ids::kSyncMosaic : ids::kNoSyncMosaic)
+            ->setChecked(true);
+        m_bSettingControls = false;
+    }
+    m_bDeviceReady = r.DeviceReady() ? 1 : 0;
+    switch (r.end) {
+        case ConnectResult::End::kNoResolution:
+        case ConnectResult::End::kNoMosaicMode:
+            break;  // silently: the device may still take the windows
+        case ConnectResult::End::kNoStatus:
+            Show(res::MosaicMsg::CannotConnect);
+            EnableSetControls(false);
+            break;
+        case ConnectResult::End::kUsable:
+        case ConnectResult::End::kRecovered:
+            EnableSetControls(true);
+            break;
+        case ConnectResult::End::kRecoveryFailed:
+            EnableSetControls(false);
+            Show(res::MosaicMsg::DviSignalAfterConnect);
+            break;
+    }
+}
+
+void CSimpleMosaic::OnDetect() {
+    const uint8_t id = m_mosaicId;
+    auto result = std::make_shared<Detect>(Detect::kNoAnswer);
+    m_runner->Start([=](app::SequenceLink& link) { *result = mosaic::DetectSignal(link, id); },
+                    [this, result] {
+                        if (*result == Detect::kUsable) {
+                            EnableSetControls(true);
+                        } else if (*result == Detect::kUnusable) {
+                            EnableSetControls(false);
+                            Show(res::MosaicMsg::DviSignal);
+                        }
+                    });
+}
+
+void CSimpleMosaic::SendWindow(bool output) {
+    EnableSetControls(false);
+    const std::optional<WindowValues> window = ComposeWindow(output);
+    if (!window || m_bDeviceReady == 0) {
+        EnableSetControls(true);
+        return;
+    }
+    const uint8_t id = m_mosaicId;
+    const WindowValues values = *window;
+    const bool started = m_runner->Start(
+        [=](app::SequenceLink& link) { mosaic::SendWindow(link, id, output, values); },
+        [this, output] {
+            for (int r = 0; r < 4; ++r) {
+                MarkChanged(CalculatedBoxes(output)[r], false);
+                MarkChanged(AdjustedBoxes(output)[r], false);
+            }
+            EnableSetControls(true);
+        });
+    if (!started) {
+        EnableSetControls(true);
+    }
+}
+
+void CSimpleMosaic::OnSyncMode(bool sync) {
+    m_runner->Start([sync](app::SequenceLink& link) { mosaic::SendSyncMode(link, sync); },
+                    [this] { Show(res::MosaicMsg::SetUpOk); });
 }

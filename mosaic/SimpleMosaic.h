@@ -13,11 +13,17 @@
 #include <vector>
 
 #include "controls/ControlRegistry.h"
+#include "controls/SequenceRunner.h"
 #include "mosaic/MosaicLayout.h"
+#include "mosaic/MosaicSequence.h"
 #include "platform/UiSeam.h"
 #include "resources/MosaicTexts.h"
 
+namespace app {
+class Connection;
+}
 class CColorButton;
+class CProgress;
 class QButtonGroup;
 class QGroupBox;
 class QLabel;
@@ -27,9 +33,12 @@ class CSimpleMosaic : public QDialog, public platform::ModalDialog {
     Q_OBJECT
 
 public:
-    // chinese: the main window's language flag; the main window cannot change it while this
-    // dialog runs.
-    CSimpleMosaic(QWidget* parent, bool chinese);
+    // Over the main window's connection, whose workers have stopped: the dialog's frames carry
+    // its own device ID, the mosaic mode frames the main window's. chinese: the main window's
+    // language flag, which cannot change while this dialog runs.
+    CSimpleMosaic(QWidget* parent, app::Connection& connection, bool chinese);
+    // Over the links makeLink makes (tests): their DeviceId() is the main window's device ID.
+    CSimpleMosaic(QWidget* parent, bool chinese, ui::SequenceRunner::LinkFactory makeLink);
     ~CSimpleMosaic() override;
 
     QWidget* Control(int id) const;
@@ -46,7 +55,13 @@ public:
     void AutoCalculate();      // 1000
     // 1289..1296: step -1 from the upper arrow, +1 from the lower one.
     void StepAdjusted(int arrowId, int step);
-    void SelectScreen(int n);  // 2000 + n
+    void SelectScreen(int n);      // 2000 + n
+    void OnIdRadio(int n);         // 1021..1028, 1036: device ID 1..9
+    void OnIdList(int index);      // 1018
+    void OnConnect();              // 1009: the connect sequence behind the wait dialog
+    void OnDetect();               // 1003: DetectSignal
+    void SendWindow(bool output);  // 1001 input, 1002 output "Set"
+    void OnSyncMode(bool sync);    // 1297 "No Sync Mosaic", 1298 "Sync Mosaic"
 
     // ---- operations ----
     void ApplySpecification(int rows, int cols);
@@ -65,6 +80,10 @@ public:
 
     // ---- state (names as the rest of the program knows them) ----
     bool m_bChinese = false;
+    uint8_t m_mosaicId = 1;  // frame byte 1 of the dialog's commands
+    // Set when a connect sequence has ended with the device answering; the Set buttons send
+    // only while it is.
+    int m_bDeviceReady = 0;
     uint16_t m_rows = 1;
     uint16_t m_cols = 1;
     uint16_t m_outWidth = 1024;
@@ -94,8 +113,13 @@ public:
     static constexpr int kBoxWidth = 640, kBoxHeight = 184;
     static constexpr int kRowStep = 91, kColStep = 132;
 
+    // Runs the dialog's link sequences off the UI thread; the wait dialog of the connect sequence.
+    ui::SequenceRunner* m_runner = nullptr;
+    CProgress* m_progress = nullptr;
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void reject() override;  // Exit and the close box: a running sequence stops first
 
 private:
     void BuildControls();
@@ -111,6 +135,9 @@ private:
     int32_t BoxValue(int id) const;
     // Checks the preset of rows × cols, or none when no preset is that size.
     void ShowPreset(int rows, int cols);
+    // Checks the device ID radio of m_mosaicId, or none above 9.
+    void ShowIdRadio();
+    void ShowConnectResult(const mosaic::ConnectResult& r);
 
     struct Placement {
         QWidget* control;

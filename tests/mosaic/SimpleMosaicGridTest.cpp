@@ -18,6 +18,7 @@
 
 #include "FakeUi.h"
 #include "QtApp.h"
+#include "SimSequenceLink.h"
 #include "controls/ColorButton.h"
 #include "mosaic/MosaicIds.h"
 #include "mosaic/SimpleMosaic.h"
@@ -26,10 +27,17 @@ namespace ids = mosaic::ids;
 
 namespace {
 
+// The grid needs no device: a simulator's link that no test here uses.
+std::unique_ptr<CSimpleMosaic> NewMosaic(bool chinese) {
+    return std::make_unique<CSimpleMosaic>(nullptr, chinese, [](platform::StopFlag&) {
+        return std::make_unique<testutil::SimSequenceLink>();
+    });
+}
+
 class MosaicGrid : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { testutil::TestApp(); }
-    void SetUp() override { dlg = std::make_unique<CSimpleMosaic>(nullptr, false); }
+    void SetUp() override { dlg = NewMosaic(false); }
 
     QRect Geometry(int id) const { return dlg->Control(id)->geometry(); }
     QRect Box() const { return Geometry(ids::kEffectsShow); }
@@ -155,10 +163,10 @@ TEST_F(MosaicGrid, CustomSpecificationsOutsideTheRangeAreRefused) {
         EXPECT_EQ(dlg->size(), QSize(660, 620));
     }
     // In Chinese, with the caption of its own for the (1 X 1) message.
-    CSimpleMosaic zh(nullptr, true);
+    const auto zh = NewMosaic(true);
     for (const auto& [rows, caption] : {std::pair{9, "系统消息"}, std::pair{0, "系统消磁"}}) {
-        zh.ControlAs<QLineEdit>(ids::kRowBox)->setText(QString::number(rows));
-        zh.ControlAs<QAbstractButton>(ids::kSpecOk)->click();
+        zh->ControlAs<QLineEdit>(ids::kRowBox)->setText(QString::number(rows));
+        zh->ControlAs<QAbstractButton>(ids::kSpecOk)->click();
         EXPECT_EQ(ui.boxes.back().caption, caption);
         EXPECT_EQ(ui.boxes.back().languageId, 2052);
     }
@@ -278,9 +286,9 @@ TEST_F(MosaicGrid, AutoCalculateMessagesRefillTheBoxThatFailed) {
     EXPECT_EQ(Edit(1257)->text(), "0");  // nothing calculated
     EXPECT_TRUE(dlg->Control(ids::kSetInput)->isEnabled());
 
-    CSimpleMosaic zh(nullptr, true);
-    zh.ControlAs<QLineEdit>(ids::kHeightBoxBase)->clear();
-    zh.AutoCalculate();
+    const auto zh = NewMosaic(true);
+    zh->ControlAs<QLineEdit>(ids::kHeightBoxBase)->clear();
+    zh->AutoCalculate();
     EXPECT_EQ(ui.boxes.back().text, "对不起，请将纵向数据填写完整,否则无法进行拼接计算");
     EXPECT_EQ(ui.boxes.back().caption, "系统消息");
 }
@@ -342,7 +350,8 @@ TEST_F(MosaicGrid, Screenshots) {
     }
     QDir().mkpath(dir);
     for (bool chinese : {false, true}) {
-        CSimpleMosaic d(nullptr, chinese);
+        const auto mosaic = NewMosaic(chinese);
+        CSimpleMosaic& d = *mosaic;
         d.show();
         const auto save = [&](const QString& name) {
             testutil::ProcessEvents();
