@@ -259,6 +259,9 @@ void CSimpleMosaic::OnSpecOk() {
 }
 
 void CSimpleMosaic::ApplySpecification(int rows, int cols) {
+    // The value boxes were worked out for the old wall: like a new selection, the new grid needs
+    // an Auto Calculate before anything is sent.
+    EnableSetControls(false);
     m_rows = static_cast<uint16_t>(rows);
     m_cols = static_cast<uint16_t>(cols);
     FitWindowToGrid();

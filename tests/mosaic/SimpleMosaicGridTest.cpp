@@ -299,7 +299,10 @@ TEST_F(MosaicGrid, PresetsAndRadiosWorkThroughTheirAccessibilityActions) {
     EXPECT_EQ(Edit(ids::kRowBox)->text(), "2");
     EXPECT_EQ(Edit(ids::kColumnBox)->text(), "2");
     // After a custom specification the preset it matches shows, or none; any preset works again.
+    dlg->AutoCalculate();
+    ASSERT_TRUE(dlg->Control(ids::kSetInput)->isEnabled());
     Custom(5, 5);
+    EXPECT_FALSE(dlg->Control(ids::kSetInput)->isEnabled());  // the old values are not sent
     EXPECT_EQ(Cells(), 25);
     for (int id : ids::kPresets) {
         EXPECT_FALSE(dlg->ControlAs<QAbstractButton>(id)->isChecked()) << id;
@@ -341,8 +344,8 @@ TEST_F(MosaicGrid, EveryControlHasANameAPersonWouldSay) {
     }
 }
 
-// With ORN312_SCREENSHOT_DIR set, writes the dialog with a 1 × 1, a 4 × 3 and a 6 × 8 grid in
-// both languages.
+// With ORN312_SCREENSHOT_DIR set, writes the dialog with a 1 × 1 grid as it opens, and with a
+// 4 × 3 and a 6 × 8 grid once connected to a simulator's device, in both languages.
 TEST_F(MosaicGrid, Screenshots) {
     const QString dir = qEnvironmentVariable("ORN312_SCREENSHOT_DIR");
     if (dir.isEmpty()) {
@@ -360,6 +363,9 @@ TEST_F(MosaicGrid, Screenshots) {
             EXPECT_TRUE(d.grab().save(QDir(dir).filePath(file))) << file.toStdString();
         };
         save("1x1");
+        // Connected to a simulator's device: its resolution, mode and signal shown.
+        d.ControlAs<QAbstractButton>(ids::kConnect)->click();
+        ASSERT_TRUE(testutil::WaitUntil([&] { return d.m_bDeviceReady == 1; }));
         d.ApplySpecification(4, 3);
         d.ControlAs<QAbstractButton>(2004)->click();
         d.AutoCalculate();
