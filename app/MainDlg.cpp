@@ -455,7 +455,7 @@ void CORN302ControlDlg::OnProgram() {
 void CORN302ControlDlg::OnMosaic() {
     g_pMainDlg = this;
     m_conn.StopWorkers();
-    CSimpleMosaic dlg(this, m_bChinese != 0);
+    CSimpleMosaic dlg(this, m_conn, m_bChinese != 0);
     platform::RunModal(dlg);
     // The fast mosaic talks to the processor on its own; afterwards the operator connects again.
     m_conn.CloseTransport();
