@@ -382,13 +382,15 @@ void CORN302ControlDlg::SaveConnectKeys() {
 
 bool CORN302ControlDlg::WriteConnectSettings(
     const std::vector<std::pair<const char*, std::string>>& keys) {
+    // One atomic write for the whole save: a kill never leaves the file between two states.
+    std::vector<platform::ProfileEdit> edits;
     for (const auto& [key, value] : keys) {
-        if (!platform::WriteProfileString(m_profilePath, kConnectSection, key, value.c_str())) {
-            // One line for the whole save; the keys after the one that failed are not tried,
-            // and the file keeps what it had.
-            SetInfo(Utf8(res::Text(res::Msg::SettingsNotSaved, m_bChinese != 0)));
-            return false;
-        }
+        edits.push_back({kConnectSection, std::string(key), value});
+    }
+    if (!platform::WriteProfileStrings(m_profilePath, edits)) {
+        // One line for the whole save; the file keeps what it had.
+        SetInfo(Utf8(res::Text(res::Msg::SettingsNotSaved, m_bChinese != 0)));
+        return false;
     }
     return true;
 }
