@@ -348,6 +348,11 @@ std::string GetProfileString(const std::string& path, const std::string& section
         if (ReadWhole(path, &content) != 0)
             return Clip(def, bufferChars);
     }
+    return ProfileTextValue(content, section, key, def, bufferChars);
+}
+
+std::string ProfileTextValue(std::string_view content, const std::string& section,
+                             const std::string& key, const std::string& def, int bufferChars) {
     const Profile p = Parse(content);
     const Range r = FindSection(p, Trim(section));
     std::string_view k, v;
@@ -425,7 +430,8 @@ std::vector<std::pair<std::string, std::string>> GetProfileSection(const std::st
     return entries;
 }
 
-bool WriteProfileStrings(const std::string& path, const std::vector<ProfileEdit>& edits) {
+std::optional<std::string> ApplyProfileEdits(std::string_view content,
+                                             const std::vector<ProfileEdit>& edits) {
     // A NUL byte would cut the text short wherever it is read as a C string.
     const auto hasNul = [](const std::optional<std::string>& s) {
         return s && s->find('\0') != std::string::npos;
@@ -434,13 +440,8 @@ bool WriteProfileStrings(const std::string& path, const std::vector<ProfileEdit>
         if (hasNul(e.key) || hasNul(e.value) || e.section.find('\0') != std::string::npos ||
             !Writable(Trim(e.section), e.key ? e.key->c_str() : nullptr,
                       e.value ? e.value->c_str() : nullptr))
-            return false;
+            return std::nullopt;
     }
-    std::lock_guard<std::mutex> lock(g_fileLock);
-    std::string content;
-    const int err = ReadWhole(path, &content);
-    if (err != 0 && err != ENOENT)
-        return false;
     Profile p = Parse(content);
     for (const ProfileEdit& e : edits) {
         const std::string_view name = Trim(e.section);
@@ -451,10 +452,21 @@ bool WriteProfileStrings(const std::string& path, const std::vector<ProfileEdit>
         else
             SetKey(&p, name, Trim(*e.key), *e.value);
     }
-    const std::string updated = Serialise(p);
-    if (updated == content)
+    return Serialise(p);
+}
+
+bool WriteProfileStrings(const std::string& path, const std::vector<ProfileEdit>& edits) {
+    std::lock_guard<std::mutex> lock(g_fileLock);
+    std::string content;
+    const int err = ReadWhole(path, &content);
+    if (err != 0 && err != ENOENT)
+        return false;
+    const std::optional<std::string> updated = ApplyProfileEdits(content, edits);
+    if (!updated)
+        return false;
+    if (*updated == content)
         return true;
-    return ReplaceFile(path, updated);
+    return ReplaceFile(path, *updated);
 }
 
 }  // namespace platform
