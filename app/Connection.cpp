@@ -74,7 +74,7 @@ int Connection::OpenLink(const ConnectSettings& s) {
             result = m_link.m_serialPort.Configure();
         }
         m_sink.InfoText(opened ? LinkText::OpenComOk : LinkText::OpenComFail);
-        m_sink.InfoRaw(path);
+        m_sink.InfoRaw(path.empty() ? s.portName : path);
         return result;
     }
     // The port edit is read as a signed number; text that is no number reads as 0.
@@ -130,8 +130,11 @@ void Connection::ConnectDevice(const ConnectSettings& settings) {
     m_deviceLost = false;
     m_sink.InfoText(LinkText::DeviceNormal);
     m_bConnected = 1;
-    m_sink.ConnectFinished(true);
+    // The workers exist before the window hears of the connection: a Disconnect or Mosaic
+    // pressed at once then stops them, instead of their starting after it on a closed link. They
+    // touch the link only once this worker lets go of it.
     StartWorkers();
+    m_sink.ConnectFinished(true);
 }
 
 void Connection::StartWorkers() {

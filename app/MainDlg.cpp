@@ -5,16 +5,19 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 #include "app/ControlIds.h"
 #include "app/Progress.h"
+#include "controls/PostBox.h"
 #include "link/PortDiscovery.h"
 #include "mosaic/SimpleMosaic.h"
 #include "platform/ProfileFile.h"
@@ -42,14 +45,21 @@ QString Utf8(const char* s) {
 
 }  // namespace
 
-CORN302ControlDlg::CORN302ControlDlg(QWidget* parent) : QDialog(parent), m_conn(*this) {
+CORN302ControlDlg::CORN302ControlDlg(QWidget* parent)
+    : QDialog(parent), m_conn(*this), m_postBox(new ui::PostBox(this)) {
     BuildControls();
     ConnectHandlers();
     m_progress = new CProgress(this);
 }
 
 CORN302ControlDlg::~CORN302ControlDlg() {
-    // The workers report to this window: they end before it goes.
+    // The workers report to this window: they end before it goes. A worker waiting for a box
+    // that will not be shown any more stops waiting.
+    {
+        std::lock_guard<std::mutex> lock(m_boxMutex);
+        m_tearingDown = true;
+    }
+    m_boxAnswered.notify_all();
     m_scheduler.reset();
     m_conn.Shutdown();
     if (g_pMainDlg == this) {
@@ -63,24 +73,40 @@ QWidget* CORN302ControlDlg::Control(int id) const {
 
 void CORN302ControlDlg::ConnectHandlers() {
     auto onClick = [this](int id, void (CORN302ControlDlg::*handler)()) {
-        if (auto* b = ControlAs<QAbstractButton>(id)) {
-            connect(b, &QAbstractButton::clicked, this, [this, handler] { (this->*handler)(); });
-        }
+        connect(ControlAs<QAbstractButton>(id), &QAbstractButton::clicked, this,
+                [this, handler] { (this->*handler)(); });
     };
-    onClick(ids::kSerialRadio, &CORN302ControlDlg::OnSerialRadio);
-    onClick(ids::kNetworkRadio, &CORN302ControlDlg::OnNetworkRadio);
+    // Radios and check boxes act on what they became, not on a click: an assistive tool's
+    // toggle, the keyboard and the mouse all change the checked state, only the mouse and the
+    // keyboard click. A radio acts when it becomes checked. Where the program itself sets a
+    // checked state (start-up, the processor's state), it does so without signals.
+    auto onChecked = [this](int id, std::function<void()> handler) {
+        connect(ControlAs<QAbstractButton>(id), &QAbstractButton::toggled, this,
+                [handler = std::move(handler)](bool on) {
+                    if (on) {
+                        handler();
+                    }
+                });
+    };
+    auto onToggled = [this](int id, void (CORN302ControlDlg::*handler)()) {
+        connect(ControlAs<QAbstractButton>(id), &QAbstractButton::toggled, this,
+                [this, handler] { (this->*handler)(); });
+    };
+
+    onChecked(ids::kSerialRadio, [this] { OnSerialRadio(); });
+    onChecked(ids::kNetworkRadio, [this] { OnNetworkRadio(); });
     for (int n = 1; n <= 6; ++n) {
-        if (auto* b = ControlAs<QAbstractButton>(ids::kDeviceIdRadios[n - 1])) {
-            connect(b, &QAbstractButton::clicked, this, [this, n] { OnDeviceIdRadio(n); });
-        }
+        onChecked(ids::kDeviceIdRadios[n - 1], [this, n] { OnDeviceIdRadio(n); });
     }
     if (auto* combo = ControlAs<QComboBox>(ids::kDeviceIdCombo)) {
         connect(combo, &QComboBox::activated, this, &CORN302ControlDlg::OnDeviceIdCombo);
     }
     onClick(ids::kConnect, &CORN302ControlDlg::OnConnect);
     onClick(ids::kDisconnect, &CORN302ControlDlg::OnDisconnect);
-    onClick(ids::kAutoConnect, &CORN302ControlDlg::OnAutoConnect);
-    onClick(ids::kStartTimer, &CORN302ControlDlg::OnStartTimer);
+    onToggled(ids::kAutoConnect, &CORN302ControlDlg::OnAutoConnect);
+    onToggled(ids::kStartTimer, &CORN302ControlDlg::OnStartTimer);
+    onChecked(ids::kChineseRadio, [this] { OnChinese(); });
+    onChecked(ids::kEnglishRadio, [this] { OnEnglish(); });
     onClick(ids::kSetup, &CORN302ControlDlg::OnSetup);
     onClick(ids::kResolution, &CORN302ControlDlg::OnResolution);
     onClick(ids::kProgram, &CORN302ControlDlg::OnProgram);
@@ -105,15 +131,14 @@ void CORN302ControlDlg::ConnectHandlers() {
     onClick(ids::kFreeze, &CORN302ControlDlg::OnFreeze);
     onClick(ids::kAutoTake, &CORN302ControlDlg::OnAutoTake);
     for (int n = 0; n < 4; ++n) {
-        connect(ControlAs<QAbstractButton>(ids::kTransitionRadios[n]), &QAbstractButton::clicked,
-                this, [this, n] { OnTransition(n); });
+        onChecked(ids::kTransitionRadios[n], [this, n] { OnTransition(n); });
     }
-    connect(ControlAs<QAbstractButton>(ids::kOneKeySwitch), &QAbstractButton::clicked, this,
-            [this] { OnSwitchMode(false); });
-    connect(ControlAs<QAbstractButton>(ids::kPreTakeSwitch), &QAbstractButton::clicked, this,
-            [this] { OnSwitchMode(true); });
+    onChecked(ids::kOneKeySwitch, [this] { OnSwitchMode(false); });
+    onChecked(ids::kPreTakeSwitch, [this] { OnSwitchMode(true); });
     onClick(ids::kStart, &CORN302ControlDlg::OnStart);
     onClick(ids::kStop, &CORN302ControlDlg::OnStop);
+    onClick(ids::kTimerPanel, &CORN302ControlDlg::OnTimerPanel);
+    onToggled(ids::kAll, &CORN302ControlDlg::OnAll);
     const int kinds[4] = {ids::kDay, ids::kWeek, ids::kMonth, ids::kOnce};
     for (int k = 0; k < 4; ++k) {
         connect(ControlAs<QAbstractButton>(kinds[k]), &QAbstractButton::toggled, this,
@@ -125,17 +150,24 @@ void CORN302ControlDlg::ConnectHandlers() {
 
 void CORN302ControlDlg::OnInitDialog() {
     g_pMainDlg = this;
+    // The program's icon, for the title bar, the task bar and the program's dialogs (built into
+    // the program: resources/orn312.svg).
+    setWindowIcon(QIcon(QStringLiteral(":/icons/orn312.svg")));
 
-    // The serial ports of this machine; the last one found is the default.
+    // The serial ports of this machine; the last one found is the default. With none found, the
+    // first serial line of the machine is offered.
     auto* portCombo = ControlAs<QComboBox>(ids::kPortCombo);
     portCombo->clear();
-    for (const std::string& port : devlink::ListSerialPorts()) {
+    for (const std::string& port : devlink::ListSerialPorts(m_sysTtyRoot)) {
         portCombo->addItem(QString::fromStdString(port));
     }
-    const std::string defaultPort = devlink::FindDefaultSerialPort();
+    if (portCombo->count() == 0) {
+        portCombo->addItem(QStringLiteral("ttyS0"));
+    }
+    const std::string defaultPort = devlink::FindDefaultSerialPort(m_sysTtyRoot);
     if (!defaultPort.empty()) {
         portCombo->setEditText(QString::fromStdString(defaultPort));
-    } else if (portCombo->count() > 0) {
+    } else {
         portCombo->setCurrentIndex(0);
     }
 
@@ -144,12 +176,13 @@ void CORN302ControlDlg::OnInitDialog() {
     for (int i = 1; i <= 256; ++i) {
         idCombo->addItem(QString::number(i));
     }
-    ControlAs<QAbstractButton>(ids::kEnglishRadio)->setChecked(true);
+    SetCheckedQuietly(ids::kEnglishRadio, true);
     CheckDeviceIdRadio(1);
     idCombo->setCurrentIndex(0);
 
+    // The four kinds are mirrored as ticked already; the plan filter flag stays 0.
     for (int id : {ids::kDay, ids::kWeek, ids::kMonth, ids::kOnce, ids::kAll}) {
-        ControlAs<QAbstractButton>(id)->setChecked(true);
+        SetCheckedQuietly(id, true);
     }
 
     EnableSwitchControls(false);
@@ -179,7 +212,13 @@ void CORN302ControlDlg::OnInitDialog() {
 void CORN302ControlDlg::ReadConnectKeys() {
     const bool serial = ProfileNumber(m_profilePath, "SerialTcp") == 1;
     m_bSerial = serial ? 1 : 0;
-    ControlAs<QAbstractButton>(serial ? ids::kSerialRadio : ids::kNetworkRadio)->setChecked(true);
+    SetCheckedQuietly(serial ? ids::kSerialRadio : ids::kNetworkRadio, true);
+    // The serial port chosen last time, in place of the one found.
+    const std::string savedPort =
+        platform::GetProfileString(m_profilePath, kConnectSection, "ComPort", "");
+    if (!savedPort.empty()) {
+        ControlAs<QComboBox>(ids::kPortCombo)->setEditText(QString::fromStdString(savedPort));
+    }
     if (serial) {
         m_conn.m_portName = ControlAs<QComboBox>(ids::kPortCombo)->currentText().toStdString();
     } else {
@@ -194,8 +233,8 @@ void CORN302ControlDlg::ReadConnectKeys() {
 
     m_bAutoConnect = ProfileNumber(m_profilePath, "ConnectFlag") != 0 ? 1 : 0;
     m_bStartTimer = ProfileNumber(m_profilePath, "StartTimerFlag") != 0 ? 1 : 0;
-    ControlAs<QAbstractButton>(ids::kAutoConnect)->setChecked(m_bAutoConnect != 0);
-    ControlAs<QAbstractButton>(ids::kStartTimer)->setChecked(m_bStartTimer != 0);
+    SetCheckedQuietly(ids::kAutoConnect, m_bAutoConnect != 0);
+    SetCheckedQuietly(ids::kStartTimer, m_bStartTimer != 0);
 
     if (m_bAutoConnect) {
         const uint8_t id = static_cast<uint8_t>(ProfileNumber(m_profilePath, "DeviceID"));
@@ -222,20 +261,28 @@ void CORN302ControlDlg::EnableTransportControls() {
 
 void CORN302ControlDlg::OnSerialRadio() {
     m_bSerial = 1;
-    platform::WriteProfileString(m_profilePath, kConnectSection, "SerialTcp", "1");
+    WriteConnectSettings({{"SerialTcp", "1"}});
     EnableTransportControls();
 }
 
 void CORN302ControlDlg::OnNetworkRadio() {
     m_bSerial = 0;
-    platform::WriteProfileString(m_profilePath, kConnectSection, "SerialTcp", "0");
+    WriteConnectSettings({{"SerialTcp", "0"}});
     EnableTransportControls();
 }
 
+void CORN302ControlDlg::SetCheckedQuietly(int id, bool on) {
+    auto* button = ControlAs<QAbstractButton>(id);
+    const QSignalBlocker quiet(button);
+    button->setChecked(on);
+}
+
 void CORN302ControlDlg::CheckOnly(const int* radioIds, int count, int index) {
-    // Radios of one group keep one checked; to show none, the group lets go for a moment.
+    // Radios of one group keep one checked; to show none, the group lets go for a moment. The
+    // radios show a state here; their handlers do not run.
     for (int n = 0; n < count; ++n) {
         auto* radio = ControlAs<QAbstractButton>(radioIds[n]);
+        const QSignalBlocker quiet(radio);
         QButtonGroup* group = radio->group();
         const bool exclusive = group != nullptr && group->exclusive();
         const bool autoExclusive = radio->autoExclusive();
@@ -311,23 +358,41 @@ void CORN302ControlDlg::OnStartTimer() {
 }
 
 void CORN302ControlDlg::SaveConnectKeys() {
-    const auto number = [](int v) { return std::to_string(v); };
-    platform::WriteProfileString(m_profilePath, kConnectSection, "ConnectFlag",
-                                 number(m_bAutoConnect).c_str());
-    platform::WriteProfileString(m_profilePath, kConnectSection, "StartTimerFlag",
-                                 number(m_bStartTimer).c_str());
-    platform::WriteProfileString(m_profilePath, kConnectSection, "DeviceID",
-                                 number(m_conn.m_deviceId).c_str());
+    std::vector<std::pair<const char*, std::string>> keys = {
+        {"ConnectFlag", std::to_string(m_bAutoConnect)},
+        {"StartTimerFlag", std::to_string(m_bStartTimer)},
+        {"DeviceID", std::to_string(m_conn.m_deviceId)},
+    };
     if (m_bSerial == 0) {
         const std::string ip = ControlAs<QLineEdit>(ids::kIpAddress)->text().toStdString();
         const std::string port = ControlAs<QLineEdit>(ids::kPortEdit)->text().toStdString();
         if (!ip.empty()) {
-            platform::WriteProfileString(m_profilePath, kConnectSection, "IP", ip.c_str());
+            keys.emplace_back("IP", ip);
         }
         if (!port.empty()) {
-            platform::WriteProfileString(m_profilePath, kConnectSection, "Port", port.c_str());
+            keys.emplace_back("Port", port);
+        }
+    } else {
+        const std::string comPort =
+            ControlAs<QComboBox>(ids::kPortCombo)->currentText().toStdString();
+        if (!comPort.empty()) {
+            keys.emplace_back("ComPort", comPort);
         }
     }
+    WriteConnectSettings(keys);
+}
+
+bool CORN302ControlDlg::WriteConnectSettings(
+    const std::vector<std::pair<const char*, std::string>>& keys) {
+    for (const auto& [key, value] : keys) {
+        if (!platform::WriteProfileString(m_profilePath, kConnectSection, key, value.c_str())) {
+            // One line for the whole save; the keys after the one that failed are not tried,
+            // and the file keeps what it had.
+            SetInfo(Utf8(res::Text(res::Msg::SettingsNotSaved, m_bChinese != 0)));
+            return false;
+        }
+    }
+    return true;
 }
 
 void CORN302ControlDlg::EnableSwitchControls(bool on) {
@@ -359,7 +424,13 @@ void CORN302ControlDlg::OnSetup() {
         Ask(res::Msg::NotConnected);
         return;
     }
-    CSetScreen dlg(this, m_bChinese != 0);
+    screen::OpeningValues values;
+    {
+        std::lock_guard lock(m_stateMutex);
+        values = screen::OpeningFrom(m_state, m_conn.m_deviceId, m_conn.m_bConnected != 0,
+                                     m_bChinese != 0);
+    }
+    CSetScreen dlg(this, values, m_conn);
     RunWithWorkersPaused(dlg);
 }
 
@@ -368,13 +439,18 @@ void CORN302ControlDlg::OnResolution() {
         Ask(res::Msg::NotConnected);
         return;
     }
-    CCAdvanced dlg(this, m_bChinese != 0);
+    CCAdvanced dlg(this, m_conn, m_conn.m_deviceId, m_bChinese != 0);
     RunWithWorkersPaused(dlg);
 }
 
 void CORN302ControlDlg::OnProgram() {
+    bool v2IsYPbPr = false;
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        v2IsYPbPr = m_state.m_bV2IsYPbPr;
+    }
     m_pPlanInfo->LoadAllPlans(m_bChinese != 0);
-    CProgram dlg(this, m_bChinese != 0);
+    CProgram dlg(this, *m_pPlanInfo, m_bChinese != 0, v2IsYPbPr);
     RunWithWorkersPaused(dlg);
 }
 
@@ -423,7 +499,7 @@ void CORN302ControlDlg::reject() {
 // ---- what the workers report (worker threads: everything goes to the UI thread) -------------
 
 void CORN302ControlDlg::Post(std::function<void()> change) {
-    QMetaObject::invokeMethod(this, std::move(change), Qt::QueuedConnection);
+    m_postBox->Post(std::move(change));
 }
 
 void CORN302ControlDlg::SetInfo(const QString& text) {
@@ -445,13 +521,23 @@ void CORN302ControlDlg::InfoRaw(const std::string& text) {
 }
 
 void CORN302ControlDlg::PortOutOfRange() {
-    // This box keeps English buttons in both languages.
-    Post([this] {
+    // The connect worker waits for the answer, so that the box is answered before the progress
+    // dialog closes; a window going away lets it go. This box keeps English buttons in both
+    // languages.
+    auto answered = std::make_shared<bool>(false);  // guarded by m_boxMutex
+    Post([this, answered] {
         const bool chinese = m_bChinese != 0;
         platform::AskYesNo(res::Text(res::Msg::PortOutOfRange, chinese),
                            res::Text(res::Msg::PortOutOfRangeCaption, chinese),
                            platform::kLangEnglish);
+        {
+            std::lock_guard<std::mutex> lock(m_boxMutex);
+            *answered = true;
+        }
+        m_boxAnswered.notify_all();
     });
+    std::unique_lock<std::mutex> lock(m_boxMutex);
+    m_boxAnswered.wait(lock, [&] { return *answered || m_tearingDown; });
 }
 
 void CORN302ControlDlg::ConnectFinished(bool accepted) {

@@ -6,19 +6,24 @@
 #include <QDialog>
 #include <QPointer>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/Connection.h"
 #include "app/DeviceState.h"
 #include "app/StatusDecoder.h"
 #include "app/SwitchRules.h"
 #include "controls/ControlRegistry.h"
+#include "controls/PostBox.h"
 #include "platform/UiSeam.h"
 #include "resources/Captions.h"
 #include "schedule/Scheduler.h"
@@ -73,6 +78,7 @@ public:
     std::atomic<int> m_bTimerRunning{0};
     std::unique_ptr<CInfoPlan> m_pPlanInfo;
     std::string m_profilePath = "./Planinfo.ini";
+    std::string m_sysTtyRoot = "/sys/class/tty";  // where the serial ports are found
 
     // Width of the timer panel: the window is this much narrower while it is collapsed.
     static constexpr int kPanelWidth = 340;
@@ -115,8 +121,12 @@ public:
     void OnAbout();  // the About box (window context menu)
 
     void EnableSwitchControls(bool on);
-    // Writes ConnectFlag, StartTimerFlag, DeviceID and, in network mode, IP and Port.
+    // Writes ConnectFlag, StartTimerFlag, DeviceID and, in network mode, IP and Port, in serial
+    // mode ComPort (the port combo's text), each of the last three only when not empty.
     void SaveConnectKeys();
+    // Writes keys of [CONNECT] in order. When the file cannot be written (read-only, a folder
+    // in its place, a full disk), the Info line says so once, in the current language; false.
+    bool WriteConnectSettings(const std::vector<std::pair<const char*, std::string>>& keys);
     // Applies the caption set of the current language.
     void ApplyCaptions();
     // Shows a Yes/No box in the current language with the usual caption; true on Yes.
@@ -125,6 +135,9 @@ public:
     // Lamps: state 0 off (hidden), 1 steady (shown), 2 flashing (shown and hidden by the blink
     // thread through SetLampVisible). The accessible description says "off", "on", "flashing".
     void SetLampState(int lampId, int state);
+    // A flash of the blink thread. The blink thread reads the blink set and posts its flash a
+    // moment later, so a decode may have made the lamp steady or put it out in between: the
+    // flash of a lamp that is no longer flashing is dropped.
     void SetLampVisible(int lampId, bool visible);
 
 protected:
@@ -167,7 +180,9 @@ private:
     void CheckDeviceIdRadio(int id);
     // Start-up: the window is built with the timer panel shown; this hides it.
     void CollapseTimerPanel();
-    // Checks the radio of ids[index] and unchecks the others (index -1: none).
+    // Sets a checked state without running the control's handler: the program shows a state.
+    void SetCheckedQuietly(int id, bool on);
+    // Checks the radio of ids[index] and unchecks the others (index -1: none), quietly.
     void CheckOnly(const int* radioIds, int count, int index);
     // Shows what a status decode implies (UI thread).
     void ApplyDisplay(const app::Display& display);
@@ -181,10 +196,16 @@ private:
     void RunConnect();
 
     ui::ControlMap m_controls;
+    ui::PostBox* m_postBox;  // what the workers post (Post), run on the UI thread
     std::optional<app::Display> m_lastDisplay;  // UI thread only
+    std::set<int> m_flashingLamps;              // lamps in state 2; UI thread only
     // The Day, Week, Month and Once boxes, mirrored for the scheduler thread.
     std::atomic<bool> m_kindTicked[4] = {true, true, true, true};
     std::unique_ptr<PlanScheduler> m_scheduler;
     CProgress* m_progress = nullptr;
     bool m_closing = false;
+    // A worker waiting for the answer to a box it asked for (PortOutOfRange).
+    std::mutex m_boxMutex;
+    std::condition_variable m_boxAnswered;
+    bool m_tearingDown = false;  // guarded by m_boxMutex
 };

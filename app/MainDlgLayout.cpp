@@ -470,7 +470,7 @@ void CORN302ControlDlg::BuildControls() {
     window->addWidget(main);
     window->addWidget(panel);
 
-    // ---- names, colours, handlers ----
+    // ---- names, colours ----
     for (const Item& item : kFixedNames) {
         Control(item.id)->setAccessibleName(Utf8(item.caption));
     }
@@ -486,14 +486,6 @@ void CORN302ControlDlg::BuildControls() {
         }
     }
 
-    connect(ControlAs<QAbstractButton>(ids::kChineseRadio), &QAbstractButton::clicked, this,
-            &CORN302ControlDlg::OnChinese);
-    connect(ControlAs<QAbstractButton>(ids::kEnglishRadio), &QAbstractButton::clicked, this,
-            &CORN302ControlDlg::OnEnglish);
-    connect(ControlAs<QAbstractButton>(ids::kTimerPanel), &QAbstractButton::clicked, this,
-            &CORN302ControlDlg::OnTimerPanel);
-    connect(ControlAs<QAbstractButton>(ids::kAll), &QAbstractButton::clicked, this,
-            &CORN302ControlDlg::OnAll);
     // A Linux window manager's window menu cannot take items of the program's own, so the About
     // box is offered from the window's context menu instead.
     auto* about = new QAction(Utf8(kAboutItem.en), this);
@@ -569,8 +561,8 @@ void CORN302ControlDlg::OnTimerPanel() {
 }
 
 void CORN302ControlDlg::OnAll() {
-    // The click has already toggled "All"; the filter and the four kinds follow it. Flipping a
-    // flag of its own would leave the first click dead, since start-up ticks all five boxes.
+    // "All" has already toggled; the filter and the four kinds follow it. Flipping a flag of its
+    // own would leave the first click dead, since start-up ticks all five boxes.
     m_bPlanFilter = ControlAs<QAbstractButton>(ids::kAll)->isChecked();
     for (const Item& item : kPlanBoxes) {
         ControlAs<QAbstractButton>(item.id)->setChecked(m_bPlanFilter);
@@ -588,13 +580,19 @@ void CORN302ControlDlg::SetLampState(int lampId, int state) {
         return;
     }
     // A flashing lamp is shown and hidden by the blink thread (SetLampVisible).
-    if (state != 2) {
+    if (state == 2) {
+        m_flashingLamps.insert(lampId);
+    } else {
+        m_flashingLamps.erase(lampId);
         lamp->setVisible(state == 1);
     }
     lamp->setAccessibleDescription(Utf8(kLampStates[state]));
 }
 
 void CORN302ControlDlg::SetLampVisible(int lampId, bool visible) {
+    if (m_flashingLamps.count(lampId) == 0) {
+        return;
+    }
     if (QWidget* lamp = Control(lampId)) {
         lamp->setVisible(visible);
     }

@@ -3,15 +3,15 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMetaObject>
 #include <QStyle>
 #include <QTimer>
 
 #include "app/ControlIds.h"
 #include "controls/ControlRegistry.h"
+#include "controls/PostBox.h"
 #include "resources/Captions.h"
 
-CProgress::CProgress(QWidget* parent) : QDialog(parent) {
+CProgress::CProgress(QWidget* parent) : QDialog(parent), m_postBox(new ui::PostBox(this)) {
     // No caption: a framed box of its own.
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setModal(true);
@@ -40,7 +40,7 @@ void CProgress::Reset() {
 
 void CProgress::Finish() {
     m_finished = true;
-    QMetaObject::invokeMethod(this, &CProgress::CloseIfFinished, Qt::QueuedConnection);
+    m_postBox->Post([this] { CloseIfFinished(); });
 }
 
 int CProgress::ExecModal() {

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <atomic>
 
+#include "controls/PostBox.h"
 #include "platform/UiSeam.h"
 
 class QLabel;
@@ -35,6 +36,7 @@ protected:
 private:
     void CloseIfFinished();
 
+    ui::PostBox* m_postBox;  // Finish's close, from the worker
     QLabel* m_text = nullptr;
     std::atomic<bool> m_finished{false};
 };

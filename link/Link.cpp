@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "link/Frame.h"
+#include "link/ReplyAssembler.h"
 
 namespace devlink {
 
@@ -117,11 +118,8 @@ int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int
         return 0;
     }
     const Frame copy = WithChecksum(frame);
-    uint8_t readBuf[kFrameSize] = {};
-    uint8_t assembly[kFrameSize] = {};
-    int collected = 0;
-
-    if (link.m_bSerial != 0) {
+    const bool serial = link.m_bSerial != 0;
+    if (serial) {
         link.m_serialPort.Discard();
     } else {
         DiscardTcp(link);
@@ -129,61 +127,35 @@ int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int
     if (!WriteFrame(link, copy)) {
         return 0;
     }
+    ReplyAssembler assembler(serial);
     const int tries = limitMs / kTryMs;
     for (int t = 0; t < tries; ++t) {
         if (Aborted(link)) {
             return 0;
         }
-        if (link.m_bSerial != 0) {
-            const int n = SerialTry(link, readBuf, collected);
-            if (n == kFrameSize) {
-                // A whole frame in one read is that frame, even when a torn piece of another
-                // was collected before it: the assembly never joins bytes of two replies.
-                std::memcpy(reply, readBuf, kFrameSize);
-                Pause(link, kAfterReplyMs);
-                return kFrameSize;
-            }
-            if (n > 0) {
-                // The assembly buffer never holds more than 13 bytes: of a piece that would carry
-                // it past 13, only what fills it is kept and the surplus is dropped. The 13 bytes
-                // collected are then judged by their leader.
-                const int take = n < kFrameSize - collected ? n : kFrameSize - collected;
-                std::memcpy(assembly + collected, readBuf, static_cast<size_t>(take));
-                std::memset(readBuf, 0, sizeof readBuf);
-                collected += take;
-                if (collected == kFrameSize) {
-                    Pause(link, kAfterReplyMs);
-                    if (assembly[0] != kLeader) {
-                        return 0;
-                    }
-                    std::memcpy(reply, assembly, kFrameSize);
-                    return kFrameSize;
-                }
-            }
+        uint8_t readBuf[kFrameSize] = {};
+        int n;
+        if (serial) {
+            n = SerialTry(link, readBuf, assembler.Collected());
         } else {
             // Serial-to-network converters forward a reply as it comes off the line, often in
-            // several TCP segments. The first piece starts the reply; pieces arriving within the
-            // following tries are joined to it, and a reply that stays short (no more data for a
-            // whole try, or no tries left) is taken with its missing bytes as 00.
+            // several TCP segments: they are joined.
             WaitReadable(link.m_socket, kTryMs);
-            const int n = ReceiveSome(link, assembly + collected, kFrameSize - collected);
-            if (n > 0) {
-                collected += n;
-            }
+            n = ReceiveSome(link, readBuf, assembler.Missing());
             if (link.m_peerClosed) {
                 return 0;
             }
-            const bool complete = collected == kFrameSize;
-            const bool stalled = collected > 0 && n == 0;
-            const bool lastTry = t == tries - 1;
-            if (complete || stalled || (collected > 0 && lastTry)) {
-                std::memcpy(reply, assembly, kFrameSize);
+        }
+        switch (assembler.Feed(readBuf, n, t == tries - 1)) {
+            case ReplyAssembler::Step::kReply:
+                std::memcpy(reply, assembler.Reply().data(), kFrameSize);
                 Pause(link, kAfterReplyMs);
                 return kFrameSize;
-            }
-            if (n > 0) {
-                continue;  // part of the reply is in: wait for the rest at once
-            }
+            case ReplyAssembler::Step::kRefused:
+                Pause(link, kAfterReplyMs);
+                return 0;
+            case ReplyAssembler::Step::kMore:
+                break;
         }
     }
     return 0;

@@ -1,6 +1,7 @@
 #include "link/PortDiscovery.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -82,10 +83,14 @@ std::string PortNameToDevicePath(const std::string& portName) {
         (portName[1] == 'O' || portName[1] == 'o') && (portName[2] == 'M' || portName[2] == 'm') &&
         std::all_of(portName.begin() + 3, portName.end(),
                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
-        const unsigned long n = std::stoul(portName.substr(3));
-        if (n >= 1 && n < 10000) {
-            return "/dev/ttyS" + std::to_string(n - 1);
+        unsigned long n = 0;
+        const char* first = portName.data() + 3;
+        const char* last = portName.data() + portName.size();
+        const auto [end, err] = std::from_chars(first, last, n);
+        if (err != std::errc() || end != last || n < 1 || n >= 10000) {
+            return {};  // no such port: COM1..COM9999 only
         }
+        return "/dev/ttyS" + std::to_string(n - 1);
     }
     return "/dev/" + portName;
 }

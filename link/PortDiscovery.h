@@ -15,6 +15,7 @@ std::vector<std::string> ListSerialPorts(const std::string& sysTtyRoot = "/sys/c
 std::string FindDefaultSerialPort(const std::string& sysTtyRoot = "/sys/class/tty");
 
 // "COM3" -> /dev/ttyS2; "ttyUSB0" -> /dev/ttyUSB0; anything holding '/' is taken as a path.
+// A COM number outside 1..9999 names no port: empty.
 std::string PortNameToDevicePath(const std::string& portName);
 
 }  // namespace devlink

@@ -350,7 +350,67 @@ bool WriteProfileString(const std::string& path, const std::string& section, con
     } else {
         SetKey(&p, name, Trim(key), value);
     }
+    // The rename needs only the folder's permission: a file that this user may not write (made
+    // read-only, say) is left as it is and the write fails.
+    if (err == 0 && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+        return false;
     return ReplaceFile(path, Serialise(p));
+}
+
+}  // namespace platform
+
+namespace platform {
+
+std::vector<std::pair<std::string, std::string>> GetProfileSection(const std::string& path,
+                                                                   const std::string& section,
+                                                                   int bufferChars) {
+    std::string content;
+    {
+        std::lock_guard<std::mutex> lock(g_fileLock);
+        if (ReadWhole(path, &content) != 0)
+            return {};
+    }
+    const Profile p = Parse(content);
+    const Range r = FindSection(p, Trim(section));
+    std::vector<std::pair<std::string, std::string>> entries;
+    std::string_view k, v;
+    for (size_t i = r.begin + 1; i < r.end; ++i) {
+        if (KeyLine(p.lines[i].text, &k, &v))
+            entries.emplace_back(std::string(k), Clip(std::string(v), bufferChars));
+    }
+    return entries;
+}
+
+bool WriteProfileStrings(const std::string& path, const std::vector<ProfileEdit>& edits) {
+    // A NUL byte would cut the text short wherever it is read as a C string.
+    const auto hasNul = [](const std::optional<std::string>& s) {
+        return s && s->find('\0') != std::string::npos;
+    };
+    for (const ProfileEdit& e : edits) {
+        if (hasNul(e.key) || hasNul(e.value) || e.section.find('\0') != std::string::npos ||
+            !Writable(Trim(e.section), e.key ? e.key->c_str() : nullptr,
+                      e.value ? e.value->c_str() : nullptr))
+            return false;
+    }
+    std::lock_guard<std::mutex> lock(g_fileLock);
+    std::string content;
+    const int err = ReadWhole(path, &content);
+    if (err != 0 && err != ENOENT)
+        return false;
+    Profile p = Parse(content);
+    for (const ProfileEdit& e : edits) {
+        const std::string_view name = Trim(e.section);
+        if (!e.key)
+            DeleteSection(&p, name);
+        else if (!e.value)
+            DeleteKey(&p, name, Trim(*e.key));
+        else
+            SetKey(&p, name, Trim(*e.key), *e.value);
+    }
+    const std::string updated = Serialise(p);
+    if (updated == content)
+        return true;
+    return ReplaceFile(path, updated);
 }
 
 }  // namespace platform

@@ -5,7 +5,9 @@
 // interrupted write leaves either the old or the new file, never a broken one.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -22,9 +24,32 @@ std::vector<std::string> GetProfileKeys(const std::string& path, const std::stri
 
 // Sets key in section to value, creating the file, the section or the key as needed.
 // value == nullptr deletes the key; key == nullptr deletes the whole section.
-// Returns false when the file could not be written or the text would break it; deleting what is
-// not there changes nothing and returns true.
+// Returns false when the file could not be written (a file this user may not write, a folder
+// in its place, a full disk) or the text would break it; the file is then left as it was, its
+// permissions too. Deleting what is not there changes nothing and returns true. A replaced
+// file keeps its permission bits.
 bool WriteProfileString(const std::string& path, const std::string& section, const char* key,
                         const char* value);
+
+// The key lines of section as (key, value) pairs, in file order (duplicates included), each value
+// clipped as GetProfileString clips it; empty when the file or the section is missing. One read
+// of the file, however many keys the section holds.
+std::vector<std::pair<std::string, std::string>> GetProfileSection(const std::string& path,
+                                                                   const std::string& section,
+                                                                   int bufferChars = 260);
+
+// One change of a batch: key and value as for WriteProfileString (no value deletes the key, no key
+// deletes the whole section).
+struct ProfileEdit {
+    std::string section;
+    std::optional<std::string> key;
+    std::optional<std::string> value;
+};
+
+// Applies edits in order and replaces the file once, atomically: afterwards the file holds all of
+// them or, on failure, none. False when the file could not be written or an edit would break it
+// (a line break or a NUL byte in a name or value); the file is then unchanged. A batch that leaves
+// the content as it was does not touch the file.
+bool WriteProfileStrings(const std::string& path, const std::vector<ProfileEdit>& edits);
 
 }  // namespace platform

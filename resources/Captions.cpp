@@ -85,6 +85,7 @@ const Pair kMessages[] = {
     {"即将执行", "Immediate Execution"},
     {"未知", "Unknown"},
     {"请选定要启动的定时器", "Please select a timer to start"},
+    {"设置未保存：无法写入 Planinfo.ini", "Settings not saved: Planinfo.ini cannot be written"},
 };
 
 }  // namespace
@@ -109,6 +110,39 @@ const char* ProgressText(int purpose, bool chinese) {
 
 int LanguageId(bool chinese) {
     return chinese ? platform::kLangChinese : platform::kLangEnglish;
+}
+
+// ---- output resolution dialog (dialog 155) ----
+
+const Caption kAdvancedCaptions[] = {
+    {kWindowTitle, "分辨率", "Resolution"},
+    {1230, "输出分辨率", "Output_Resolution"},
+    {1308, "宽", "Width"},
+    {1309, "高", "Height"},
+    {1310, "场频", "Hz"},
+    {1001, "保存", "Save"},
+    {1, "确定", "OK"},
+};
+const int kAdvancedCaptionCount = sizeof kAdvancedCaptions / sizeof kAdvancedCaptions[0];
+
+const Caption kAdvancedNames[] = {
+    {1075, "输出分辨率", "Output resolution"},
+    {1032, "自定义宽", "Custom width"},
+    {1036, "自定义高", "Custom height"},
+    {1045, "自定义场频", "Custom field rate"},
+    {1001, "保存自定义分辨率", "Save custom resolution"},
+};
+const int kAdvancedNameCount = sizeof kAdvancedNames / sizeof kAdvancedNames[0];
+
+const char* Text(AdvancedMsg m, bool chinese) {
+    switch (m) {
+        case AdvancedMsg::DotClockOutOfRange:
+            return chinese ? "超出点频范围，点频范围是25999001~164998999"
+                           : "Dotlock out of range，range is 25999001~164998999";
+        case AdvancedMsg::DotClockCaption:
+            return chinese ? "系统消息" : "System information";
+    }
+    return "";
 }
 
 }  // namespace res

@@ -45,6 +45,8 @@ enum class Msg {
     TimerImmediateExecution,
     TimerUnknown,
     SelectTimer,  // Start with no plan kind ticked
+    // Info line
+    SettingsNotSaved,  // the settings file could not be written
 };
 
 const char* Text(Msg m, bool chinese);
@@ -54,5 +56,20 @@ const char* ProgressText(int purpose, bool chinese);
 
 // Message box language identifier for the language flag.
 int LanguageId(bool chinese);
+
+// ---- output resolution dialog (dialog 155) ----
+
+// Its caption set, in the order it is applied.
+extern const Caption kAdvancedCaptions[];
+extern const int kAdvancedCaptionCount;
+// Accessible names of its list, custom boxes and Save, in both languages.
+extern const Caption kAdvancedNames[];
+extern const int kAdvancedNameCount;
+
+enum class AdvancedMsg {
+    DotClockOutOfRange,  // Save with a dot clock out of range
+    DotClockCaption,     // that box's caption
+};
+const char* Text(AdvancedMsg m, bool chinese);
 
 }  // namespace res

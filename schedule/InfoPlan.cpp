@@ -83,29 +83,22 @@ void CInfoPlan::LoadPlanCounts() {
     }
 }
 
-namespace {
-
-// One past the largest index N with a key "Time<N>" in the section: keys past it are missing, and
-// a missing key is skipped anyway. A damaged count of two thousand million then costs nothing.
-int KeyLimit(const std::string& path, const std::string& section) {
-    int limit = 0;
-    for (const std::string& key : platform::GetProfileKeys(path, section)) {
+std::map<int, std::string> CInfoPlan::CountedLines(int kind) {
+    std::map<int, std::string> lines;
+    const int count = Count(kind);
+    for (auto& [key, value] : platform::GetProfileSection(m_path, PlanSection(kind))) {
         const int n = key.size() > 4 ? DecimalValue(std::string_view(key).substr(4)) : -1;
-        if (n >= 0 && n < INT32_MAX && strcasecmp(PlanKey(n).c_str(), key.c_str()) == 0) {
-            limit = std::max(limit, n + 1);
-        }
+        // Only the key's own spelling counts: "Time05" is not the key of line 5.
+        if (n >= 0 && n < count && strcasecmp(PlanKey(n).c_str(), key.c_str()) == 0)
+            lines.emplace(n, std::move(value));  // the first line of a key wins
     }
-    return limit;
+    return lines;
 }
-
-}  // namespace
 
 bool CInfoPlan::LoadAllPlans(bool chinese, std::string* errorText) {
     for (int kind = PlanDay; kind <= PlanOnce; ++kind) {
-        const int last = std::min(Count(kind), KeyLimit(m_path, PlanSection(kind)));
-        for (int n = 0; n < last; ++n) {
-            const std::string line =
-                platform::GetProfileString(m_path, PlanSection(kind), PlanKey(n), "00");
+        // A counted key that is missing reads as "00", too few fields: skipped like the others.
+        for (const auto& [n, line] : CountedLines(kind)) {
             PlanItem item;
             const PlanLine result = ParsePlanLine(kind, line, &item);
             if (result == PlanLine::TooFewFields)
@@ -128,6 +121,10 @@ bool CInfoPlan::LoadAllPlans(bool chinese, std::string* errorText) {
 bool CInfoPlan::WritePlanEntry(const std::string& section, const char* key,
                                const char* value) const {
     return platform::WriteProfileString(m_path, section, key, value);
+}
+
+bool CInfoPlan::WritePlanEntries(const std::vector<platform::ProfileEdit>& edits) const {
+    return platform::WriteProfileStrings(m_path, edits);
 }
 
 void CInfoPlan::AddTodayPlans(int kind, bool v2IsYPbPr) {

@@ -3,7 +3,9 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
+#include "platform/ProfileFile.h"
 #include "schedule/PlanItem.h"
 
 class CInfoPlan {
@@ -28,6 +30,15 @@ public:
     // Sets key in section to value; value nullptr deletes the key, key nullptr deletes the whole
     // section. The file is replaced atomically. True when it was written.
     bool WritePlanEntry(const std::string& section, const char* key, const char* value) const;
+    // Several entries in one atomic replacement of the file: all of them or, when false, none.
+    bool WritePlanEntries(const std::vector<platform::ProfileEdit>& edits) const;
+
+    // The counted lines of a kind's section (indices 0 .. count-1 whose key "Time<N>" is in the
+    // file; the first line of a key given twice), read in one pass over the file, so that a
+    // damaged count or a far key such as Time2147483646 costs nothing.
+    std::map<int, std::string> CountedLines(int kind);
+
+    const std::string& Path() const { return m_path; }
 
     // Appends the plans of kind that apply today (day plans always, week plans on their weekday
     // "0".."6", month plans on their day of the month, one-time plans on their date) and whose

@@ -1,5 +1,6 @@
 #include "schedule/PlanFile.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <ctime>
@@ -180,6 +181,12 @@ PlanLine ParsePlanLine(int kind, std::string_view line, PlanItem* item) {
     int hour = 0, minute = 0, second = 0;
     ParseClock(fields[count - 2], hour, minute, second);
     if (!MakePlanTime(hour, minute, second, &plan.time))
+        return PlanLine::Invalid;
+    // Weekday and day of month are kept as text and written back as they are: a control
+    // character (a carriage return, a NUL) could not be, so such a line is no plan.
+    const auto control = [](unsigned char c) { return c < 0x20 || c == 0x7F; };
+    if ((kind == PlanWeek || kind == PlanMonth) &&
+        std::any_of(fields[0].begin(), fields[0].end(), control))
         return PlanLine::Invalid;
     if (kind == PlanWeek)
         plan.weekDay = fields[0];

@@ -58,6 +58,11 @@ bool ReadServiceSettings(const std::string& path, ServiceSettings& s, std::strin
     if (s.connect.serial) {
         s.connect.portName = key("ComPort");
         s.discoverPort = s.connect.portName.empty();
+        if (!s.discoverPort && devlink::PortNameToDevicePath(s.connect.portName).empty()) {
+            error = "[CONNECT] of " + path + " names no serial port (ComPort=" +
+                    s.connect.portName + ")";
+            return false;
+        }
     } else {
         s.connect.ipText = key("IP");
         s.connect.portText = key("Port");
@@ -316,7 +321,8 @@ void SchedulerService::PortOutOfRange() {
 }
 
 void SchedulerService::ConnectFinished(bool accepted) {
-    // Before the workers start, so that a loss they see comes after this.
+    // On the connect worker with the link lock held: the workers take the link only after it,
+    // so a loss they see comes after this.
     if (accepted)
         m_linkUp = true;
     Post(accepted ? Event::Connected : Event::ConnectFailed);

@@ -491,8 +491,14 @@ Simulator::ConsoleResult Simulator::Console(const std::string& line) {
         }
         return {ConsoleResult::kError, "error: EXT. input must be NULL, SDI, VGA, DVI or VIDEO"};
     }
+    if (words.size() == 2 && is(0, "brightness") && (is(1, "64") || is(1, "100"))) {
+        // The range the processor's brightness runs in; the value itself stays as it is.
+        m_state.picture.brightness100 = is(1, "100") ? 1 : 0;
+        return {ConsoleResult::kChanged, "brightness range 0~" + words[1]};
+    }
     return {ConsoleResult::kError,
-            "error: commands are 'signal SOURCE on|off', 'ext NULL|SDI|VGA|DVI|VIDEO', 'state'"};
+            "error: commands are 'signal SOURCE on|off', 'ext NULL|SDI|VGA|DVI|VIDEO', "
+            "'brightness 64|100', 'state'"};
 }
 
 }  // namespace sim

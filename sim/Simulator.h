@@ -78,7 +78,7 @@ public:
     std::optional<int64_t> NextChangeMs() const;
 
     // A line typed at the console: "signal SOURCE on|off", "ext NULL|SDI|VGA|DVI|VIDEO",
-    // "state".
+    // "brightness 64|100" (the brightness range), "state".
     struct ConsoleResult {
         enum Kind { kChanged, kState, kError } kind;
         std::string text;  // the change for the log, the state to print, or the error

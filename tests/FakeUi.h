@@ -27,6 +27,9 @@ public:
 
     bool MessageBox(const std::string& text, const std::string& caption, int lang) override {
         boxes.push_back({text, caption, lang});
+        if (whileBoxOpen) {
+            whileBoxOpen();
+        }
         return answer;
     }
 
@@ -50,6 +53,8 @@ public:
     }
 
     bool answer = true;
+    // Runs while a box is open, before it is answered (an operator who takes a moment).
+    std::function<void()> whileBoxOpen;
     std::set<std::string> run = {"CProgress"};
     int watchdogMs = 15000;
     int hung = 0;

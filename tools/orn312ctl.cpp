@@ -74,10 +74,16 @@ int ParseTransition(const std::string& t) {
         if (strcasecmp(t.c_str(), names[i]) == 0)
             return i;
     }
-    int v = 0;
+    // One trailing unit is allowed: "1.5s".
     if (t.size() > 1 && (t.back() == 's' || t.back() == 'S')) {
-        return ParseTransition(t.substr(0, t.size() - 1));
+        const std::string bare = t.substr(0, t.size() - 1);
+        for (int i = 1; i < 4; ++i) {
+            if (bare == names[i])
+                return i;
+        }
+        return -1;
     }
+    int v = 0;
     if (ParseInt(t, 0, 3, v))
         return v;
     return -1;
@@ -146,6 +152,9 @@ Frame BodyFrame(const Options& o) {
 void Connect(const Options& o, LinkConnection& link) {
     if (!o.serial.empty()) {
         const std::string path = PortNameToDevicePath(o.serial);
+        if (path.empty()) {
+            UsageError("--serial: no such port '" + o.serial + "' (COM1..COM9999, a name or a path)");
+        }
         link.m_bSerial = 1;
         if (link.m_serialPort.Open(path) != 1) {
             DeviceError("cannot open serial port " + path + ": " + std::strerror(errno));

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <thread>
@@ -30,7 +31,11 @@ public:
         Add([&] { ++portBoxes; });
     }
     void ConnectFinished(bool accepted) override {
-        Add([&] { finished.push_back(accepted); });
+        const bool running = connection != nullptr && connection->WorkersRunning();
+        Add([&] {
+            finished.push_back(accepted);
+            workersAtFinish.push_back(running);
+        });
     }
     void SwitchControlsEnabled(bool on) override {
         Add([&] { enables.push_back(on); });
@@ -63,6 +68,8 @@ public:
     std::vector<LinkText> texts;
     std::vector<std::string> raw;
     std::vector<bool> finished;
+    std::vector<bool> workersAtFinish;  // whether connection's workers ran when it was told
+    const app::Connection* connection = nullptr;
     std::vector<bool> enables;
     std::vector<devlink::Frame> statuses;
     int portBoxes = 0;
@@ -132,6 +139,7 @@ struct SimLink {
     bool Connect() {
         if (!sim.Started())
             return false;
+        sink.connection = &c;
         c.StartConnect(Tcp(sim.tcpPort));
         return sink.WaitFor([&] { return !sink.finished.empty(); });
     }
@@ -144,6 +152,8 @@ TEST(Connection, ConnectsOverTcpPollsAndDisconnectsPromptly) {
     ASSERT_TRUE(link.Connect());
     auto& [sim, sink, c] = link;
     EXPECT_TRUE(sink.Read([&] { return sink.finished[0]; }));
+    // Told once the workers run: a Disconnect pressed at once stops them.
+    EXPECT_TRUE(sink.Read([&] { return sink.workersAtFinish[0]; }));
     EXPECT_EQ(sink.Read([&] { return sink.texts; }),
               (std::vector<LinkText>{LinkText::OpenNetOk, LinkText::DeviceNormal}));
     EXPECT_EQ(c.m_bConnected, 1);
@@ -354,4 +364,44 @@ TEST(Connection, PressDuringACommandIsNotSent) {
     const std::string log = sim.Output();
     EXPECT_EQ(Count(log, "05 01 29 01"), 1) << log;
     EXPECT_EQ(Count(log, "05 01 29 00"), 0) << log;
+}
+
+// A dialog's wait for the link: a stop ends it without running anything; once the holder lets
+// go, it gets the link.
+TEST(Connection, WaitForTheLinkEndsOnAStopOrWhenTheLinkIsFree) {
+    RecordingSink sink;
+    app::Connection c(sink);
+    std::atomic<bool> held{false}, release{false};
+    std::thread holder([&] {
+        c.WithLink([&](devlink::LinkConnection&) {
+            held = true;
+            while (!release) {
+                std::this_thread::sleep_for(milliseconds(1));
+            }
+        });
+    });
+    while (!held) {
+        std::this_thread::sleep_for(milliseconds(1));
+    }
+    platform::StopFlag stop;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(milliseconds(50));
+        stop.Request();
+    });
+    bool ran = false;
+    const auto t0 = steady_clock::now();
+    EXPECT_FALSE(c.WithLinkUnless(stop, [&](devlink::LinkConnection&) { ran = true; }));
+    EXPECT_LT(steady_clock::now() - t0, milliseconds(2000));
+    EXPECT_FALSE(ran);
+    stopper.join();
+
+    platform::StopFlag running;
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(milliseconds(50));
+        release = true;
+    });
+    EXPECT_TRUE(c.WithLinkUnless(running, [&](devlink::LinkConnection&) { ran = true; }));
+    EXPECT_TRUE(ran);
+    releaser.join();
+    holder.join();
 }

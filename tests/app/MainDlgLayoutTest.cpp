@@ -29,10 +29,11 @@
 #include "app/Progress.h"
 #include "app/QtUiSeam.h"
 #include "controls/ControlRegistry.h"
+#include "link/Frame.h"
 #include "mosaic/SimpleMosaic.h"
 #include "resources/Captions.h"
+#include "schedule/InfoPlan.h"
 #include "schedule/Program.h"
-#include "screen/Advanced.h"
 #include "screen/SetScreen.h"
 
 namespace {
@@ -311,6 +312,7 @@ TEST_F(MainDlgLayout, PanelButtonCaptionFollowsPanelAndLanguage) {
     } steps[] = {
         {ids::kChineseRadio, "定时器<<"},
         {ids::kTimerPanel, "Timer>>"},  // the button sets English whatever the language
+        {ids::kEnglishRadio, "Timer>>"},
         {ids::kChineseRadio, "定时器>>"},
         {ids::kTimerPanel, "Timer<<"},
         {ids::kEnglishRadio, "Timer<<"},
@@ -468,6 +470,43 @@ TEST_F(MainDlgLayout, LampDescriptionFollowsItsState) {
     }
 }
 
+TEST_F(MainDlgLayout, LateFlashOfALampNoLongerFlashingIsDropped) {
+    // The blink thread reads the blink set and posts its show or hide a moment later; a status
+    // decode may come between. The events below reach the UI thread in this order.
+    app::ConnectionSink& sink = *dlg;
+    const auto decode = [&](uint8_t sources, uint8_t mainSignal) {
+        return [&, sources, mainSignal] {
+            const devlink::Frame reply =
+                devlink::MakeFrame(1, {0xFE, 0x00, 0, 0, 0, sources, mainSignal, 0, 0, 0});
+            dlg->m_conn.WithLink([&](devlink::LinkConnection&) { sink.StatusReply(reply); });
+        };
+    };
+    const auto flash = [&](bool visible) {
+        return [&, visible] { sink.LampsVisible({ids::kSourceLamps[0]}, visible); };
+    };
+    const struct {
+        const char* what;
+        std::function<void()> event;
+        bool v1Shown;
+    } steps[] = {
+        {"V1 without signal flashes", decode(0x00, 0), false},
+        {"flash on", flash(true), true},
+        {"flash off", flash(false), false},
+        {"flash on", flash(true), true},
+        {"V1 has its signal: steady", decode(0x00, 1), true},
+        {"the late flash off is dropped", flash(false), true},
+        {"V1 without signal again", decode(0x00, 0), true},
+        {"HDMI is the source now: V1 out", decode(0x04, 1), false},
+        {"the late flash on is dropped", flash(true), false},
+    };
+    for (const auto& s : steps) {
+        s.event();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(dlg->Control(ids::kSourceLamps[0])->isVisibleTo(dlg.get()), s.v1Shown) << s.what;
+    }
+    EXPECT_TRUE(dlg->Control(ids::kSourceLamps[4])->isVisibleTo(dlg.get()));
+}
+
 TEST_F(MainDlgLayout, AboutComesFromTheContextMenuThroughTheSeam) {
     auto* about = dlg->findChild<QAction*>(QStringLiteral("aboutAction"));
     ASSERT_NE(about, nullptr);
@@ -599,6 +638,8 @@ TEST(QtSeam, MessageBoxButtonsSpeakTheLanguageOfTheBox) {
 
 TEST(SubDialogs, OpenWithTitleInTheLanguageAndCloseByTheirButton) {
     testutil::TestApp();
+    QTemporaryDir planDir;
+    CInfoPlan plans(QDir(planDir.path()).filePath("Planinfo.ini").toStdString());
     struct Case {
         std::function<std::unique_ptr<QDialog>(bool)> make;
         int button;
@@ -606,11 +647,14 @@ TEST(SubDialogs, OpenWithTitleInTheLanguageAndCloseByTheirButton) {
         const char* en;
     };
     const Case cases[] = {
-        {[](bool zh) { return std::make_unique<CSetScreen>(nullptr, zh); }, 2, "屏幕参数",
-         "Screen Program"},
-        {[](bool zh) { return std::make_unique<CCAdvanced>(nullptr, zh); }, 1, "分辨率",
-         "Resolution"},
-        {[](bool zh) { return std::make_unique<CProgram>(nullptr, zh); }, 2, "任务", "Program"},
+        {[](bool zh) {
+             return std::make_unique<CSetScreen>(
+                 nullptr, screen::OpeningValues{.chinese = zh},
+                 [](platform::StopFlag&) { return std::unique_ptr<app::SequenceLink>(); });
+         },
+         2, "屏幕参数", "Screen Program"},
+        {[&](bool zh) { return std::make_unique<CProgram>(nullptr, plans, zh, false); }, 2, "任务",
+         "Program"},
         {[](bool zh) { return std::make_unique<CSimpleMosaic>(nullptr, zh); }, 2, "快速拼接",
          "Fast Mosaic"},
     };
@@ -632,7 +676,8 @@ TEST(SubDialogs, OpenWithTitleInTheLanguageAndCloseByTheirButton) {
 // ---- pictures to look at ----------------------------------------------------------------------
 
 // With ORN312_SCREENSHOT_DIR set, writes the main window (both languages, panel folded and
-// shown, and once with every lamp lit), the progress dialog and the About box as PNG files.
+// shown, and once with every lamp lit), the progress dialog, the About box and the program's
+// icon as PNG files.
 TEST_F(MainDlgLayout, Screenshots) {
     const QString dir = qEnvironmentVariable("ORN312_SCREENSHOT_DIR");
     if (dir.isEmpty()) {
@@ -671,6 +716,7 @@ TEST_F(MainDlgLayout, Screenshots) {
     CAboutDlg about(dlg.get());
     about.show();
     save(&about, "about");
+    EXPECT_TRUE(dlg->windowIcon().pixmap(128, 128).save(QDir(dir).filePath("icon.png")));
 }
 
 }  // namespace

@@ -1,25 +1,34 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "FakeUi.h"
+#include "Operate.h"
 #include "QtApp.h"
 #include "TestUtil.h"
 #include "app/ControlIds.h"
 #include "app/MainDlg.h"
+#include "app/Progress.h"
+#include "controls/ControlRegistry.h"
 #include "platform/ProfileFile.h"
 
 namespace fs = std::filesystem;
 using testutil::FakeUi;
 using testutil::ProcessEvents;
 using testutil::WaitUntil;
+using testutil::Way;
 
 namespace {
 
@@ -38,6 +47,45 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     void WriteIni(const std::string& text) { std::ofstream(ini) << text; }
+    std::string ReadIni() const {
+        std::ifstream in(ini);
+        if (!in)
+            return "<no file>";
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    // All that the operator, the processor and the settings file can tell of the window: every
+    // control's caption, checked, enabled and shown states, the connection and plan choices,
+    // the command waiting for the processor, the message boxes and the file.
+    std::string Snapshot(CORN302ControlDlg& d) {
+        std::ostringstream s;
+        s << d.windowTitle().toStdString() << "\n";
+        for (QWidget* w : d.findChildren<QWidget*>()) {
+            if (!w->property("controlId").isValid())
+                continue;
+            s << w->property("controlId").toInt() << " '" << ui::CaptionOf(w).toStdString()
+              << "' enabled " << w->isEnabled() << " shown " << w->isVisibleTo(&d);
+            if (auto* b = qobject_cast<QAbstractButton*>(w))
+                s << " checked " << b->isChecked();
+            if (auto* c = qobject_cast<QComboBox*>(w))
+                s << " '" << c->currentText().toStdString() << "'";
+            s << "\n";
+        }
+        const SchedulerOptions o = static_cast<SchedulerSink&>(d).Options();
+        s << "chinese " << d.m_bChinese << " serial " << d.m_bSerial << " auto " << d.m_bAutoConnect
+          << " timer " << d.m_bStartTimer << " id " << int(d.m_conn.m_deviceId) << " pending "
+          << d.m_conn.CommandPending() << " kinds";
+        for (bool k : o.kinds)
+            s << k;
+        {
+            std::lock_guard<std::mutex> lock(d.m_stateMutex);
+            s << " transition " << d.m_state.m_transition;
+        }
+        s << " boxes " << ui.boxes.size() << "\n" << ReadIni();
+        return s.str();
+    }
 
     std::unique_ptr<CORN302ControlDlg> NewWindow() {
         auto dlg = std::make_unique<CORN302ControlDlg>();
@@ -104,6 +152,64 @@ TEST_F(MainDlgFlow, StartsIdleWithoutConnectSettings) {
     EXPECT_FALSE(fs::exists(ini));    // nothing written at start
 }
 
+TEST_F(MainDlgFlow, TheWindowHasTheProgramIcon) {
+    auto d = StartedWindow();
+    const QImage icon = d->windowIcon().pixmap(64, 64).toImage();
+    ASSERT_EQ(icon.size(), QSize(64, 64));
+    EXPECT_EQ(qAlpha(icon.pixel(0, 0)), 0);      // a rounded corner
+    EXPECT_EQ(qAlpha(icon.pixel(32, 20)), 255);  // the wall
+    EXPECT_GT(qGreen(icon.pixel(20, 51)), 150);  // a lit lamp
+    // The program's dialogs show it too.
+    EXPECT_EQ(d->findChild<CProgress*>()->windowIcon().cacheKey(), d->windowIcon().cacheKey());
+}
+
+TEST_F(MainDlgFlow, EveryRadioAndBoxActsAlikeByMouseKeyboardAndAccessibility) {
+    std::vector<int> checkables;
+    {
+        auto d = StartedWindow();
+        for (QWidget* w : d->findChildren<QWidget*>()) {
+            if (w->property("controlId").isValid() &&
+                (qobject_cast<QRadioButton*>(w) || qobject_cast<QCheckBox*>(w)))
+                checkables.push_back(w->property("controlId").toInt());
+        }
+    }
+    ASSERT_EQ(checkables.size(), 28u);  // 17 radios of the window, 5 EXT. input, 6 boxes
+    for (int id : checkables) {
+        SCOPED_TRACE(id);
+        std::string after[3];
+        for (Way way : {Way::Mouse, Way::Keyboard, Way::Accessibility}) {
+            SCOPED_TRACE(testutil::WayName(way));
+            fs::remove(ini);
+            ui.boxes.clear();
+            auto d = StartedWindow();
+            // Everything a connected, idle window offers.
+            d->EnableSwitchControls(true);
+            d->Control(ids::kStartTimer)->setEnabled(true);
+            auto* b = d->ControlAs<QAbstractButton>(id);
+            // A radio that is checked already is first left by checking another of its set.
+            if (b->isChecked() && qobject_cast<QRadioButton*>(b)) {
+                for (QAbstractButton* other : b->group()->buttons()) {
+                    if (other != b) {
+                        other->click();
+                        break;
+                    }
+                }
+                ASSERT_FALSE(b->isChecked());
+            }
+            const std::string before = Snapshot(*d);
+            const bool worked = testutil::Operate(b, way);
+            // The EXT. input radios only show the processor's input: no way works them.
+            EXPECT_EQ(worked, b->isEnabled());
+            after[static_cast<int>(way)] = Snapshot(*d);
+            if (worked) {
+                EXPECT_NE(after[static_cast<int>(way)], before);
+            }
+        }
+        EXPECT_EQ(after[1], after[0]);
+        EXPECT_EQ(after[2], after[0]);
+    }
+}
+
 TEST_F(MainDlgFlow, ConnectsAtStartWithTheSavedDeviceId) {
     testutil::SimProcess sim({"--tcp", "0", "--id", "3"});
     ASSERT_TRUE(sim.Started());
@@ -123,6 +229,31 @@ TEST_F(MainDlgFlow, ConnectsAtStartWithTheSavedDeviceId) {
         EXPECT_TRUE(Enabled(*d, id)) << id;
     EXPECT_EQ(Info(*d), "Communications equipment normal");
     EXPECT_TRUE(sim.WaitForOutput("05 03 fe fe 00", 1000));
+}
+
+TEST_F(MainDlgFlow, TheSavedSerialPortConnectsAtStart) {
+    testutil::SimProcess sim({"--pty"});
+    ASSERT_TRUE(sim.Started());
+    WriteIni("[CONNECT]\nSerialTcp=1\nComPort=" + sim.ptyPath +
+             "\nConnectFlag=1\nStartTimerFlag=0\nDeviceID=1\n");
+    auto d = StartedWindow();
+    EXPECT_EQ(d->ControlAs<QComboBox>(ids::kPortCombo)->currentText().toStdString(), sim.ptyPath);
+    ASSERT_TRUE(WaitUntil([&] { return Enabled(*d, ids::kDisconnect); }));
+    EXPECT_EQ(d->m_conn.m_linkMode, 1);
+    EXPECT_EQ(Info(*d), "Communications equipment normal");
+}
+
+TEST_F(MainDlgFlow, WithoutPortsOrAKeyTheSerialPortIsTtyS0) {
+    const fs::path noPorts = dir / "sys-class-tty";
+    fs::create_directories(noPorts);
+    WriteIni("[CONNECT]\nSerialTcp=1\n");
+    auto d = NewWindow();
+    d->m_sysTtyRoot = noPorts.string();
+    d->OnInitDialog();
+    auto* combo = d->ControlAs<QComboBox>(ids::kPortCombo);
+    EXPECT_EQ(combo->count(), 1);
+    EXPECT_EQ(combo->currentText(), "ttyS0");
+    EXPECT_EQ(d->m_conn.m_portName, "ttyS0");
 }
 
 TEST_F(MainDlgFlow, DeviceIdRadiosFollowTheList) {
@@ -151,8 +282,20 @@ TEST_F(MainDlgFlow, PortOutOfRangeShowsTheBoxAndOpensNothing) {
         if (chinese)
             d->ControlAs<QAbstractButton>(ids::kChineseRadio)->click();
         ui.boxes.clear();
+        // The operator takes a moment to answer, while other events come and go; the progress
+        // dialog is still up when they do.
+        auto* progress = d->findChild<CProgress*>();
+        bool progressUpAtAnswer = false;
+        ui.whileBoxOpen = [&] {
+            QMetaObject::invokeMethod(
+                d.get(), [] {}, Qt::QueuedConnection);
+            WaitUntil([] { return false; }, 300);
+            progressUpAtAnswer = progress->isVisible();
+        };
         ConnectTcp(*d, 70000);
-        ASSERT_TRUE(WaitUntil([&] { return !ui.boxes.empty(); }));
+        ASSERT_EQ(ui.boxes.size(), 1u);  // answered before Connect returned
+        EXPECT_TRUE(progressUpAtAnswer);
+        EXPECT_FALSE(progress->isVisible());
         EXPECT_EQ(ui.boxes[0].text,
                   chinese ? "端口号超出范围,范围是0~65535" : "Port out of range，range is 0~65535");
         EXPECT_EQ(ui.boxes[0].caption, chinese ? "系统消息" : "System information");
@@ -162,9 +305,21 @@ TEST_F(MainDlgFlow, PortOutOfRangeShowsTheBoxAndOpensNothing) {
         EXPECT_TRUE(Enabled(*d, ids::kConnect));
         EXPECT_EQ(ui.hung, 0);
     }
-    // Connect saved the keys of the network mode.
+    // A window that goes before its box was shown does not wait for the answer.
+    ui.whileBoxOpen = nullptr;
+    ui.run.clear();  // the progress dialog is only recorded: Connect returns at once
+    {
+        auto d = StartedWindow();
+        ConnectTcp(*d, 70000);
+        QElapsedTimer t;
+        t.start();
+        d.reset();
+        EXPECT_LT(t.elapsed(), 1500);
+    }
+    // Connect saved the keys of the network mode; the Network radio, checked already, did not
+    // change and wrote nothing.
     EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "Port", ""), "70000");
-    EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "SerialTcp", ""), "0");
+    EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "SerialTcp", "none"), "none");
 }
 
 TEST_F(MainDlgFlow, FailedConnectStillClosesTheProgressDialog) {
@@ -282,6 +437,7 @@ TEST_F(MainDlgFlow, ConnectionKeysAreSavedAsTheControlsChange) {
     EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "SerialTcp", ""), "1");
     EXPECT_FALSE(Enabled(*d, ids::kIpAddress));
     EXPECT_TRUE(Enabled(*d, ids::kPortCombo));
+    d->ControlAs<QComboBox>(ids::kPortCombo)->setEditText("ttyUSB1");
     d->ControlAs<QAbstractButton>(ids::kDeviceIdRadios[1])->click();
     d->ControlAs<QAbstractButton>(ids::kAutoConnect)->click();
     EXPECT_TRUE(Enabled(*d, ids::kStartTimer));
@@ -290,9 +446,24 @@ TEST_F(MainDlgFlow, ConnectionKeysAreSavedAsTheControlsChange) {
     EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "StartTimerFlag", ""), "1");
     EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "DeviceID", ""), "2");
     EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "IP", "none"), "none");  // serial mode
+    EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "ComPort", ""), "ttyUSB1");
     d->ControlAs<QAbstractButton>(ids::kAutoConnect)->click();
     EXPECT_FALSE(Enabled(*d, ids::kStartTimer));
     EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "ConnectFlag", ""), "0");
+}
+
+TEST_F(MainDlgFlow, AFailedSettingsWriteShowsOnTheInfoLineInTheLanguage) {
+    auto d = StartedWindow();
+    fs::create_directory(ini);  // a folder where the settings file belongs
+    d->ControlAs<QAbstractButton>(ids::kSerialRadio)->click();
+    EXPECT_EQ(Info(*d), "Settings not saved: Planinfo.ini cannot be written");
+    EXPECT_EQ(d->m_bSerial, 1);  // the choice holds for this run
+    d->ControlAs<QLineEdit>(ids::kInfo)->clear();
+    d->ControlAs<QAbstractButton>(ids::kChineseRadio)->click();
+    d->ControlAs<QAbstractButton>(ids::kAutoConnect)->click();
+    EXPECT_EQ(Info(*d), "设置未保存：无法写入 Planinfo.ini");
+    EXPECT_TRUE(fs::is_directory(ini));
+    EXPECT_TRUE(ui.boxes.empty());
 }
 
 // With ORN312_SCREENSHOT_DIR set, saves the window connected to the simulator in both languages.

@@ -37,6 +37,8 @@ TEST(PortDiscovery, PortNamesToDevicePaths) {
     const std::pair<const char*, const char*> cases[] = {
         {"COM1", "/dev/ttyS0"},       {"com12", "/dev/ttyS11"}, {"ttyUSB0", "/dev/ttyUSB0"},
         {"/dev/pts/7", "/dev/pts/7"}, {"./my-tty", "./my-tty"}, {"COMX", "/dev/COMX"},
+        // Numbers that name no port, however long, give no path (and never throw).
+        {"COM0", ""}, {"COM10000", ""}, {"COM99999999999999999999999", ""},
     };
     for (const auto& [name, path] : cases) {
         EXPECT_EQ(PortNameToDevicePath(name), path) << name;

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -189,6 +191,51 @@ TEST_F(ProfileFileTest, UnreadableFileIsNotReplaced) {
     EXPECT_EQ(GetProfileString(path, "A", "k", "d"), "d");
 }
 
+// Runs fn in a child process as a user without special rights (root gives them up for it);
+// returns its result.
+bool AsPlainUser(const std::function<bool()>& fn) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(2);
+        ::_exit(fn() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(ProfileFileTest, AFileTheUserMayNotWriteIsNeverReplaced) {
+    // The folder lets anyone make files; the profile itself is read-only. Replacing it would
+    // need only the folder's permission.
+    ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+    const std::string before = "[CONNECT]\nConnectFlag=0\n";
+    Put(before);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    EXPECT_FALSE(
+        AsPlainUser([&] { return WriteProfileString(path, "CONNECT", "ConnectFlag", "1"); }));
+    EXPECT_FALSE(
+        AsPlainUser([&] { return WriteProfileString(path, "CONNECT", nullptr, nullptr); }));
+    EXPECT_EQ(Content(), before);
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0444));
+    EXPECT_TRUE(OtherFiles().empty());
+    // Someone who may write it still can.
+    ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+    EXPECT_TRUE(
+        AsPlainUser([&] { return WriteProfileString(path, "CONNECT", "ConnectFlag", "1"); }));
+    EXPECT_EQ(GetProfileString(path, "CONNECT", "ConnectFlag", ""), "1");
+}
+
+TEST_F(ProfileFileTest, TheReplacementKeepsThePermissions) {
+    for (const unsigned mode : {0600u, 0640u, 0664u}) {
+        SCOPED_TRACE(mode);
+        Put("[A]\nx=1\n");
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        ASSERT_TRUE(WriteProfileString(path, "A", "x", "2"));
+        EXPECT_EQ(fs::status(path).permissions(), fs::perms(mode));
+    }
+}
+
 TEST_F(ProfileFileTest, ThreadsDoNotLoseEachOthersKeys) {
     const int perThread = 20;
     auto writer = [&](const char* section) {
@@ -239,6 +286,72 @@ TEST_F(ProfileFileTest, KilledWriterLeavesAWholeFile) {
 
     ASSERT_TRUE(WriteProfileString(path, "BIG", "v", "after"));
     EXPECT_EQ(GetProfileString(path, "BIG", "v", "missing"), "after");
+}
+
+TEST_F(ProfileFileTest, BatchesApplyInOrderAllOrNothing) {
+    using platform::ProfileEdit;
+    using platform::WriteProfileStrings;
+    const std::string before =
+        "[CONNECT]\nPort=5000\n[DAYTIME]\nTime0=a\nTime1=b\n[PLANCOUNT]\nn=2\n";
+    struct Case {
+        const char* what;
+        std::vector<ProfileEdit> edits;
+        bool ok;
+        std::string after;
+    };
+    const Case cases[] = {
+        {"section rewritten and count set in one go",
+         {{"DAYTIME", "Time1", "c"},
+          {"PLANCOUNT", "n", "3"},
+          {"daytime", std::nullopt, std::nullopt},
+          {"DAYTIME", "Time0", "x"},
+          {"DAYTIME", "Time1", "y"}},
+         true,
+         "[CONNECT]\nPort=5000\n[PLANCOUNT]\nn=3\n[DAYTIME]\nTime0=x\nTime1=y\n"},
+        {"key deleted",
+         {{"DAYTIME", "time0", std::nullopt}},
+         true,
+         "[CONNECT]\nPort=5000\n[DAYTIME]\nTime1=b\n[PLANCOUNT]\nn=2\n"},
+        {"a line break in one value: none written",
+         {{"PLANCOUNT", "n", "3"}, {"DAYTIME", "Time0", "05\r, 9: 0: 0,4"}},
+         false,
+         before},
+        {"a NUL byte in one value: none written",
+         {{"PLANCOUNT", "n", "3"},
+          {"DAYTIME", "Time0",
+           std::string("0\0"
+                       "5",
+                       3)}},
+         false,
+         before},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Put(before);
+        EXPECT_EQ(WriteProfileStrings(path, c.edits), c.ok);
+        EXPECT_EQ(Content(), c.after);
+        EXPECT_TRUE(OtherFiles().empty());
+    }
+
+    // A batch that changes nothing leaves the file alone: a file that cannot be replaced is fine.
+    Put(before);
+    const std::string blocker = path + ".tmp" + std::to_string(::getpid());
+    fs::create_directory(blocker);
+    EXPECT_TRUE(WriteProfileStrings(path, {{"DAYTIME", "Time0", "a"}, {"PLANCOUNT", "n", "2"}}));
+    EXPECT_FALSE(WriteProfileStrings(path, {{"DAYTIME", "Time0", "z"}}));
+    EXPECT_EQ(Content(), before);
+    fs::remove(blocker);
+}
+
+TEST_F(ProfileFileTest, SectionReadsAllItsKeysAtOnce) {
+    Put("[A]\nk=1\n; c\nK = 2 \nlong=" + std::string(300, 'x') + "\n[B]\nz=3\n[a]\nlate=4\n");
+    const auto entries = platform::GetProfileSection(path, " a ");
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0], std::make_pair(std::string("k"), std::string("1")));
+    EXPECT_EQ(entries[1], std::make_pair(std::string("K"), std::string("2")));
+    EXPECT_EQ(entries[2].second, std::string(259, 'x'));
+    EXPECT_TRUE(platform::GetProfileSection(path, "C").empty());
+    EXPECT_TRUE(platform::GetProfileSection(dir + "/none.ini", "A").empty());
 }
 
 }  // namespace

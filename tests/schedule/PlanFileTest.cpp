@@ -62,7 +62,7 @@ public:
 
 struct LineCase {
     int kind;
-    const char* line;
+    std::string line;
     PlanLine result;
     const char* plan;  // Describe() of the plan read, for Ok
 };
@@ -106,6 +106,10 @@ TEST(PlanLines, ReadsEachKindAndRefusesWhatIsOutOfRange) {
         {PlanDay, " 9: 0: 0,9", PlanLine::Invalid, ""},
         {PlanDay, " 9: 0: 0,-1", PlanLine::Invalid, ""},
         {PlanDay, " 9: 0: 0,260", PlanLine::Invalid, ""},  // 4 once cut to a byte
+        // Text that could not be written back as it was read.
+        {PlanWeek, "3\r,14:30: 0,4", PlanLine::Invalid, ""},
+        {PlanMonth, std::string("0\0" "5, 9: 5: 0,4", 14), PlanLine::Invalid, ""},
+        {PlanWeek, "\x7f" "3,14:30: 0,4", PlanLine::Invalid, ""},
     };
     for (const LineCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "kind " << c.kind << " line \"" << c.line << "\"");

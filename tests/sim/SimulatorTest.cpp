@@ -393,7 +393,15 @@ TEST(SimFaults, SignalsFollowTheInputsAndTheConsole) {
     d.Send(PipSourceCommand(kId, kDp));
     EXPECT_FALSE(d.Status().secondSignal);
 
-    for (const char* bad : {"signal HDMI maybe", "signal XGA off", "ext SCART", "", "reboot"}) {
+    // The brightness range shows in byte 9 of the picture reply; the value is kept.
+    EXPECT_EQ(d.sim.Console("brightness 100").kind, Simulator::ConsoleResult::kChanged);
+    EXPECT_EQ(PictureAudioReply::Decode(d.Query(PictureAudioQuery(kId)).data()).brightness100, 1);
+    EXPECT_EQ(PictureAudioReply::Decode(d.Query(PictureAudioQuery(kId)).data()).brightness, 64);
+    EXPECT_EQ(d.sim.Console("BRIGHTNESS 64").kind, Simulator::ConsoleResult::kChanged);
+    EXPECT_EQ(d.sim.State().picture.brightness100, 0);
+
+    for (const char* bad : {"signal HDMI maybe", "signal XGA off", "ext SCART", "", "reboot",
+                            "brightness 50"}) {
         const Simulator::ConsoleResult r = d.sim.Console(bad);
         EXPECT_EQ(r.kind, Simulator::ConsoleResult::kError) << bad;
         EXPECT_EQ(r.text.find('\n'), std::string::npos) << r.text;

@@ -30,12 +30,15 @@ TEST(Ctl, UsageErrorsExit2WithOneLine) {
         {"--tcp", "127.0.0.1:1", "query", "fe", "zz"},
         {"--tcp", "127.0.0.1:1", "query", "00 01 02 03 04 05 06 07 08 09 0a"},
         {"--tcp", "127.0.0.1:1", "reboot"},
+        {"--serial", "COM99999999999999999999999", "status"},
+        {"--tcp", "127.0.0.1:1", "switch", "HDMI", "--transition",
+         "1.0" + std::string(100000, 's')},
     };
     for (const auto& args : cases) {
         const auto r = Ctl(args);
         std::string joined;
         for (const auto& a : args)
-            joined += a + " ";
+            joined += a.substr(0, 40) + " ";
         EXPECT_EQ(r.exitCode, 2) << joined;
         EXPECT_EQ(Lines(r.err), 1) << joined << "\n" << r.err;
     }

@@ -247,6 +247,7 @@ TEST_F(Service, BadCommandLineOrSettingsEndItWithOneLine) {
     std::ofstream(dir / "serial.ini") << "[CONNECT]\nSerialTcp=1\nComPort=/dev/no-such-tty\n";
     std::ofstream(dir / "noaddress.ini") << "[CONNECT]\nSerialTcp=0\nPort=5000\n";
     std::ofstream(dir / "badport.ini") << "[CONNECT]\nSerialTcp=0\nIP=127.0.0.1\nPort=70000\n";
+    std::ofstream(dir / "badcom.ini") << "[CONNECT]\nSerialTcp=1\nComPort=COM0\n";
     const struct {
         std::vector<std::string> args;
         int exitCode;
@@ -258,6 +259,7 @@ TEST_F(Service, BadCommandLineOrSettingsEndItWithOneLine) {
         {{}, 1, "cannot read the plan file ./Planinfo.ini"},
         {{"noaddress.ini"}, 1, "has no device address"},
         {{"badport.ini"}, 1, "has no device port 0..65535 (Port=70000)"},
+        {{"badcom.ini"}, 1, "names no serial port (ComPort=COM0)"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;

@@ -1,0 +1,179 @@
+#include "resources/SetScreenTexts.h"
+
+namespace res {
+
+namespace {
+
+const Caption kCaptions[] = {
+    {kWindowTitle, "屏幕参数", "Screen Program"},
+    {1000, "保存", "Save"},
+    {1004, "保存", "Save"},
+    {1008, "保存", "Save"},
+    {1012, "保存", "Save"},
+    {1043, "保存", "Save"},
+    {1044, "保存", "Save"},
+    {1057, "保存", "Save"},
+    {1058, "保存", "Save"},
+    {1065, "保存", "Save"},
+    {1067, "保存", "Save"},
+    {1069, "保存", "Save"},
+    {1071, "保存", "Save"},
+    {1074, "保存", "Save"},
+    {1077, "保存", "Save"},
+    {1079, "保存", "Save"},
+    {1082, "保存", "Save"},
+    {1016, "刷新", "Refresh"},
+    {1045, "重置", "Reset"},
+    {1047, "重置", "Reset"},
+    {1049, "重置", "Reset"},
+    {1050, "重置", "Reset"},
+    {1052, "重置", "Reset"},
+    {1053, "重置", "Reset"},
+    {1075, "重置", "Reset"},
+    {1080, "重置", "Reset"},
+    {1083, "重置", "Reset"},
+    {2, "退出", "Exit"},
+    {1188, "背景宽度:", "Main_Hori_Width:"},
+    {1189, "背景水平起始:", "Main_Hori_Start:"},
+    {1190, "背景高度:", "Main_Vert_Height:"},
+    {1191, "背景垂直起始:", "Main_Vert_Start:"},
+    {1192, "PIP宽度:", "PIP_Hori_Width:"},
+    {1193, "PIP水平起始:", "PIP_Hori_Start:"},
+    {1194, "PIP高度:", "PIP_Vert_Height:"},
+    {1195, "PIP垂直起始:", "PIP_Vert_Start:"},
+    {1201, "红", "Red"},
+    {1202, "绿", "Green"},
+    {1203, "蓝", "Blue"},
+    {1204, "输入宽度:", "In_Hori_Width:"},
+    {1205, "输入水平起始:", "In_Hori_Start:"},
+    {1206, "输入高度:", "In_Vert_Height:"},
+    {1207, "输入垂直起始:", "In_Vert_Start:"},
+    {1211, "亮度", "Brightness"},
+    {1212, "颜色", "Color"},
+    {1213, "低灰偏置", "Bias"},
+    {1214, "清晰度", "Sharpness"},
+    {1215, "输出宽度:", "Out_Hori_Width:"},
+    {1216, "输出水平起始:", "Out_Hori_Start:"},
+    {1217, "输出高度:", "Out_Vert_Height:"},
+    {1218, "输出垂直起始:", "Out_Vert_Start:"},
+    {1229, "拼接模式", "MosaicMode"},
+    {1231, "音频设置", "Audio"},
+    {1232, "PIP模式", "PIP_Mode"},
+    {1233, "PIP窗口位置大小", "PIP_Size_Position"},
+    {1234, "热备份", "Hot_Spare"},
+    {1235, "字幕", "Text"},
+    {1238, "输入窗口位置大小", "Input_Size_Position"},
+    {1240, "输出窗口位置大小", "Output_Size_Position"},
+    {1242, "主窗口", "Main"},
+    {1243, "PIP窗口", "PIP"},
+    {1244, "信息", "Info"},
+    {1064, "平滑", "Normal"},
+    {1054, "清晰", "Sharp"},
+    {1042, "<阈值", "<Threshold"},
+    {1041, ">阈值", ">Threshold"},
+    {1291, "非同步拼接", "No Sync Mosaic"},
+    {1059, "同步拼接", "Sync Mosaic"},
+    {1315, "PIP开启状态下可设置!!", "Only available for PIP/PBP open!!"},
+};
+
+const Caption kNames[] = {
+    {1024, "主窗口 宽度", "Main Width"},
+    {1025, "主窗口 水平起始", "Main Horizontal Start"},
+    {1026, "主窗口 高度", "Main Height"},
+    {1027, "主窗口 垂直起始", "Main Vertical Start"},
+    {1033, "PIP窗口 宽度", "PIP Width"},
+    {1034, "PIP窗口 水平起始", "PIP Horizontal Start"},
+    {1158, "PIP窗口 高度", "PIP Height"},
+    {1159, "PIP窗口 垂直起始", "PIP Vertical Start"},
+    {1028, "输入窗口 宽度", "Input Width"},
+    {1029, "输入窗口 水平起始", "Input Horizontal Start"},
+    {1030, "输入窗口 高度", "Input Height"},
+    {1031, "输入窗口 垂直起始", "Input Vertical Start"},
+    {1037, "输出窗口 宽度", "Output Width"},
+    {1038, "输出窗口 水平起始", "Output Horizontal Start"},
+    {1039, "输出窗口 高度", "Output Height"},
+    {1040, "输出窗口 垂直起始", "Output Vertical Start"},
+    {1051, "亮度", "Brightness"},
+    {1063, "低灰偏置", "Bias"},
+    {1055, "颜色 V1", "Color V1"},
+    {1060, "颜色 V2", "Color V2"},
+    {1066, "颜色 HDMI", "Color HDMI"},
+    {1068, "颜色 DVI", "Color DVI"},
+    {1070, "颜色 DP", "Color DP"},
+    {1076, "颜色 EXT", "Color EXT"},
+    {1081, "颜色 YPbPr", "Color YPbPr"},
+    {1048, "字幕 红", "Text Red"},
+    {1046, "字幕 绿", "Text Green"},
+    {1056, "字幕 蓝", "Text Blue"},
+    {1283, "字幕 红 调节", "Text Red arrows"},
+    {1284, "字幕 绿 调节", "Text Green arrows"},
+    {1285, "字幕 蓝 调节", "Text Blue arrows"},
+    {1072, "音频设置 AD1", "Audio AD1"},
+    {1073, "音频设置 AD2", "Audio AD2"},
+    {1035, "信息", "Info"},
+    {1164, "MAIN 预览", "MAIN preview"},
+    {1163, "PBP 预览", "PBP preview"},
+    {1165, "输入窗口 预览", "Input preview"},
+    {1166, "输出窗口 预览", "Output preview"},
+    {1000, "主窗口 保存", "Main Save"},
+    {1008, "PIP窗口 保存", "PIP Save"},
+    {1004, "输入窗口 保存", "Input Save"},
+    {1012, "输出窗口 保存", "Output Save"},
+    {1043, "字幕 保存", "Text Save"},
+    {1044, "亮度 保存", "Brightness Save"},
+    {1045, "亮度 重置", "Brightness Reset"},
+    {1058, "低灰偏置 保存", "Bias Save"},
+    {1049, "低灰偏置 重置", "Bias Reset"},
+    {1057, "颜色 V1 保存", "Color V1 Save"},
+    {1047, "颜色 V1 重置", "Color V1 Reset"},
+    {1065, "颜色 V2 保存", "Color V2 Save"},
+    {1050, "颜色 V2 重置", "Color V2 Reset"},
+    {1067, "颜色 HDMI 保存", "Color HDMI Save"},
+    {1052, "颜色 HDMI 重置", "Color HDMI Reset"},
+    {1069, "颜色 DVI 保存", "Color DVI Save"},
+    {1053, "颜色 DVI 重置", "Color DVI Reset"},
+    {1071, "颜色 DP 保存", "Color DP Save"},
+    {1075, "颜色 DP 重置", "Color DP Reset"},
+    {1079, "颜色 EXT 保存", "Color EXT Save"},
+    {1080, "颜色 EXT 重置", "Color EXT Reset"},
+    {1082, "颜色 YPbPr 保存", "Color YPbPr Save"},
+    {1083, "颜色 YPbPr 重置", "Color YPbPr Reset"},
+    {1074, "音频设置 保存", "Audio Save"},
+    {1077, "热备份 保存", "Hot Spare Save"},
+};
+
+struct Pair {
+    const char* zh;
+    const char* en;
+};
+
+const Pair kMessages[] = {
+    {"值越界", "Value out  of range"},
+    {"系统信息", "System Information"},
+    {"输入值必须是偶数，不能是奇数", "he input value must be even, and can not be odd"},
+    {"系统信息", "System information"},
+    {"数值无法再向上调节", "Value cannot be upward adjustment"},
+    {"数值无法再向下调节", "Value cannot be downward adjustment"},
+    {"对不起，音频1和音频2无法使用同一个通道",
+     "Sorry, audio1 and audio2 can't use the same channel"},
+    {"系统消息", "System information"},
+    {"设置成功", "Set successfully"},
+    {"正在读取设备参数，请等待", "Reading the settings from the device, please wait"},
+};
+
+}  // namespace
+
+std::span<const Caption> SetScreenCaptions() {
+    return kCaptions;
+}
+
+std::span<const Caption> SetScreenNames() {
+    return kNames;
+}
+
+const char* ScreenText(ScreenMsg m, bool chinese) {
+    const Pair& p = kMessages[static_cast<int>(m)];
+    return chinese ? p.zh : p.en;
+}
+
+}  // namespace res

@@ -1,0 +1,39 @@
+// Captions, messages and accessible names of the screen settings dialog in both languages,
+// exactly as the dialog shows them. Texts are UTF-8.
+#pragma once
+
+#include <span>
+
+#include "resources/Captions.h"
+
+namespace res {
+
+// The dialog's caption set, in the order it is applied. Controls not in it keep their template
+// text in both languages.
+std::span<const Caption> SetScreenCaptions();
+
+// Accessible names of the controls whose caption alone does not say what they are: the edit
+// boxes (which window, which value), the lists, the arrows and the previews.
+std::span<const Caption> SetScreenNames();
+
+enum class ScreenMsg {
+    OutOfRange,         // "Value out  of range"
+    OutOfRangeCaption,  // "System Information"
+    OddValue,           // "he input value must be even, and can not be odd"
+    OddValueCaption,    // "System information"
+    SpinTop,            // "Value cannot be upward adjustment"
+    SpinBottom,         // "Value cannot be downward adjustment"
+    SameAudio,          // "Sorry, audio1 and audio2 can't use the same channel"
+    NoticeCaption,      // "System information" (Chinese "系统消息"), of the arrows and audio
+    SetOk,              // "Set successfully"
+    Reading,            // on the Info line while the settings are read from the device
+};
+
+const char* ScreenText(ScreenMsg m, bool chinese);
+
+// Range label of the brightness (the same in both languages).
+inline const char* BrightnessRangeText(bool range100) {
+    return range100 ? "(0~100)" : "(0~64)";
+}
+
+}  // namespace res
