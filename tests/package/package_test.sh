@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The Debian package: made from this build into a scratch folder, its files checked, unpacked into
-# a scratch root and its programs run from there. Skipped (77) without dpkg-deb and cpack.
+# a scratch root and its programs run from there. Skipped (77) without the packaging tools.
 #   package_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
-command -v dpkg-deb >/dev/null && command -v cpack >/dev/null || exit 77
+for tool in dpkg-deb dpkg-shlibdeps cpack groff; do
+  command -v "$tool" >/dev/null || { echo "package: no $tool, skipped"; exit 77; }
+done
 
 scratch=$(mktemp -d)
 sim=""
