@@ -206,7 +206,7 @@ TEST_F(Service, APlanDueWhileTheDeviceIsAwayIsMissedNotSentLate) {
 // file as it is now.
 TEST_F(Service, PicksUpAnEditOfThePlanFile) {
     time_t at;
-    if (!In(4, at))
+    if (!In(6, at))
         GTEST_SKIP() << "too close to midnight";
     testutil::SimProcess sim({"--tcp", "0"});
     ASSERT_TRUE(sim.Started());
