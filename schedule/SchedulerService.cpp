@@ -59,8 +59,8 @@ bool ReadServiceSettings(const std::string& path, ServiceSettings& s, std::strin
         s.connect.portName = key("ComPort");
         s.discoverPort = s.connect.portName.empty();
         if (!s.discoverPort && devlink::PortNameToDevicePath(s.connect.portName).empty()) {
-            error = "[CONNECT] of " + path + " names no serial port (ComPort=" +
-                    s.connect.portName + ")";
+            error = "[CONNECT] of " + path +
+                    " names no serial port (ComPort=" + s.connect.portName + ")";
             return false;
         }
     } else {
