@@ -64,6 +64,13 @@ void PlanScheduler::Reload() {
 }
 
 void PlanScheduler::RebuildTodayPlans() {
+    // Plans of the old list that came due while a switch was under way are missed: the new list
+    // holds only plans still to come.
+    const int64_t now = platform::CurrentClock().NowMs() / 1000;
+    for (const auto& [key, plan] : m_plans.m_todayPlans) {
+        if (plan.time <= now)
+            m_sink.PlanMissed(plan, false);
+    }
     const SchedulerOptions options = m_sink.Options();
     for (int kind = PlanDay; kind <= PlanOnce; ++kind)
         m_plans.Plans(kind).clear();
