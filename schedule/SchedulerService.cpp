@@ -267,7 +267,7 @@ void SchedulerService::WatchPlanFile() {
     struct stat now {};
     if (::stat(m_planFile.c_str(), &now) != 0) {
         if (m_fileSeen)
-            Say("plan file " + m_planFile + " is gone; the plans read last stay");
+            Say("plan file " + m_planFile + " is gone; the plans of today stay as they were read");
         m_fileSeen = false;
         return;
     }
