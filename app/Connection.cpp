@@ -305,9 +305,11 @@ void Connection::CommandWorker() {
 void Connection::ReadStatus(int limitMs) {
     Frame reply{};
     const Frame status = devlink::StatusQuery(m_deviceId);
+    // A reply counts when it is a status reply of this device: one with another leader, device
+    // ID or marker is not decoded, so it says nothing of the device either.
     const bool valid =
         devlink::QueryCommand(m_link, status.data(), reply.data(), limitMs) == kFrameSize &&
-        reply[0] == devlink::kLeader;
+        reply[0] == devlink::kLeader && reply[1] == m_deviceId && reply[2] == devlink::kQueryCode;
     if (valid) {
         m_failedReads = 0;
         if (m_deviceLost) {

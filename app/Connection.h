@@ -52,7 +52,7 @@ public:
     // The blink thread shows or hides these lamps.
     virtual void LampsVisible(const std::vector<int>& lampIds, bool visible) = 0;
     // The device stopped answering: three status reads in a row failed (no reply, a failed
-    // write, a wrong leader), or it closed the TCP connection (closed), which is told at once.
+    // write, a reply that is not this device's status: wrong leader, device ID or marker), or it closed the TCP connection (closed), which is told at once.
     virtual void DeviceLost(bool closed) { (void)closed; }
     // Valid status replies come again after DeviceLost.
     virtual void DeviceBack() {}

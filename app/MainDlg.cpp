@@ -384,13 +384,15 @@ void CORN302ControlDlg::SaveConnectKeys() {
 
 bool CORN302ControlDlg::WriteConnectSettings(
     const std::vector<std::pair<const char*, std::string>>& keys) {
+    // One atomic write for the whole save: a kill never leaves the file between two states.
+    std::vector<platform::ProfileEdit> edits;
     for (const auto& [key, value] : keys) {
-        if (!platform::WriteProfileString(m_profilePath, kConnectSection, key, value.c_str())) {
-            // One line for the whole save; the keys after the one that failed are not tried,
-            // and the file keeps what it had.
-            SetInfo(Utf8(res::Text(res::Msg::SettingsNotSaved, m_bChinese != 0)));
-            return false;
-        }
+        edits.push_back({kConnectSection, std::string(key), value});
+    }
+    if (!platform::WriteProfileStrings(m_profilePath, edits)) {
+        // One line for the whole save; the file keeps what it had.
+        SetInfo(Utf8(res::Text(res::Msg::SettingsNotSaved, m_bChinese != 0)));
+        return false;
     }
     return true;
 }
@@ -457,7 +459,7 @@ void CORN302ControlDlg::OnProgram() {
 void CORN302ControlDlg::OnMosaic() {
     g_pMainDlg = this;
     m_conn.StopWorkers();
-    CSimpleMosaic dlg(this, m_bChinese != 0);
+    CSimpleMosaic dlg(this, m_conn, m_bChinese != 0);
     platform::RunModal(dlg);
     // The fast mosaic talks to the processor on its own; afterwards the operator connects again.
     m_conn.CloseTransport();

@@ -4,7 +4,6 @@
 #include <QAbstractSpinBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <algorithm>
 
 #include "app/Connection.h"
@@ -12,7 +11,10 @@
 namespace ui {
 
 SequenceRunner::SequenceRunner(QWidget* window, LinkFactory makeLink)
-    : QObject(window), m_window(window), m_makeLink(std::move(makeLink)) {}
+    : QObject(window),
+      m_box(new PostBox(this)),
+      m_window(window),
+      m_makeLink(std::move(makeLink)) {}
 
 SequenceRunner::SequenceRunner(QWidget* window, app::Connection& connection, uint8_t deviceId)
     : SequenceRunner(window, [&connection, deviceId](platform::StopFlag& stop) {
@@ -43,22 +45,19 @@ bool SequenceRunner::Start(Work work, std::function<void()> done) {
             const std::unique_ptr<app::SequenceLink> link = m_makeLink(m_stop);
             work(*link);
         }
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, done] {
-                if (generation != m_generation) {
-                    return;  // stopped meanwhile
-                }
-                if (m_thread.joinable()) {
-                    m_thread.join();
-                }
-                m_busy = false;
-                ReleaseInput();
-                if (done) {
-                    done();
-                }
-            },
-            Qt::QueuedConnection);
+        m_box->Post([this, generation, done] {
+            if (generation != m_generation) {
+                return;  // stopped meanwhile
+            }
+            if (m_thread.joinable()) {
+                m_thread.join();
+            }
+            m_busy = false;
+            ReleaseInput();
+            if (done) {
+                done();
+            }
+        });
     });
     return true;
 }
@@ -77,14 +76,11 @@ void SequenceRunner::Stop() {
 
 void SequenceRunner::Post(std::function<void()> change) {
     const int generation = m_generation;
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation, change = std::move(change)] {
-            if (generation == m_generation) {
-                change();
-            }
-        },
-        Qt::QueuedConnection);
+    m_box->Post([this, generation, change = std::move(change)] {
+        if (generation == m_generation) {
+            change();
+        }
+    });
 }
 
 void SequenceRunner::HoldInput() {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/Sequence.h"
+#include "controls/PostBox.h"
 #include "platform/Clock.h"
 
 namespace app {
@@ -28,8 +29,7 @@ class SequenceRunner : public QObject {
 
 public:
     // Makes the link a sequence runs on; stop ends the sequence.
-    using LinkFactory =
-        std::function<std::unique_ptr<app::SequenceLink>(platform::StopFlag& stop)>;
+    using LinkFactory = std::function<std::unique_ptr<app::SequenceLink>(platform::StopFlag& stop)>;
     using Work = std::function<void(app::SequenceLink&)>;
 
     SequenceRunner(QWidget* window, LinkFactory makeLink);
@@ -55,6 +55,7 @@ private:
     void HoldInput();
     void ReleaseInput();
 
+    PostBox* m_box;  // the hand-over to the UI thread, owned by this runner
     QPointer<QWidget> m_window;
     LinkFactory m_makeLink;
     std::vector<QPointer<QWidget>> m_keep;

@@ -214,6 +214,17 @@ inline Frame V2InputCommand(uint8_t id, bool ypbpr) {
     return MakeFrame(id, {kV2Input, ypbpr});
 }
 
+// ---- fast mosaic -------------------------------------------------------------------------------
+
+// 21 01 nn: MOSAIC on from the fast mosaic's DVI recovery; nn is 05 after its switch to DVI.
+inline Frame MosaicOnCommand(uint8_t id, uint8_t nn) {
+    return MosaicCommand(id, true, nn);
+}
+// FE 00 nn: the status query that closes that recovery, with the same nn.
+inline Frame ClosingStatusQuery(uint8_t id, uint8_t nn) {
+    return MakeFrame(id, {kQuery, kStatusSub, nn});
+}
+
 // Source labels as the switching buttons show them ("V1" .. "EXT.", "YPbPr"); nullptr above 8.
 const char* SourceLabel(int code);
 // Code of a source label (any case, "EXT" without the dot too); -1 when unknown.

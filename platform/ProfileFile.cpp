@@ -1,13 +1,17 @@
 #include "platform/ProfileFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstddef>
 #include <mutex>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -195,24 +199,68 @@ bool WriteAll(int fd, const std::string& data) {
     return true;
 }
 
-// Writes data to a temporary file next to path, flushes it to the disk and renames it over path,
-// so that path always holds either the old or the new content, whole. The writes go straight to
-// the descriptor (no stdio buffer), so fsync is the one flush needed. A process killed in the
-// middle may leave its temporary file behind; it is never read as the profile.
+// The folder of path and the name in it.
+std::pair<std::string, std::string> SplitPath(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// Removes the temporary files that writes of path killed in the middle left behind: those whose
+// process has gone (name.tmp<pid>).
+void RemoveStaleTemporaries(const std::string& folder, const std::string& name) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return;
+    const std::string prefix = name + ".tmp";
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string_view entry = e->d_name;
+        if (entry.size() <= prefix.size() || entry.substr(0, prefix.size()) != prefix)
+            continue;
+        const std::string_view digits = entry.substr(prefix.size());
+        long pid = 0;
+        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+        if (ec != std::errc() || end != digits.data() + digits.size() || pid <= 0)
+            continue;
+        if (pid == ::getpid() || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH))
+            ::unlinkat(::dirfd(dir), e->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+// Writes data to a temporary file next to path, flushes it to the disk, renames it over path and
+// flushes the folder, so that path always holds either the old or the new content, whole, even
+// after a power cut. The writes go straight to the descriptor (no stdio buffer), so fsync is the
+// one flush needed. A file this user may not write (made read-only, say) is never replaced: the
+// rename needs only the folder's permission, so that is checked first. Temporary files that
+// killed writes left behind are removed.
 bool ReplaceFile(const std::string& path, const std::string& data) {
+    struct stat old {};
+    const bool exists = ::stat(path.c_str(), &old) == 0;
+    if (exists && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+        return false;
+    const auto [folder, name] = SplitPath(path);
+    RemoveStaleTemporaries(folder, name);
     const std::string tmp = path + ".tmp" + std::to_string(::getpid());
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0)
         return false;
-    struct stat old {};
-    if (::stat(path.c_str(), &old) == 0)
+    if (exists)
         (void)::fchmod(fd, old.st_mode & 07777);  // keep the permissions the file had
     bool ok = WriteAll(fd, data) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok)
+    if (!ok) {
         ::unlink(tmp.c_str());
-    return ok;
+        return false;
+    }
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        (void)::fsync(dirFd);  // the rename itself reaches the disk
+        ::close(dirFd);
+    }
+    return true;
 }
 
 // A name or value that would change the shape of the file if written as it is: a line break
@@ -300,6 +348,11 @@ std::string GetProfileString(const std::string& path, const std::string& section
         if (ReadWhole(path, &content) != 0)
             return Clip(def, bufferChars);
     }
+    return ProfileTextValue(content, section, key, def, bufferChars);
+}
+
+std::string ProfileTextValue(std::string_view content, const std::string& section,
+                             const std::string& key, const std::string& def, int bufferChars) {
     const Profile p = Parse(content);
     const Range r = FindSection(p, Trim(section));
     std::string_view k, v;
@@ -350,10 +403,6 @@ bool WriteProfileString(const std::string& path, const std::string& section, con
     } else {
         SetKey(&p, name, Trim(key), value);
     }
-    // The rename needs only the folder's permission: a file that this user may not write (made
-    // read-only, say) is left as it is and the write fails.
-    if (err == 0 && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
-        return false;
     return ReplaceFile(path, Serialise(p));
 }
 
@@ -381,7 +430,8 @@ std::vector<std::pair<std::string, std::string>> GetProfileSection(const std::st
     return entries;
 }
 
-bool WriteProfileStrings(const std::string& path, const std::vector<ProfileEdit>& edits) {
+std::optional<std::string> ApplyProfileEdits(std::string_view content,
+                                             const std::vector<ProfileEdit>& edits) {
     // A NUL byte would cut the text short wherever it is read as a C string.
     const auto hasNul = [](const std::optional<std::string>& s) {
         return s && s->find('\0') != std::string::npos;
@@ -390,13 +440,8 @@ bool WriteProfileStrings(const std::string& path, const std::vector<ProfileEdit>
         if (hasNul(e.key) || hasNul(e.value) || e.section.find('\0') != std::string::npos ||
             !Writable(Trim(e.section), e.key ? e.key->c_str() : nullptr,
                       e.value ? e.value->c_str() : nullptr))
-            return false;
+            return std::nullopt;
     }
-    std::lock_guard<std::mutex> lock(g_fileLock);
-    std::string content;
-    const int err = ReadWhole(path, &content);
-    if (err != 0 && err != ENOENT)
-        return false;
     Profile p = Parse(content);
     for (const ProfileEdit& e : edits) {
         const std::string_view name = Trim(e.section);
@@ -407,10 +452,21 @@ bool WriteProfileStrings(const std::string& path, const std::vector<ProfileEdit>
         else
             SetKey(&p, name, Trim(*e.key), *e.value);
     }
-    const std::string updated = Serialise(p);
-    if (updated == content)
+    return Serialise(p);
+}
+
+bool WriteProfileStrings(const std::string& path, const std::vector<ProfileEdit>& edits) {
+    std::lock_guard<std::mutex> lock(g_fileLock);
+    std::string content;
+    const int err = ReadWhole(path, &content);
+    if (err != 0 && err != ENOENT)
+        return false;
+    const std::optional<std::string> updated = ApplyProfileEdits(content, edits);
+    if (!updated)
+        return false;
+    if (*updated == content)
         return true;
-    return ReplaceFile(path, updated);
+    return ReplaceFile(path, *updated);
 }
 
 }  // namespace platform

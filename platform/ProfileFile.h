@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -51,5 +52,14 @@ struct ProfileEdit {
 // (a line break or a NUL byte in a name or value); the file is then unchanged. A batch that leaves
 // the content as it was does not touch the file.
 bool WriteProfileStrings(const std::string& path, const std::vector<ProfileEdit>& edits);
+
+// The same rules on a profile's text in memory, as the functions above apply them to the file's
+// content: the value of key in section (or def), and the text with edits applied (nullopt when
+// an edit would break it).
+std::string ProfileTextValue(std::string_view content, const std::string& section,
+                             const std::string& key, const std::string& def,
+                             int bufferChars = 260);
+std::optional<std::string> ApplyProfileEdits(std::string_view content,
+                                             const std::vector<ProfileEdit>& edits);
 
 }  // namespace platform

@@ -448,6 +448,29 @@ bool Server::TransportConsole(const std::string& line) {
         Log("stdin", "stall: answers held for " + std::to_string(ms) + " ms, then sent at once");
         return true;
     }
+    if (word == "noise") {
+        int count = 0;
+        std::string rest;
+        if (!(in >> count) || count < 1 || count > 4096 || (in >> rest)) {
+            std::fputs("noise needs a byte count (1..4096)\n", stdout);
+            std::fflush(stdout);
+            return true;
+        }
+        // Line noise: bytes that are no frame, sent at once to every client.
+        std::vector<uint8_t> junk(static_cast<size_t>(count));
+        uint32_t x = 2463534242u ^ static_cast<uint32_t>(MonoMs());
+        for (uint8_t& b : junk) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            b = static_cast<uint8_t>(x);
+        }
+        for (auto& [id, c] : m_clients) {
+            Schedule(MonoMs(),
+                     Action{id, junk, false, "-> " + std::to_string(count) + " bytes of noise"});
+        }
+        return true;
+    }
     if (word == "hangup") {
         std::vector<int> tcp;
         for (const auto& [id, c] : m_clients) {

@@ -285,13 +285,20 @@ std::string Simulator::Apply(const Frame& f, int64_t nowMs) {
             return "auto adjust (nothing to change)";
         case kLayoutM1:
         case kLayoutM2:
-        case kLayoutM3:
+        case kLayoutM3: {
             if (a > 1) {
                 return "refused: window " + Hex(a);
             }
-            s.layouts[code - kLayoutM1][a] = Window::Decode(f.data());
+            const Window w = Window::Decode(f.data());
+            s.layouts[code - kLayoutM1][a] = w;
+            if (code == kLayoutM1 && a == 0 && w.hs == 0 && w.w == 0 && w.vs == 0 && w.h == 0) {
+                // The fast mosaic's way out of BYPASS: an empty M1 main window.
+                s.functions &= static_cast<uint8_t>(~kBypassBit);
+                return "M1 main window empty, BYPASS off";
+            }
             return "M" + std::to_string(code - kLayoutM1 + 1) + (a ? " PIP" : " main") +
-                   " window " + WindowText(s.layouts[code - kLayoutM1][a]);
+                   " window " + WindowText(w);
+        }
         case kBias:
             s.picture.bias = a;
             return "bias " + std::to_string(a);

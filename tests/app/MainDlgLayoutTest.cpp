@@ -23,6 +23,7 @@
 
 #include "FakeUi.h"
 #include "QtApp.h"
+#include "SimSequenceLink.h"
 #include "app/AboutDlg.h"
 #include "app/ControlIds.h"
 #include "app/MainDlg.h"
@@ -655,8 +656,12 @@ TEST(SubDialogs, OpenWithTitleInTheLanguageAndCloseByTheirButton) {
          2, "屏幕参数", "Screen Program"},
         {[&](bool zh) { return std::make_unique<CProgram>(nullptr, plans, zh, false); }, 2, "任务",
          "Program"},
-        {[](bool zh) { return std::make_unique<CSimpleMosaic>(nullptr, zh); }, 2, "快速拼接",
-         "Fast Mosaic"},
+        {[](bool zh) {
+             return std::make_unique<CSimpleMosaic>(nullptr, zh, [](platform::StopFlag&) {
+                 return std::make_unique<testutil::SimSequenceLink>();
+             });
+         },
+         2, "快速拼接", "Fast Mosaic"},
     };
     for (const Case& c : cases) {
         for (bool zh : {true, false}) {

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -535,4 +537,33 @@ TEST_F(MainDlgFlow, LostDeviceIsShownAndConnectRecovers) {
         EXPECT_TRUE(Enabled(*d, ids::kHdmi));
         d->ControlAs<QAbstractButton>(ids::kDisconnect)->click();
     }
+}
+
+// A settings save is one replacement of the file, never several: a program killed in the middle
+// leaves the old settings or the new, not a mix.
+TEST_F(MainDlgFlow, ASettingsSaveReplacesTheFileOnce) {
+    auto d = StartedWindow();
+    d->ControlAs<QAbstractButton>(ids::kNetworkRadio)->click();
+    d->ControlAs<QLineEdit>(ids::kIpAddress)->setText("10.1.2.3");
+    d->ControlAs<QLineEdit>(ids::kPortEdit)->setText("5000");
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, dir.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE), 0);
+    d->ControlAs<QAbstractButton>(ids::kAutoConnect)->click();  // saves five keys
+    int replaced = 0, written = 0;
+    alignas(inotify_event) char buf[4096];
+    for (ssize_t n; (n = ::read(watch, buf, sizeof buf)) > 0;) {
+        for (char* p = buf; p < buf + n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(p);
+            replaced += (e->mask & IN_MOVED_TO) != 0;
+            written += (e->mask & IN_CLOSE_WRITE) != 0;
+            p += sizeof(inotify_event) + e->len;
+        }
+    }
+    ::close(watch);
+    EXPECT_EQ(replaced, 1);
+    EXPECT_EQ(written, 1);
+    EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "ConnectFlag", ""), "1");
+    EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "IP", ""), "10.1.2.3");
+    EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "Port", ""), "5000");
 }

@@ -26,8 +26,8 @@ public:
     void InfoRaw(const std::string&) override {}
     void PortOutOfRange() override {}
     void ConnectFinished(bool accepted) override {
-        finished = true;
         this->accepted = accepted;
+        finished = true;  // last: the test reads accepted once it sees this
     }
     void SwitchControlsEnabled(bool on) override {
         if (!on)
