@@ -91,7 +91,7 @@ int Connection::OpenLink(const ConnectSettings& s) {
         return 0;
     }
     m_link.m_peerClosed = false;
-    const int ok = devlink::ConnectTcp(m_link.m_socket, address, static_cast<int>(port));
+    const int ok = devlink::ConnectTcp(m_link.m_socket, address, static_cast<int>(port), &m_abort);
     if (ok) {
         m_linkMode = 2;
     }

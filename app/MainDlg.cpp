@@ -195,14 +195,16 @@ void CORN302ControlDlg::OnInitDialog() {
     m_pPlanInfo->LoadPlanCounts();
     // A scheduled switch holds the link through its pause, so nothing comes between the switch
     // and the processor's settling; a Stop cuts the pause short.
-    m_scheduler = std::make_unique<PlanScheduler>(
-        *m_pPlanInfo, *this,
-        [this](const devlink::Frame& frame, int delayMs, platform::StopFlag& stop) {
-            m_conn.WithLink([&](devlink::LinkConnection& link) {
-                devlink::SendCommand(link, frame.data(), 0);
-                platform::Sleep(delayMs, &stop);
-            });
+    auto send = [this](const PlanItem&, const devlink::Frame& frame, int delayMs,
+                       platform::StopFlag& stop) {
+        bool sent = false;
+        m_conn.WithLink([&](devlink::LinkConnection& link) {
+            sent = devlink::SendCommand(link, frame.data(), 0);
+            platform::Sleep(delayMs, &stop);
         });
+        return sent;
+    };
+    m_scheduler = std::make_unique<PlanScheduler>(*m_pPlanInfo, *this, send);
 
     ReadConnectKeys();
 }

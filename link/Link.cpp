@@ -103,13 +103,14 @@ int SerialTry(LinkConnection& link, uint8_t* readBuf, int collected) {
 
 }  // namespace
 
-void SendCommand(LinkConnection& link, const uint8_t* frame, int delayMs) {
+bool SendCommand(LinkConnection& link, const uint8_t* frame, int delayMs) {
     if (frame == nullptr) {
-        return;
+        return false;
     }
     const Frame copy = WithChecksum(frame);
-    WriteFrame(link, copy);
+    const bool written = WriteFrame(link, copy);
     Pause(link, delayMs);
+    return written;
 }
 
 int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int limitMs) {

@@ -23,8 +23,10 @@ struct LinkConnection {
 };
 
 // Sends frame (byte 12 replaced by the checksum in a private copy) and pauses delayMs.
-// A null frame does nothing. A failed write is not reported; the pause still happens.
-void SendCommand(LinkConnection& link, const uint8_t* frame, int delayMs);
+// A null frame does nothing. The pause happens whether or not the write succeeded; the result
+// tells whether the whole frame went out, for callers that must not report a switch that never
+// left (most ignore it).
+bool SendCommand(LinkConnection& link, const uint8_t* frame, int delayMs);
 
 // Sends frame and waits up to limitMs (limitMs / 100 tries of up to 100 ms each) for a 13-byte
 // reply. Input that was waiting before the frame went out belongs to no question and is

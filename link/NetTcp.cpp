@@ -8,7 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 
 namespace devlink {
@@ -22,7 +24,8 @@ int CloseTcp(int& socket) {
     return ok;
 }
 
-int ConnectTcp(int& socketOut, uint32_t addressHostOrder, int port) {
+int ConnectTcp(int& socketOut, uint32_t addressHostOrder, int port,
+               const platform::StopFlag* abort) {
     socketOut = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (socketOut < 0) {
         socketOut = -1;
@@ -47,16 +50,32 @@ int ConnectTcp(int& socketOut, uint32_t addressHostOrder, int port) {
         return 0;
     }
 
+    // The 3.003 s wait is cut into slices, so that an abort is seen within one.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(3003);
     fd_set readSet, writeSet;
-    FD_ZERO(&readSet);
-    FD_ZERO(&writeSet);
-    FD_SET(socketOut, &readSet);
-    FD_SET(socketOut, &writeSet);
-    timeval limit{3, 3000};
-    int ready;
-    do {
+    int ready = 0;
+    for (;;) {
+        if (abort != nullptr && abort->Requested()) {
+            CloseTcp(socketOut);
+            return 0;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            ready = 0;
+            break;
+        }
+        const long slice = std::min<long>(static_cast<long>(left.count()), 100000);
+        FD_ZERO(&readSet);
+        FD_ZERO(&writeSet);
+        FD_SET(socketOut, &readSet);
+        FD_SET(socketOut, &writeSet);
+        timeval limit{slice / 1000000, slice % 1000000};
         ready = ::select(socketOut + 1, &readSet, &writeSet, nullptr, &limit);
-    } while (ready < 0 && errno == EINTR);
+        if (ready != 0 && !(ready < 0 && errno == EINTR)) {
+            break;
+        }
+    }
 
     if (ready == 0) {
         std::printf("Connection timeout\n");

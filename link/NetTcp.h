@@ -3,12 +3,16 @@
 
 #include <cstdint>
 
+#include "platform/Clock.h"
+
 namespace devlink {
 
 // Connects to addressHostOrder:port within 3.003 s. On success stores the socket, left
 // non-blocking, in socketOut and returns 1; otherwise the socket is closed, socketOut is -1 and
 // the result 0. Prints "Connection timeout\n" or "Unknown err in connect\n" where it gives up.
-int ConnectTcp(int& socketOut, uint32_t addressHostOrder, int port);
+// When abort is given and raised, the wait ends within about 100 ms and the connect fails.
+int ConnectTcp(int& socketOut, uint32_t addressHostOrder, int port,
+               const platform::StopFlag* abort = nullptr);
 
 // Closes the socket (if any) and sets it to -1. Returns 1 when the close succeeded.
 int CloseTcp(int& socket);

@@ -43,6 +43,8 @@ void PlanScheduler::Start() {
     if (m_thread.joinable())
         return;
     m_stop.Reset();
+    m_wake.Reset();
+    m_reload = false;
     m_fields = {};
     m_thread = std::thread(&PlanScheduler::Run, this);
 }
@@ -51,10 +53,24 @@ void PlanScheduler::Stop() {
     if (!m_thread.joinable())
         return;
     m_stop.Request();
+    m_wake.Request();
     m_thread.join();
 }
 
+void PlanScheduler::Reload() {
+    // The flag before the wake: a thread that sees the wake sees the flag.
+    m_reload = true;
+    m_wake.Request();
+}
+
 void PlanScheduler::RebuildTodayPlans() {
+    // Plans of the old list that came due while a switch was under way are missed: the new list
+    // holds only plans still to come.
+    const int64_t now = platform::CurrentClock().NowMs() / 1000;
+    for (const auto& [key, plan] : m_plans.m_todayPlans) {
+        if (plan.time <= now)
+            m_sink.PlanMissed(plan, false);
+    }
     const SchedulerOptions options = m_sink.Options();
     for (int kind = PlanDay; kind <= PlanOnce; ++kind)
         m_plans.Plans(kind).clear();
@@ -66,29 +82,63 @@ void PlanScheduler::RebuildTodayPlans() {
         if (options.kinds[kind])
             m_plans.AddTodayPlans(kind, options.v2IsYPbPr);
     }
+    m_sink.TodayPlansBuilt(m_plans.m_todayPlans);
 }
 
-bool PlanScheduler::WaitForMoment(int64_t moment) {
+void PlanScheduler::CarryOut(const PlanItem& plan) {
+    bool refused = false;  // the link could not carry the switch at least once
     for (;;) {
-        const PlanWait step = NextWaitStep(platform::CurrentClock().NowMs(), moment);
-        if (step.action != PlanWait::Sleep)
-            return step.action == PlanWait::Send && !m_stop.Requested();
-        if (!platform::Sleep(step.sleepMs, &m_stop))
-            return false;
+        const PlanWait step = NextWaitStep(platform::CurrentClock().NowMs(), plan.time);
+        if (m_stop.Requested())
+            return;
+        if (step.action == PlanWait::GiveUp) {
+            m_sink.PlanMissed(plan, refused);
+            return;
+        }
+        if (step.action == PlanWait::Send) {
+            const uint8_t id = m_sink.Options().deviceId;
+            if (m_send(plan, devlink::SourceSwitch(id, 0, plan.source), kSendPauseMs, m_stop))
+                return;
+            // Once the moment has come a reload waits: the plan is tried to the end of its window.
+            refused = true;
+            if (!platform::Sleep(kRetryMs, &m_stop))
+                return;
+            continue;
+        }
+        if (!platform::Sleep(step.sleepMs, &m_wake)) {
+            if (m_stop.Requested())
+                return;
+            // A reload puts the plan back on the list if it is still due. Close to the moment
+            // the reload waits for this plan instead, so that no plan falls between two lists.
+            const int64_t leftMs = plan.time * 1000 - platform::CurrentClock().NowMs();
+            if (m_reload && leftMs > kReloadMarginMs)
+                return;
+            m_wake.Reset();
+            if (m_stop.Requested())
+                return;  // a stop that came as the wake was reset
+        }
     }
 }
 
 void PlanScheduler::Run() {
     platform::LocalTime built = platform::Now();
     RebuildTodayPlans();
-    while (!m_stop.Requested()) {
+    for (;;) {
+        m_wake.Reset();
+        if (m_stop.Requested())
+            break;
         const platform::LocalTime now = platform::Now();
-        if (now.day != built.day || now.month != built.month || now.year != built.year) {
+        if (m_reload.exchange(false)) {
+            m_plans.LoadPlanCounts();
+            RebuildTodayPlans();
+            built = now;
+        } else if (now.day != built.day || now.month != built.month || now.year != built.year) {
             RebuildTodayPlans();
             built = now;
         } else {
             // The nearest plan leaves the list whether or not it is sent: one already due is
             // dropped.
+            const bool any = !m_plans.m_todayPlans.empty();
             PlanItem current, next;
             const int untilCurrent = m_plans.TakeNextPlan(true, &current);
             const int untilNext = m_plans.TakeNextPlan(false, &next);
@@ -101,12 +151,12 @@ void PlanScheduler::Run() {
                     m_fields.next = ShowTimer(next.time, next.source, kNoExecution, chinese);
                 m_sink.TimerFieldsChanged(m_fields);
             }
-            if (untilCurrent > 0 && WaitForMoment(current.time)) {
-                const uint8_t id = m_sink.Options().deviceId;
-                m_send(devlink::SourceSwitch(id, 0, current.source), kSendPauseMs, m_stop);
-            }
+            if (untilCurrent > 0)
+                CarryOut(current);
+            else if (any)
+                m_sink.PlanMissed(current, false);
         }
-        if (!platform::Sleep(kLookMs, &m_stop))
-            break;
+        // A reload cuts this short too.
+        platform::Sleep(kLookMs, &m_wake);
     }
 }

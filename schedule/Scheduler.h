@@ -4,8 +4,10 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -64,13 +66,21 @@ public:
     // The plan file could not be read whole at a rebuild (text names the line, in the language
     // of the options). The plans read before the bad line run.
     virtual void PlanFileError(const std::string& text) = 0;
+    // The list of today was built (at the start, at each new day and on a reload): the plans
+    // still to run today, each with its moment.
+    virtual void TodayPlansBuilt(const std::map<int, PlanItem>& today) { (void)today; }
+    // A plan's time passed without its switch: it was taken from the list too late (the switch
+    // before it was still under way, or the clock was set forward), or its window went by while
+    // the link could not carry the switch (noLink).
+    virtual void PlanMissed(const PlanItem& plan, bool noLink) { (void)plan, (void)noLink; }
 };
 
-// Puts frame on the link and pauses delayMs, holding the link lock through both, so that no other
-// transaction comes between the switch and the end of its pause. The pause ends early when stop
-// is raised; the frame itself always goes out whole.
-using PlanSend =
-    std::function<void(const devlink::Frame& frame, int delayMs, platform::StopFlag& stop)>;
+// Puts frame, the switch of plan, on the link and pauses delayMs, holding the link lock through
+// both, so that no other transaction comes between the switch and the end of its pause. The pause
+// ends early when stop is raised; the frame itself always goes out whole. Returns false when the
+// frame could not go out (no link): the scheduler tries again while the plan's window lasts.
+using PlanSend = std::function<bool(const PlanItem& plan, const devlink::Frame& frame, int delayMs,
+                                    platform::StopFlag& stop)>;
 
 // One step of the wait for a plan's moment: sleep sleepMs and look again, send now, or give up.
 struct PlanWait {
@@ -91,10 +101,12 @@ PlanWait NextWaitStep(int64_t nowMs, int64_t moment);
 // Start, Stop and Running belong to one thread (the UI thread).
 class PlanScheduler {
 public:
-    static constexpr int kSendPauseMs = 5000;  // pause after a switch, link lock held
-    static constexpr int kLeadSeconds = 100;   // the long sleep ends this long before a plan
-    static constexpr int kLookMs = 1000;       // between looks near a plan and between passes
-    static constexpr int kLateSeconds = 5;     // a plan is still sent this late
+    static constexpr int kSendPauseMs = 5000;     // pause after a switch, link lock held
+    static constexpr int kLeadSeconds = 100;      // the long sleep ends this long before a plan
+    static constexpr int kLookMs = 1000;          // between looks near a plan and between passes
+    static constexpr int kLateSeconds = 5;        // a plan is still sent this late
+    static constexpr int kRetryMs = 250;          // between tries of a switch the link refused
+    static constexpr int kReloadMarginMs = 2000;  // a reload this close to a plan waits for it
 
     // plans: the window's plan store with its counts loaded; the thread clears and reloads its
     // kind maps and owns m_todayPlans while it runs.
@@ -109,18 +121,25 @@ public:
     // frame out whole and cut its pause short, so the link lock is free when this returns.
     void Stop();
     bool Running() const { return m_thread.joinable(); }
+    // The plan file changed: the thread reads its counts and plans again and builds the list of
+    // today anew before it waits for another plan. A switch under way finishes first. Any thread.
+    void Reload();
 
 private:
     void Run();
     // Reloads the plan file and builds the list of today from the ticked kinds.
     void RebuildTodayPlans();
-    // Waits for moment; true when the plan is to be sent now.
-    bool WaitForMoment(int64_t moment);
+    // Waits for the plan's moment and sends its switch within the plan's window, or tells the
+    // sink it was missed. Returns early on a stop or a reload before the moment.
+    void CarryOut(const PlanItem& plan);
 
     CInfoPlan& m_plans;
     SchedulerSink& m_sink;
     PlanSend m_send;
     TimerFields m_fields;  // the scheduler thread's
     platform::StopFlag m_stop;
+    // Wakes the waits before a plan's moment: raised by Stop and by Reload.
+    platform::StopFlag m_wake;
+    std::atomic<bool> m_reload{false};
     std::thread m_thread;
 };

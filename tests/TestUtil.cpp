@@ -212,6 +212,92 @@ bool SimProcess::WaitForOutput(const std::string& text, int waitMs) {
     }
 }
 
+ChildProcess::ChildProcess(const std::vector<std::string>& args, const std::string& workDir) {
+    int err[2];
+    if (::pipe2(err, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        const int devnull = ::open("/dev/null", O_RDWR);
+        ::dup2(devnull, 0);
+        ::dup2(devnull, 1);
+        ::dup2(err[1], 2);
+        if (!workDir.empty() && ::chdir(workDir.c_str()) != 0)
+            ::_exit(127);
+        std::vector<std::string> copy = args;
+        std::vector<char*> argv;
+        for (auto& a : copy)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(err[1]);
+    m_stderr = err[0];
+    SetNonBlocking(m_stderr);
+}
+
+ChildProcess::~ChildProcess() {
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    if (m_stderr >= 0)
+        ::close(m_stderr);
+}
+
+void ChildProcess::Drain(int waitMs) {
+    struct pollfd p {
+        m_stderr, POLLIN, 0
+    };
+    if (::poll(&p, 1, waitMs) <= 0)
+        return;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(m_stderr, buf, sizeof buf)) > 0)
+        m_err.append(buf, static_cast<size_t>(n));
+}
+
+std::string ChildProcess::Err() {
+    Drain(0);
+    return m_err;
+}
+
+bool ChildProcess::WaitForErr(const std::string& text, int waitMs, int count) {
+    const int64_t end = NowMs() + waitMs;
+    while (true) {
+        Drain(20);
+        if (Count(m_err, text) >= count)
+            return true;
+        if (NowMs() >= end)
+            return false;
+    }
+}
+
+int ChildProcess::Signal(int sig, int waitMs) {
+    if (m_pid <= 0)
+        return -1;
+    ::kill(m_pid, sig);
+    const int64_t end = NowMs() + waitMs;
+    int status = 0;
+    while (::waitpid(m_pid, &status, WNOHANG) == 0) {
+        if (NowMs() >= end)
+            return -1;
+        ::usleep(2000);
+    }
+    m_pid = -1;
+    Drain(0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int Count(const std::string& s, const std::string& text) {
+    int n = 0;
+    for (size_t at = s.find(text); at != std::string::npos; at = s.find(text, at + text.size()))
+        ++n;
+    return n;
+}
+
 RunResult Run(const std::vector<std::string>& args, int timeoutMs) {
     RunResult r;
     int out[2], err[2];

@@ -58,6 +58,34 @@ private:
     std::string m_output;
 };
 
+// A program started as a child process in workDir (empty: this folder), its standard error
+// collected and its standard output thrown away; killed (SIGKILL) on destruction if still running.
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::vector<std::string>& argv, const std::string& workDir = "");
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    int pid() const { return m_pid; }
+    // Everything it wrote on standard error so far.
+    std::string Err();
+    // Waits until standard error holds text count times; true when it does within waitMs.
+    bool WaitForErr(const std::string& text, int waitMs, int count = 1);
+    // Sends sig, then waits up to waitMs for the end: the exit code, or -1 (killed by a signal,
+    // or still running after waitMs).
+    int Signal(int sig, int waitMs);
+
+private:
+    void Drain(int waitMs);
+    int m_pid = -1;
+    int m_stderr = -1;
+    std::string m_err;
+};
+
+// How often text occurs in s.
+int Count(const std::string& s, const std::string& text);
+
 // Runs a program with arguments; collects stdout and stderr; returns the exit code (-1 on a
 // signal or a time-out of timeoutMs, after which the program is killed).
 struct RunResult {

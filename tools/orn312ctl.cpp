@@ -274,15 +274,16 @@ int main(int argc, char** argv) {
     } else if (cmd == "query") {
         const Frame r = Ask(link, body, o.limit >= 0 ? o.limit : 5000, "query");
         std::printf("%s\n", HexText(r.data(), kFrameSize).c_str());
-    } else if (cmd == "send") {
-        SendCommand(link, body.data(), o.delay >= 0 ? o.delay : 1000);
-    } else if (cmd == "switch") {
-        const int delay = o.delay >= 0 ? o.delay : (source == kDvi ? 5000 : 3000);
-        SendCommand(
-            link,
-            SourceSwitch(id, static_cast<uint8_t>(o.transition), static_cast<uint8_t>(source))
-                .data(),
-            delay);
+    } else if (cmd == "send" || cmd == "switch") {
+        const Frame frame = cmd == "send" ? body
+                                          : SourceSwitch(id, static_cast<uint8_t>(o.transition),
+                                                         static_cast<uint8_t>(source));
+        const int delay = o.delay >= 0    ? o.delay
+                          : cmd == "send" ? 1000
+                                          : (source == kDvi ? 5000 : 3000);
+        if (!SendCommand(link, frame.data(), delay)) {
+            DeviceError("the frame could not be sent: " + HexText(frame.data(), kFrameSize));
+        }
     }
     if (link.m_bSerial == 0)
         CloseTcp(link.m_socket);

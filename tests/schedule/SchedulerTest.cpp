@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -261,6 +262,18 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_errors;
     }
+    // "hh:mm:ss SS late" or "hh:mm:ss SS no link" for each missed plan.
+    std::vector<std::string> misses() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_misses;
+    }
+    // The size of the list of today at each build.
+    std::vector<size_t> builds() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_builds;
+    }
+    // The link refuses every switch before this moment (ms since the epoch).
+    void RefuseUntil(int64_t ms) { m_refuseUntil = ms; }
 
     FakeClock& Clock() { return m_scope.clock; }
     PlanScheduler& Scheduler() { return m_scheduler; }
@@ -274,6 +287,15 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         m_errors.push_back(text);
     }
+    void TodayPlansBuilt(const std::map<int, PlanItem>& today) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_builds.push_back(today.size());
+    }
+    void PlanMissed(const PlanItem& plan, bool noLink) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_misses.push_back(ClockText(plan.time * 1000).substr(0, 8) + " " +
+                           std::to_string(plan.source) + (noLink ? " no link" : " late"));
+    }
 
 private:
     static std::string TempDir() {
@@ -282,24 +304,32 @@ private:
         return tmpl;
     }
     // Stands for the window's send: the link lock would be held from here to the end of the pause.
-    void Send(const devlink::Frame& frame, int delayMs, platform::StopFlag& stop) {
+    bool Send(const PlanItem& plan, const devlink::Frame& frame, int delayMs,
+              platform::StopFlag& stop) {
         const int64_t at = platform::CurrentClock().NowMs();
+        if (at < m_refuseUntil)
+            return false;
+        EXPECT_EQ(frame[4], plan.source);
         const bool ranOut = platform::Sleep(delayMs, &stop);
         std::lock_guard<std::mutex> lock(m_mutex);
         m_sent.push_back({at, frame, delayMs, ranOut});
+        return true;
     }
 
     ClockScope m_scope;
     const SchedulerOptions m_options;
     const std::string m_dir = TempDir();
     CInfoPlan m_store{m_dir + "/Planinfo.ini"};
-    PlanScheduler m_scheduler{
-        m_store, *this,
-        [this](const devlink::Frame& f, int ms, platform::StopFlag& stop) { Send(f, ms, stop); }};
+    PlanScheduler m_scheduler{m_store, *this,
+                              [this](const PlanItem& p, const devlink::Frame& f, int ms,
+                                     platform::StopFlag& stop) { return Send(p, f, ms, stop); }};
+    std::atomic<int64_t> m_refuseUntil{0};
     std::mutex m_mutex;
     std::vector<Sent> m_sent;
     std::vector<TimerFields> m_fields;
     std::vector<std::string> m_errors;
+    std::vector<std::string> m_misses;
+    std::vector<size_t> m_builds;
 };
 
 SchedulerOptions DayAndWeek() {
@@ -358,6 +388,74 @@ TEST(SchedulerThread, APlanDueWhileTheLastWasSentIsDropped) {
         "2024-07-03 09:59:00", DayAndWeek());
     rig.RunUntil("2024-07-03 10:01:00");
     EXPECT_EQ(rig.Sends(), (std::vector<std::string>{"10:00:00.000 4", "10:00:30.000 6"}));
+    EXPECT_EQ(rig.misses(), (std::vector<std::string>{"10:00:03 5 late"}));
+}
+
+// While the link cannot carry a switch (the device is away), the plan is tried again until its
+// window ends at 5 whole seconds past its moment, then told as missed; it is never sent later.
+TEST(SchedulerThread, ASwitchTheLinkRefusesIsTriedThroughThePlansWindowOnly) {
+    ScopedZone zone("UTC");
+    struct Case {
+        const char* refuseUntil;
+        std::vector<std::string> sends;
+        std::vector<std::string> misses;
+    };
+    const Case cases[] = {
+        {"2024-07-03 10:00:03.100", {"10:00:03.250 4", "10:30:00.000 5"}, {}},
+        {"2024-07-03 10:00:05.700", {"10:00:05.750 4", "10:30:00.000 5"}, {}},
+        {"2024-07-03 10:00:05.800", {"10:30:00.000 5"}, {"10:00:00 4 no link"}},  // next try 6.000
+        {"2024-07-03 10:20:00", {"10:30:00.000 5"}, {"10:00:00 4 no link"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.refuseUntil);
+        Rig rig("[PLANCOUNT]\ndaytimecount=2\n[DAYTIME]\nTime0=10: 0: 0,4\nTime1=10:30: 0,5\n",
+                "2024-07-03 09:59:00", DayAndWeek());
+        rig.RefuseUntil(At(c.refuseUntil));
+        rig.RunUntil("2024-07-03 10:31:00");
+        EXPECT_EQ(rig.Sends(), c.sends);
+        EXPECT_EQ(rig.misses(), c.misses);
+    }
+}
+
+// An edited plan file is taken in at once, wherever the thread waits: the plans it no longer
+// holds are not sent, new ones are. A switch under way keeps its whole pause, and a plan within
+// two seconds of its moment is carried out before the reload. The plan that comes due in the
+// pause after the 9:30 switch is told as missed once, whenever the reload comes.
+TEST(SchedulerThread, AReloadReadsTheEditedPlanFileAtOnce) {
+    ScopedZone zone("UTC");
+    const std::string before =
+        "[PLANCOUNT]\ndaytimecount=3\n[DAYTIME]\nTime0= 9:30: 0,4\nTime1=10: 0: 0,5\n"
+        "Time2= 9:30: 3,2\n";
+    const std::string after =
+        "[PLANCOUNT]\ndaytimecount=3\n[DAYTIME]\nTime0= 9:30: 0,4\nTime1= 9:45: 0,6\n"
+        "Time2= 9:30: 3,2\n";
+    const std::vector<std::string> edited = {"09:30:00.000 4", "09:45:00.000 6"};
+    struct Case {
+        const char* where;
+        const char* reloadAt;
+        std::vector<std::string> sends;
+        std::vector<size_t> builds;  // plans due at the start and after the reload
+    };
+    const Case cases[] = {
+        {"long sleep", "2024-07-03 09:10:00", edited, {3, 3}},
+        {"looking each second", "2024-07-03 09:29:30", edited, {3, 3}},
+        {"last second", "2024-07-03 09:29:59", edited, {3, 1}},
+        {"pause after the switch", "2024-07-03 09:30:02", edited, {3, 1}},
+        {"no plan left", "2024-07-03 10:00:30", {"09:30:00.000 4", "10:00:00.000 5"}, {3, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.where);
+        Rig rig(before, "2024-07-03 09:00:00", DayAndWeek());
+        rig.RunUntil(c.reloadAt);
+        rig.Put(after);
+        rig.Scheduler().Reload();
+        rig.RunUntil("2024-07-03 10:10:00");
+        EXPECT_EQ(rig.Sends(), c.sends);
+        ASSERT_FALSE(rig.sent().empty());
+        EXPECT_TRUE(rig.sent()[0].pauseRanOut);
+        EXPECT_EQ(rig.builds(), c.builds);
+        EXPECT_EQ(rig.misses(), (std::vector<std::string>{"09:30:03 2 late"}));
+    }
 }
 
 // The list of the new day is built from the plan file as it is at midnight.

@@ -1,0 +1,375 @@
+#include "schedule/SchedulerService.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+#include "link/Commands.h"
+#include "link/NetTcp.h"
+#include "link/PortDiscovery.h"
+#include "link/Replies.h"
+#include "platform/ProfileFile.h"
+#include "resources/Captions.h"
+#include "schedule/PlanFile.h"
+
+namespace {
+
+constexpr char kConnect[] = "CONNECT";
+
+int64_t SteadyMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// "10:00:00": a plan's time of day as the log gives it.
+std::string ClockOf(const PlanItem& plan) {
+    const platform::LocalTime t = platform::ToLocal(plan.time * 1000);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    return text;
+}
+
+// "10:00:00 HDMI".
+std::string PlanText(const PlanItem& plan) {
+    return ClockOf(plan) + " " + SourceName(plan.source);
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+}  // namespace
+
+bool ReadServiceSettings(const std::string& path, ServiceSettings& s, std::string& error) {
+    if (::access(path.c_str(), R_OK) != 0) {
+        error = "cannot read the plan file " + path;
+        return false;
+    }
+    auto key = [&](const char* name) {
+        return platform::GetProfileString(path, kConnect, name, "");
+    };
+    s = ServiceSettings{};
+    s.connect.serial = std::strtol(key("SerialTcp").c_str(), nullptr, 10) == 1 ? 1 : 0;
+    if (s.connect.serial) {
+        s.connect.portName = key("ComPort");
+        s.discoverPort = s.connect.portName.empty();
+        if (!s.discoverPort && devlink::PortNameToDevicePath(s.connect.portName).empty()) {
+            error = "[CONNECT] of " + path +
+                    " names no serial port (ComPort=" + s.connect.portName + ")";
+            return false;
+        }
+    } else {
+        s.connect.ipText = key("IP");
+        s.connect.portText = key("Port");
+        uint32_t address = 0;
+        char* end = nullptr;
+        const long port = std::strtol(s.connect.portText.c_str(), &end, 10);
+        if (!devlink::ParseIPv4(s.connect.ipText.c_str(), address) || address == 0) {
+            error = "[CONNECT] of " + path + " has no device address (IP=" + s.connect.ipText + ")";
+            return false;
+        }
+        if (s.connect.portText.empty() || *end != '\0' || port < 0 || port > 65535) {
+            error = "[CONNECT] of " + path +
+                    " has no device port 0..65535 (Port=" + s.connect.portText + ")";
+            return false;
+        }
+    }
+    const std::string id = key("DeviceID");
+    s.deviceId = id.empty() ? 1 : static_cast<uint8_t>(std::strtol(id.c_str(), nullptr, 10));
+    return true;
+}
+
+std::string DescribeDevice(const ServiceSettings& s) {
+    std::string where;
+    if (s.connect.serial) {
+        where = s.discoverPort ? "serial (default port)"
+                               : "serial " + devlink::PortNameToDevicePath(s.connect.portName);
+    } else {
+        where = "network " + s.connect.ipText + ":" + s.connect.portText;
+    }
+    return where + ", device ID " + std::to_string(s.deviceId);
+}
+
+std::string StampedLine(int64_t epochMs, const std::string& text) {
+    const platform::LocalTime t = platform::ToLocal(epochMs);
+    char stamp[40];
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d.%03d ", t.year, t.month,
+                  t.day, t.hour, t.minute, t.second, t.millisecond);
+    return stamp + text;
+}
+
+SchedulerService::SchedulerService(std::string planFile, ServiceSettings settings, Log log)
+    : m_planFile(std::move(planFile)),
+      m_settings(std::move(settings)),
+      m_log(std::move(log)),
+      m_plans(m_planFile),
+      m_conn(*this),
+      m_scheduler(
+          m_plans, *this,
+          [this](const PlanItem& plan, const devlink::Frame& frame, int delayMs,
+                 platform::StopFlag& stop) { return SendPlan(plan, frame, delayMs, stop); }) {
+    m_conn.m_deviceId = m_settings.deviceId;
+}
+
+SchedulerService::~SchedulerService() {
+    Stop();
+}
+
+void SchedulerService::Say(const std::string& text) {
+    std::string line = StampedLine(platform::CurrentClock().NowMs(), text);
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    std::lock_guard<std::mutex> lock(m_logMutex);
+    m_log(line);
+}
+
+void SchedulerService::Start() {
+    if (m_supervisor.joinable())
+        return;
+    Say("started: plan file " + m_planFile + ", device " + DescribeDevice(m_settings));
+    ::stat(m_planFile.c_str(), &m_fileStat);
+    m_fileSeen = true;
+    m_plans.LoadPlanCounts();
+    m_scheduler.Start();
+    m_quit = false;
+    m_supervisor = std::thread(&SchedulerService::Supervise, this);
+}
+
+void SchedulerService::Stop() {
+    if (!m_supervisor.joinable())
+        return;
+    // The scheduler first: its switch under way ends its pause, and the link lock is free for
+    // the supervisor, which may be closing the connection.
+    m_scheduler.Stop();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_quit = true;
+    }
+    m_cv.notify_all();
+    m_supervisor.join();
+    m_conn.Shutdown();
+    m_linkUp = false;
+    Say("stopped");
+}
+
+void SchedulerService::Post(Event event) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_events.push_back(event);
+    }
+    m_cv.notify_all();
+}
+
+void SchedulerService::Supervise() {
+    m_retryAtMs = SteadyMs();
+    int64_t nextWatchMs = SteadyMs() + kWatchMs;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_quit) {
+        while (!m_events.empty()) {
+            const Event event = m_events.front();
+            m_events.pop_front();
+            lock.unlock();
+            OnEvent(event);
+            lock.lock();
+        }
+        if (m_quit)
+            break;
+        const int64_t now = SteadyMs();
+        if (m_link == Link::Down && now >= m_retryAtMs) {
+            lock.unlock();
+            TryConnect();
+            lock.lock();
+            continue;
+        }
+        if (now >= nextWatchMs) {
+            lock.unlock();
+            WatchPlanFile();
+            lock.lock();
+            nextWatchMs = now + kWatchMs;
+        }
+        int64_t until = nextWatchMs;
+        if (m_link == Link::Down)
+            until = std::min(until, m_retryAtMs);
+        m_cv.wait_for(lock, std::chrono::milliseconds(std::max<int64_t>(until - SteadyMs(), 1)),
+                      [this] { return m_quit || !m_events.empty(); });
+    }
+}
+
+void SchedulerService::TryConnect() {
+    app::ConnectSettings settings = m_settings.connect;
+    if (m_settings.discoverPort) {
+        settings.portName = devlink::FindDefaultSerialPort();
+        if (settings.portName.empty()) {
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_lastFailure = "no serial port found (set ComPort in [CONNECT])";
+            }
+            OnEvent(Event::ConnectFailed);
+            return;
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_lastFailure.clear();
+    }
+    m_link = Link::Connecting;
+    m_conn.StartConnect(settings);
+}
+
+void SchedulerService::OnEvent(Event event) {
+    switch (event) {
+        case Event::Connected:
+            m_link = Link::Up;
+            m_retryMs = kFirstRetryMs;
+            Say((m_everConnected ? "device back: " : "connected: ") + DescribeDevice(m_settings));
+            m_everConnected = true;
+            m_outageTold = false;
+            break;
+        case Event::ConnectFailed: {
+            m_link = Link::Down;
+            std::string reason;
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                reason = m_lastFailure;
+            }
+            if (!m_outageTold) {
+                Say("cannot connect (" + DescribeDevice(m_settings) + "): " + reason +
+                    "; trying again, at most every " + std::to_string(kMaxRetryMs / 1000) + " s");
+                m_outageTold = true;
+            }
+            m_retryAtMs = SteadyMs() + m_retryMs;
+            m_retryMs = std::min(m_retryMs * 2, kMaxRetryMs);
+            break;
+        }
+        case Event::Silent:
+        case Event::Closed:
+            if (m_link != Link::Up)
+                break;
+            if (!m_outageTold) {
+                Say(std::string("device lost: ") +
+                    (event == Event::Closed ? "it closed the connection" : "it stopped answering") +
+                    "; reconnecting");
+                m_outageTold = true;
+            }
+            m_conn.Disconnect();
+            m_link = Link::Down;
+            m_retryMs = kFirstRetryMs;
+            m_retryAtMs = SteadyMs() + m_retryMs;
+            break;
+    }
+}
+
+void SchedulerService::WatchPlanFile() {
+    struct stat now {};
+    if (::stat(m_planFile.c_str(), &now) != 0) {
+        if (m_fileSeen)
+            Say("plan file " + m_planFile + " is gone; the plans of today stay as they were read");
+        m_fileSeen = false;
+        return;
+    }
+    if (m_fileSeen && SameFile(now, m_fileStat))
+        return;
+    m_fileSeen = true;
+    m_fileStat = now;
+    Say("plan file changed; reading the plans again");
+    m_scheduler.Reload();
+}
+
+bool SchedulerService::SendPlan(const PlanItem& plan, const devlink::Frame& frame, int delayMs,
+                                platform::StopFlag& stop) {
+    if (!m_linkUp)
+        return false;
+    bool sent = false;
+    m_conn.WithLinkUnless(stop, [&](devlink::LinkConnection& link) {
+        if (!m_linkUp)
+            return;  // lost while this waited for the link
+        sent = devlink::SendCommand(link, frame.data(), 0);
+        if (!sent)
+            return;
+        Say("switch to " + SourceName(plan.source) + " sent (plan " + ClockOf(plan) + ")");
+        platform::Sleep(delayMs, &stop);
+    });
+    return sent;
+}
+
+void SchedulerService::InfoText(app::LinkText text) {
+    const char* reason = nullptr;
+    switch (text) {
+        case app::LinkText::OpenComFail:
+            reason = res::Text(res::Msg::OpenComFail, false);
+            break;
+        case app::LinkText::OpenNetFail:
+            reason = res::Text(res::Msg::OpenNetFail, false);
+            break;
+        case app::LinkText::DeviceFailed:
+            reason = "no answer, or a wrong one, to the identification query";
+            break;
+        default:
+            return;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lastFailure = reason;
+}
+
+void SchedulerService::PortOutOfRange() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lastFailure = res::Text(res::Msg::PortOutOfRange, false);
+}
+
+void SchedulerService::ConnectFinished(bool accepted) {
+    // On the connect worker with the link lock held: the workers take the link only after it,
+    // so a loss they see comes after this.
+    if (accepted)
+        m_linkUp = true;
+    Post(accepted ? Event::Connected : Event::ConnectFailed);
+}
+
+void SchedulerService::StatusReply(const devlink::Frame& reply) {
+    const bool yPbPr =
+        (devlink::StatusReply::Decode(reply.data()).functions & devlink::kV2YPbPrBit) != 0;
+    if (m_v2IsYPbPr.exchange(yPbPr) != yPbPr) {
+        Say(std::string("the V2 input is ") + (yPbPr ? "YPbPr" : "V2") + " now: day plans to " +
+            (yPbPr ? "YPbPr" : "V2") + " run, those to " + (yPbPr ? "V2" : "YPbPr") + " do not");
+        m_scheduler.Reload();
+    }
+}
+
+void SchedulerService::DeviceLost(bool closed) {
+    m_linkUp = false;
+    Post(closed ? Event::Closed : Event::Silent);
+}
+
+SchedulerOptions SchedulerService::Options() {
+    SchedulerOptions o;
+    o.kinds = {true, true, true, true};
+    o.v2IsYPbPr = m_v2IsYPbPr;
+    o.chinese = false;
+    o.deviceId = m_settings.deviceId;
+    return o;
+}
+
+void SchedulerService::PlanFileError(const std::string& text) {
+    Say("plan file: " + text);
+}
+
+void SchedulerService::TodayPlansBuilt(const std::map<int, PlanItem>& today) {
+    if (today.empty()) {
+        Say("plans due today: none");
+        return;
+    }
+    const auto first = std::min_element(
+        today.begin(), today.end(),
+        [](const auto& a, const auto& b) { return a.second.time < b.second.time; });
+    Say("plans due today: " + std::to_string(today.size()) + ", the first " +
+        PlanText(first->second));
+}
+
+void SchedulerService::PlanMissed(const PlanItem& plan, bool noLink) {
+    Say("plan " + PlanText(plan) + " missed: " +
+        (noLink ? "the device was not connected within its window"
+                : "its time had passed when its turn came"));
+}

@@ -1,0 +1,123 @@
+// The scheduler without a window: connects to the processor as the [CONNECT] keys of a plan file
+// say, runs that file's plans with the window's engine, and keeps going unattended: a lost device
+// is reconnected with a bounded back-off, and the plans are read again when the file changes.
+// Everything it does is told as one line each through a log function. No Qt here.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/Connection.h"
+#include "schedule/InfoPlan.h"
+#include "schedule/Scheduler.h"
+
+// Where the service finds the processor.
+struct ServiceSettings {
+    app::ConnectSettings connect;  // serial or network, port name, address and port
+    uint8_t deviceId = 1;
+    // Serial without a ComPort key: the default port is looked for at each connection attempt.
+    bool discoverPort = false;
+};
+
+// Reads [CONNECT] of the plan file at path: SerialTcp (1 serial, otherwise network), ComPort (a
+// serial port name or path; when missing, the default port), IP and Port, DeviceID (1 when
+// missing). False, with a one-line reason, when the file cannot be read or a network connection
+// lacks its address or port.
+bool ReadServiceSettings(const std::string& path, ServiceSettings& settings, std::string& error);
+
+// "serial /dev/ttyUSB0", "serial (default port)" or "network 192.168.0.10:5000", and the ID.
+std::string DescribeDevice(const ServiceSettings& settings);
+
+// A log line: local date and time with milliseconds, a blank, the text.
+std::string StampedLine(int64_t epochMs, const std::string& text);
+
+class SchedulerService : public app::ConnectionSink, public SchedulerSink {
+public:
+    // Called with each line (time stamp included, no newline), from any of the service's threads,
+    // one call at a time.
+    using Log = std::function<void(const std::string& line)>;
+
+    static constexpr int kFirstRetryMs = 1000;  // the first reconnection after a failure
+    static constexpr int kMaxRetryMs = 30000;   // the back-off doubles up to this
+    static constexpr int kWatchMs = 1000;       // between looks at the plan file
+
+    SchedulerService(std::string planFile, ServiceSettings settings, Log log);
+    ~SchedulerService() override;
+    SchedulerService(const SchedulerService&) = delete;
+    SchedulerService& operator=(const SchedulerService&) = delete;
+
+    // Starts the plans and the first connection attempt; returns at once.
+    void Start();
+    // Ends everything at once: the switch under way, if any, has gone out whole; the link is
+    // closed. Start and Stop belong to one thread.
+    void Stop();
+
+private:
+    // Events of the connection, handed from its workers to the supervisor.
+    enum class Event { Connected, ConnectFailed, Silent, Closed };
+
+    void Supervise();
+    void Post(Event event);
+    void TryConnect();
+    void OnEvent(Event event);
+    // Looks at the plan file; tells the scheduler to reload when it was replaced or changed.
+    void WatchPlanFile();
+    bool SendPlan(const PlanItem& plan, const devlink::Frame& frame, int delayMs,
+                  platform::StopFlag& stop);
+    void Say(const std::string& text);
+
+    // ConnectionSink, on the connection's workers.
+    void InfoText(app::LinkText text) override;
+    void InfoRaw(const std::string&) override {}
+    void PortOutOfRange() override;
+    void ConnectFinished(bool accepted) override;
+    void SwitchControlsEnabled(bool) override {}
+    void StatusReply(const devlink::Frame& reply) override;
+    void LampsVisible(const std::vector<int>&, bool) override {}
+    void DeviceLost(bool closed) override;
+
+    // SchedulerSink, on the scheduler thread.
+    SchedulerOptions Options() override;
+    void TimerFieldsChanged(const TimerFields&) override {}
+    void PlanFileError(const std::string& text) override;
+    void TodayPlansBuilt(const std::map<int, PlanItem>& today) override;
+    void PlanMissed(const PlanItem& plan, bool noLink) override;
+
+    const std::string m_planFile;
+    const ServiceSettings m_settings;
+    Log m_log;
+    std::mutex m_logMutex;
+
+    CInfoPlan m_plans;
+    app::Connection m_conn;
+    PlanScheduler m_scheduler;
+
+    // True from an accepted handshake to the loss of the device: the switches may go out. Set on
+    // the connection's workers, at once; the supervisor's own view is m_link.
+    std::atomic<bool> m_linkUp{false};
+    std::atomic<bool> m_v2IsYPbPr{false};
+    std::string m_lastFailure;  // the connection's last word on a failed attempt; m_mutex
+
+    // The supervisor's state, its thread alone except the event queue.
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::deque<Event> m_events;
+    bool m_quit = false;
+    std::thread m_supervisor;
+    enum class Link { Down, Connecting, Up };
+    Link m_link = Link::Down;
+    bool m_everConnected = false;
+    bool m_outageTold = false;  // this outage has had its line
+    int m_retryMs = kFirstRetryMs;
+    int64_t m_retryAtMs = 0;  // steady clock
+    struct stat m_fileStat {};
+    bool m_fileSeen = false;
+};
