@@ -363,47 +363,14 @@ std::string ProfileTextValue(std::string_view content, const std::string& sectio
     return Clip(def, bufferChars);
 }
 
-std::vector<std::string> GetProfileKeys(const std::string& path, const std::string& section) {
-    std::string content;
-    {
-        std::lock_guard<std::mutex> lock(g_fileLock);
-        if (ReadWhole(path, &content) != 0)
-            return {};
-    }
-    const Profile p = Parse(content);
-    const Range r = FindSection(p, Trim(section));
-    std::vector<std::string> keys;
-    std::string_view k, v;
-    for (size_t i = r.begin + 1; i < r.end; ++i) {
-        if (KeyLine(p.lines[i].text, &k, &v))
-            keys.emplace_back(k);
-    }
-    return keys;
-}
-
 bool WriteProfileString(const std::string& path, const std::string& section, const char* key,
                         const char* value) {
-    const std::string_view name = Trim(section);
-    if (!Writable(name, key, value))
-        return false;
-    std::lock_guard<std::mutex> lock(g_fileLock);
-    std::string content;
-    const int err = ReadWhole(path, &content);
-    // A file that exists but cannot be read is not replaced: its content would be lost.
-    if (err != 0 && err != ENOENT)
-        return false;
-    Profile p = Parse(content);
-    if (key == nullptr) {
-        // Nothing to delete is not a failure; a missing file is then not created either.
-        if (!DeleteSection(&p, name))
-            return true;
-    } else if (value == nullptr) {
-        if (!DeleteKey(&p, name, Trim(key)))
-            return true;
-    } else {
-        SetKey(&p, name, Trim(key), value);
-    }
-    return ReplaceFile(path, Serialise(p));
+    ProfileEdit edit{section, std::nullopt, std::nullopt};
+    if (key != nullptr)
+        edit.key = key;
+    if (key != nullptr && value != nullptr)
+        edit.value = value;
+    return WriteProfileStrings(path, {edit});
 }
 
 }  // namespace platform

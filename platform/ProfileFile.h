@@ -19,10 +19,6 @@ namespace platform {
 std::string GetProfileString(const std::string& path, const std::string& section,
                              const std::string& key, const std::string& def, int bufferChars = 260);
 
-// The keys of section in file order (duplicates included); empty when the file or the section
-// is missing.
-std::vector<std::string> GetProfileKeys(const std::string& path, const std::string& section);
-
 // Sets key in section to value, creating the file, the section or the key as needed.
 // value == nullptr deletes the key; key == nullptr deletes the whole section.
 // Returns false when the file could not be written (a file this user may not write, a folder
