@@ -1,5 +1,6 @@
 #include "screen/ScreenChecks.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -65,8 +66,14 @@ Rect PreviewRect(int frameWidth, int frameHeight, Size output, const WindowGeome
     }
     const double sx = static_cast<double>(frameWidth) / output.width;
     const double sy = static_cast<double>(frameHeight) / output.height;
-    return {static_cast<int>(sx * g.hs), static_cast<int>(sy * g.vs), static_cast<int>(sx * g.w),
-            static_cast<int>(sy * g.h)};
+    // Scaled values are kept within the frame, which is all a preview shows: a window far beyond
+    // a tiny output would otherwise scale past what an int holds.
+    const auto within = [](double v, int limit) {
+        return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(std::max(limit, 0))));
+    };
+    const int left = within(sx * g.hs, frameWidth);
+    const int top = within(sy * g.vs, frameHeight);
+    return {left, top, within(sx * g.w, frameWidth - left), within(sy * g.h, frameHeight - top)};
 }
 
 int BoxInt(const std::string& text) {

@@ -75,6 +75,9 @@ TEST(ScreenGeometry, PreviewScalesIntoTheFrameAndNeverDividesByZero) {
         {"custom width 0", {0, 720}, {100, 100, 10, 10}, {0, 0, 0, 0}},
         {"custom height 0", {1280, 0}, {100, 100, 10, 10}, {0, 0, 0, 0}},
         {"negative size from a bad reply", {-5, 768}, {100, 100, 10, 10}, {0, 0, 0, 0}},
+        // Found by fuzzing: a huge window on a tiny output scaled past what an int holds.
+        {"huge window on a 1-pixel output", {1, 1}, {666666666, 101, 101, 0}, {200, 0, 0, 120}},
+        {"partly beyond the output", {1920, 1080}, {1920, 1080, 960, 540}, {100, 60, 100, 60}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(PreviewRect(200, 120, c.output, c.g), c.want) << c.what;
