@@ -6,24 +6,14 @@
 // inside its frame; the dot-clock verdict agrees with the product taken in floating point.
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz/FuzzCheck.h"
 #include "mosaic/MosaicLayout.h"
 #include "screen/OutputResolution.h"
 #include "screen/ScreenChecks.h"
-
-namespace {
-
-void Check(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view in(reinterpret_cast<const char*>(data), size);
@@ -57,10 +47,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         mosaic::ComposeWindow(calc.input, adjusted, res.width, res.height);
     if (sent.failedCheck == 0) {
         const mosaic::WindowValues& v = sent.values;
-        Check(v.width >= 64 && v.height >= 64 && v.hStart >= 0 && v.vStart >= 0);
-        Check(int64_t{v.hStart} + v.width <= res.width &&
-              int64_t{v.vStart} + v.height <= res.height);
-        Check(v.width % 2 == 0 && v.height % 2 == 0 && v.hStart % 2 == 0 && v.vStart % 2 == 0);
+        fuzz::Check(v.width >= 64 && v.height >= 64 && v.hStart >= 0 && v.vStart >= 0);
+        fuzz::Check(int64_t{v.hStart} + v.width <= res.width &&
+                    int64_t{v.vStart} + v.height <= res.height);
+        fuzz::Check(v.width % 2 == 0 && v.height % 2 == 0 && v.hStart % 2 == 0 &&
+                    v.vStart % 2 == 0);
     }
     mosaic::StepAdjusted(num(8), num(9) % 3);
 
@@ -73,12 +64,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     g.vs = screen::BoxInt(boxes[15]);
     const screen::GeometryCheck geometry = screen::CheckGeometry(g, output);
     if (geometry.kind == screen::GeometryCheck::kOk) {
-        Check(int64_t{g.hs} + g.w <= output.width &&
-              int64_t{g.vs} + g.h <= output.height);
+        fuzz::Check(int64_t{g.hs} + g.w <= output.width && int64_t{g.vs} + g.h <= output.height);
     }
     const screen::Rect r = screen::PreviewRect(200, 120, output, g);
     if (geometry.kind == screen::GeometryCheck::kOk) {
-        Check(r.left >= 0 && r.top >= 0 && r.left + r.width <= 200 && r.top + r.height <= 120);
+        fuzz::Check(r.left >= 0 && r.top >= 0 && r.left + r.width <= 200 &&
+                    r.top + r.height <= 120);
     }
 
     // The output resolution: the dot clock of the typed size.
@@ -86,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   f = screen::ReadBoxNumber(boxes[6]);
     const long double clock = (static_cast<long double>(h) + 45) *
                               (static_cast<long double>(w) + 184) * static_cast<long double>(f);
-    Check(screen::DotClockInRange(w, h, f) ==
-          (clock >= screen::kMinDotClock && clock <= screen::kMaxDotClock));
+    fuzz::Check(screen::DotClockInRange(w, h, f) ==
+                (clock >= screen::kMinDotClock && clock <= screen::kMaxDotClock));
     return 0;
 }

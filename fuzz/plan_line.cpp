@@ -2,9 +2,9 @@
 // Properties: a line that reads as a plan writes back to a line that reads as the same plan, and
 // that line reads back to itself.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
+#include "fuzz/FuzzCheck.h"
 #include "schedule/PlanFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -19,9 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const std::string written = FormatPlanLine(kind, item);
     PlanItem again;
-    if (ParsePlanLine(kind, written, &again) != PlanLine::Ok || !(again == item) ||
-        FormatPlanLine(kind, again) != written) {
-        std::abort();
-    }
+    fuzz::Check(ParsePlanLine(kind, written, &again) == PlanLine::Ok && again == item &&
+                FormatPlanLine(kind, again) == written);
     return 0;
 }

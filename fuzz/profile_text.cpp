@@ -4,20 +4,14 @@
 // other line of the text stays as it was and in its order (a set changes or adds at most its key
 // line and its section header); applying the same set twice changes nothing more.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz/FuzzCheck.h"
 #include "platform/ProfileFile.h"
 
 namespace {
-
-void Check(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
 
 std::vector<std::string_view> Lines(std::string_view text) {
     std::vector<std::string_view> lines;
@@ -72,11 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         first == std::string::npos
             ? ""
             : value.substr(first, value.find_last_not_of(" \t\r\n\v\f") - first + 1);
-    Check(platform::ProfileTextValue(*after, section, key, "\x01missing", big) == trimmed);
+    fuzz::Check(platform::ProfileTextValue(*after, section, key, "\x01missing", big) == trimmed);
     const auto before = Lines(content);
     const auto now = Lines(*after);
-    Check(Lost(before, now) <= 1);
-    Check(now.size() <= before.size() + 2);
-    Check(platform::ApplyProfileEdits(*after, set) == after);
+    fuzz::Check(Lost(before, now) <= 1);
+    fuzz::Check(now.size() <= before.size() + 2);
+    fuzz::Check(platform::ApplyProfileEdits(*after, set) == after);
     return 0;
 }

@@ -4,24 +4,14 @@
 // returned as itself; an assembled serial reply starts with the leader; every reply is a run of
 // consecutive bytes of the stream (TCP: followed by 00 padding), never bytes of two places.
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "fuzz/FuzzCheck.h"
 #include "link/ReplyAssembler.h"
 
 using devlink::kFrameSize;
 using devlink::ReplyAssembler;
-
-namespace {
-
-void Check(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) {
@@ -46,26 +36,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         stream.insert(stream.end(), data + at, data + at + n);
         const ReplyAssembler::Step step = a.Feed(data + at, n, lastTry);
         at += static_cast<size_t>(n);
-        Check(a.Collected() >= 0 && a.Collected() <= kFrameSize);
+        fuzz::Check(a.Collected() >= 0 && a.Collected() <= kFrameSize);
         if (step == ReplyAssembler::Step::kMore) {
             continue;
         }
         const devlink::Frame& r = a.Reply();
         if (step == ReplyAssembler::Step::kReply) {
             if (serial && n == kFrameSize) {
-                Check(std::memcmp(r.data(), stream.data() + before, kFrameSize) == 0);
+                fuzz::Check(std::memcmp(r.data(), stream.data() + before, kFrameSize) == 0);
             } else {
                 const size_t got = std::min<size_t>(stream.size() - pieceStart, kFrameSize);
-                Check(std::memcmp(r.data(), stream.data() + pieceStart, got) == 0);
+                fuzz::Check(std::memcmp(r.data(), stream.data() + pieceStart, got) == 0);
                 for (size_t i = got; i < kFrameSize; ++i) {
-                    Check(r[i] == 0);
+                    fuzz::Check(r[i] == 0);
                 }
                 if (serial) {
-                    Check(r[0] == devlink::kLeader);
+                    fuzz::Check(r[0] == devlink::kLeader);
                 }
             }
         } else {
-            Check(serial);
+            fuzz::Check(serial);
         }
         // The query ends with its reply or refusal; the next one starts afresh.
         a = ReplyAssembler(serial);

@@ -3,18 +3,10 @@
 // set, every lamp of a display is off, steady or flashing, and the blink set holds only lamps
 // the display shows flashing.
 #include <cstdint>
-#include <cstdlib>
 #include <map>
 
 #include "app/StatusDecoder.h"
-
-namespace {
-void Check(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
-}  // namespace
+#include "fuzz/FuzzCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) {
@@ -29,17 +21,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const auto display = app::DecodeStatus(data + at, id, chinese, timer, state, blink);
         const int overlays = state.m_bPipPending + state.m_bPipOn + state.m_bTextPending +
                              state.m_bTextOn + state.m_bPreviewEmpty + state.m_bPreviewSet;
-        Check(overlays <= 1);
+        fuzz::Check(overlays <= 1);
         if (!display) {
             continue;
         }
         for (const auto& [lamp, lampState] : display->lamps) {
             const int s = static_cast<int>(lampState);
-            Check(s >= 0 && s <= 2);
+            fuzz::Check(s >= 0 && s <= 2);
         }
         for (const auto& [lamp, on] : blink) {
             const auto it = display->lamps.find(lamp);
-            Check(it != display->lamps.end() && it->second == app::LampState::Flashing);
+            fuzz::Check(it != display->lamps.end() && it->second == app::LampState::Flashing);
         }
     }
     return 0;
