@@ -18,10 +18,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/Connection.h"
-#include "app/DeviceState.h"
-#include "app/StatusDecoder.h"
-#include "app/SwitchRules.h"
+#include "device/Connection.h"
+#include "device/DeviceState.h"
+#include "device/StatusDecoder.h"
+#include "device/SwitchRules.h"
 #include "controls/ControlRegistry.h"
 #include "controls/PostBox.h"
 #include "platform/UiSeam.h"

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "app/AboutDlg.h"
-#include "app/ControlIds.h"
+#include "device/ControlIds.h"
 #include "app/MainDlg.h"
 #include "controls/ControlRegistry.h"
 #include "platform/UiSeam.h"

@@ -14,7 +14,7 @@
 
 #include "BenchUtil.h"
 #include "TestUtil.h"
-#include "app/ControlIds.h"
+#include "device/ControlIds.h"
 #include "app/MainDlg.h"
 
 int main(int argc, char** argv) {

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "TestUtil.h"
-#include "app/Connection.h"
+#include "device/Connection.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "BenchUtil.h"
 #include "TestUtil.h"
-#include "app/Connection.h"
+#include "device/Connection.h"
 #include "screen/SetScreen.h"
 
 namespace {

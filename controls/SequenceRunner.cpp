@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <algorithm>
 
-#include "app/Connection.h"
+#include "device/Connection.h"
 
 namespace ui {
 

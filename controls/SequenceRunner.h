@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/Sequence.h"
+#include "device/Sequence.h"
 #include "controls/PostBox.h"
 #include "platform/Clock.h"
 

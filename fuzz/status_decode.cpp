@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <map>
 
-#include "app/StatusDecoder.h"
+#include "device/StatusDecoder.h"
 #include "fuzz/FuzzCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

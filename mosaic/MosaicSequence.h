@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/Sequence.h"
+#include "device/Sequence.h"
 #include "link/Frame.h"
 #include "mosaic/MosaicLayout.h"
 

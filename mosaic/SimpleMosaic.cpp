@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/Connection.h"
-#include "app/Progress.h"
+#include "device/Connection.h"
+#include "controls/Progress.h"
 #include "controls/ColorButton.h"
 #include "mosaic/MosaicIds.h"
 #include "resources/Captions.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "app/Connection.h"
+#include "device/Connection.h"
 #include "schedule/InfoPlan.h"
 #include "schedule/Scheduler.h"
 

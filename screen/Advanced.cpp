@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/Progress.h"
+#include "controls/Progress.h"
 #include "resources/Captions.h"
 #include "screen/OutputResolution.h"
 #include "screen/ResolutionSequences.h"

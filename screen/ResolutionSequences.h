@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "app/Sequence.h"
+#include "device/Sequence.h"
 #include "link/Replies.h"
 
 namespace screen {

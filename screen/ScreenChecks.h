@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/DeviceState.h"
+#include "device/DeviceState.h"
 #include "screen/OutputResolution.h"
 
 namespace screen {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/Sequence.h"
+#include "device/Sequence.h"
 #include "link/Frame.h"
 #include "link/Replies.h"
 #include "screen/ScreenChecks.h"

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/Sequence.h"
+#include "device/Sequence.h"
 #include "sim/Simulator.h"
 
 namespace testutil {

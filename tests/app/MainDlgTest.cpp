@@ -20,9 +20,9 @@
 #include "Operate.h"
 #include "QtApp.h"
 #include "TestUtil.h"
-#include "app/ControlIds.h"
+#include "device/ControlIds.h"
 #include "app/MainDlg.h"
-#include "app/Progress.h"
+#include "controls/Progress.h"
 #include "controls/ControlRegistry.h"
 #include "platform/ProfileFile.h"
 

@@ -12,7 +12,7 @@
 #include "FakeUi.h"
 #include "QtApp.h"
 #include "TestUtil.h"
-#include "app/Connection.h"
+#include "device/Connection.h"
 #include "link/Commands.h"
 
 using testutil::ProcessEvents;

@@ -14,9 +14,9 @@
 #include "FakeUi.h"
 #include "QtApp.h"
 #include "TestUtil.h"
-#include "app/ControlIds.h"
+#include "device/ControlIds.h"
 #include "app/MainDlg.h"
-#include "app/Progress.h"
+#include "controls/Progress.h"
 #include "mosaic/MosaicIds.h"
 #include "mosaic/SimpleMosaic.h"
 

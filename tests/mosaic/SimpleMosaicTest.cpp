@@ -16,7 +16,7 @@
 
 #include "FakeUi.h"
 #include "QtApp.h"
-#include "app/Progress.h"
+#include "controls/Progress.h"
 #include "link/Replies.h"
 #include "mosaic/MosaicIds.h"
 #include "mosaic/MosaicTestLinks.h"

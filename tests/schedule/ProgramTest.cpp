@@ -26,7 +26,7 @@
 #include "FakeUi.h"
 #include "QtApp.h"
 #include "TestUtil.h"
-#include "app/ControlIds.h"
+#include "device/ControlIds.h"
 #include "app/MainDlg.h"
 #include "schedule/AddPlan.h"
 #include "schedule/AddPlanIds.h"

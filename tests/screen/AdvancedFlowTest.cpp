@@ -20,9 +20,9 @@
 #include "FakeUi.h"
 #include "QtApp.h"
 #include "TestUtil.h"
-#include "app/ControlIds.h"
+#include "device/ControlIds.h"
 #include "app/MainDlg.h"
-#include "app/Progress.h"
+#include "controls/Progress.h"
 #include "screen/Advanced.h"
 #include "screen/ResolutionSequences.h"
 

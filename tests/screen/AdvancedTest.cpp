@@ -18,8 +18,8 @@
 #include "FakeUi.h"
 #include "QtApp.h"
 #include "SimSequenceLink.h"
-#include "app/ControlIds.h"
-#include "app/Progress.h"
+#include "device/ControlIds.h"
+#include "controls/Progress.h"
 #include "link/Commands.h"
 #include "screen/ResolutionSequences.h"
 

@@ -13,7 +13,7 @@
 #include "FakeUi.h"
 #include "QtApp.h"
 #include "TestUtil.h"
-#include "app/ControlIds.h"
+#include "device/ControlIds.h"
 #include "app/MainDlg.h"
 #include "screen/SetScreen.h"
 #include "screen/SetScreenIds.h"

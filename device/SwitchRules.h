@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "app/DeviceState.h"
+#include "device/DeviceState.h"
 #include "link/Frame.h"
 
 namespace app {

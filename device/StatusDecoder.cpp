@@ -1,4 +1,4 @@
-#include "app/StatusDecoder.h"
+#include "device/StatusDecoder.h"
 
 #include <algorithm>
 

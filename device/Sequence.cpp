@@ -1,6 +1,6 @@
-#include "app/Sequence.h"
+#include "device/Sequence.h"
 
-#include "app/Connection.h"
+#include "device/Connection.h"
 #include "link/Link.h"
 
 namespace app {

@@ -1,4 +1,4 @@
-#include "app/Progress.h"
+#include "controls/Progress.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -6,7 +6,7 @@
 #include <QStyle>
 #include <QTimer>
 
-#include "app/ControlIds.h"
+#include "device/ControlIds.h"
 #include "controls/ControlRegistry.h"
 #include "controls/PostBox.h"
 #include "resources/Captions.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/ControlIds.h"
+#include "device/ControlIds.h"
 #include "link/Commands.h"
 
 namespace app {

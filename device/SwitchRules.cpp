@@ -1,4 +1,4 @@
-#include "app/SwitchRules.h"
+#include "device/SwitchRules.h"
 
 #include "link/Commands.h"
 #include "resources/Captions.h"

@@ -1,4 +1,4 @@
-#include "app/Connection.h"
+#include "device/Connection.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>

@@ -1,0 +1,255 @@
+// The main window: what the workers, the connection and the scheduler report, and the
+// processor's state on screen. Reports come from other threads; everything they change goes to
+// the UI thread.
+#include "app/MainDlg.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+#include "device/ControlIds.h"
+#include "controls/Progress.h"
+#include "controls/PostBox.h"
+#include "link/PortDiscovery.h"
+#include "mosaic/SimpleMosaic.h"
+#include "platform/ProfileFile.h"
+#include "resources/Captions.h"
+#include "schedule/InfoPlan.h"
+#include "schedule/Program.h"
+#include "screen/Advanced.h"
+#include "screen/SetScreen.h"
+
+namespace {
+
+QString Utf8(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+}  // namespace
+
+// ---- what the workers report (worker threads: everything goes to the UI thread) -------------
+
+void CORN302ControlDlg::Post(std::function<void()> change) {
+    m_postBox->Post(std::move(change));
+}
+
+void CORN302ControlDlg::SetInfo(const QString& text) {
+    ControlAs<QLineEdit>(ids::kInfo)->setText(text);
+}
+
+void CORN302ControlDlg::InfoText(app::LinkText text) {
+    static const res::Msg kTexts[] = {res::Msg::OpenComOk,    res::Msg::OpenComFail,
+                                      res::Msg::OpenNetOk,    res::Msg::OpenNetFail,
+                                      res::Msg::DeviceNormal, res::Msg::DeviceFailed,
+                                      res::Msg::DeviceSilent, res::Msg::DeviceClosed};
+    const res::Msg msg = kTexts[static_cast<int>(text)];
+    // The language in force when the text reaches the Info line.
+    Post([this, msg] { SetInfo(Utf8(res::Text(msg, m_bChinese != 0))); });
+}
+
+void CORN302ControlDlg::InfoRaw(const std::string& text) {
+    Post([this, text] { SetInfo(QString::fromStdString(text)); });
+}
+
+void CORN302ControlDlg::PortOutOfRange() {
+    // The connect worker waits for the answer, so that the box is answered before the progress
+    // dialog closes; a window going away lets it go. This box keeps English buttons in both
+    // languages.
+    auto answered = std::make_shared<bool>(false);  // guarded by m_boxMutex
+    Post([this, answered] {
+        const bool chinese = m_bChinese != 0;
+        platform::AskYesNo(res::Text(res::Msg::PortOutOfRange, chinese),
+                           res::Text(res::Msg::PortOutOfRangeCaption, chinese),
+                           platform::kLangEnglish);
+        {
+            std::lock_guard<std::mutex> lock(m_boxMutex);
+            *answered = true;
+        }
+        m_boxAnswered.notify_all();
+    });
+    std::unique_lock<std::mutex> lock(m_boxMutex);
+    m_boxAnswered.wait(lock, [&] { return *answered || m_tearingDown; });
+}
+
+void CORN302ControlDlg::ConnectFinished(bool accepted) {
+    Post([this, accepted] {
+        if (accepted) {
+            Control(ids::kConnect)->setEnabled(false);
+            // A scheduler started meanwhile (at start-up) keeps the manual controls.
+            if (m_bTimerRunning == 0) {
+                Control(ids::kDisconnect)->setEnabled(true);
+                EnableSwitchControls(true);
+            }
+        }
+    });
+    // Safe from any thread; closes the dialog also when it has not appeared yet.
+    m_progress->Finish();
+}
+
+void CORN302ControlDlg::SwitchControlsEnabled(bool on) {
+    Post([this, on] {
+        EnableSwitchControls(on);
+        for (int id : {ids::kM1, ids::kM2, ids::kM3}) {
+            Control(id)->setEnabled(on);
+        }
+        // Back from a command: the buttons the processor's state rules out stay disabled, as the
+        // latest status decode said, instead of being usable until the next one.
+        if (on && m_lastDisplay) {
+            ApplyEnabledStates(*m_lastDisplay);
+        }
+    });
+}
+
+void CORN302ControlDlg::StatusReply(const devlink::Frame& reply) {
+    // On the worker that read the reply, with the link lock held (it guards the blink set).
+    std::optional<app::Display> display;
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        display = app::DecodeStatus(reply.data(), m_conn.m_deviceId, m_bChinese != 0,
+                                    m_bTimerRunning != 0, m_state, m_conn.BlinkSetLocked());
+    }
+    if (display) {
+        Post([this, d = *display] { ApplyDisplay(d); });
+    }
+}
+
+void CORN302ControlDlg::DeviceLost(bool closed) {
+    // On the worker, link lock held. The next valid reply is decoded as the first of a
+    // connection: every lamp and state comes from it, not from before the loss.
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        m_state = app::DeviceState{};
+    }
+    Post([this, closed] {
+        // Nothing may look live: switching controls off, lamps out, no preview.
+        EnableSwitchControls(false);
+        for (int id : {ids::kM1, ids::kM2, ids::kM3, ids::kAutoTake}) {
+            Control(id)->setEnabled(false);
+        }
+        for (int lamp : ids::kSourceLamps) {
+            SetLampState(lamp, 0);
+        }
+        for (int lamp : {ids::kPipLamp, ids::kTextLamp, ids::kBypassLamp, ids::kFreezeLamp,
+                         ids::kMosaicLamp, ids::kM1Lamp, ids::kM2Lamp, ids::kM3Lamp}) {
+            SetLampState(lamp, 0);
+        }
+        Control(ids::kPreviewLabel)->hide();
+        m_lastDisplay.reset();
+        if (closed && m_conn.m_bConnected) {
+            // The connection is gone for good: back to idle, Connect is offered again.
+            OnDisconnect();
+            SetInfo(Utf8(res::Text(res::Msg::DeviceClosed, m_bChinese != 0)));
+        }
+    });
+}
+
+void CORN302ControlDlg::DeviceBack() {
+    Post([this] {
+        if (m_bTimerRunning == 0) {
+            EnableSwitchControls(true);
+        }
+    });
+}
+
+void CORN302ControlDlg::LampsVisible(const std::vector<int>& lampIds, bool visible) {
+    Post([this, lampIds, visible] {
+        for (int id : lampIds) {
+            SetLampVisible(id, visible);
+        }
+    });
+}
+
+void CORN302ControlDlg::CollapseTimerPanel() {
+    m_bPanelCollapsed = false;
+    OnTimerPanel();
+}
+
+// ---- the processor's state on screen ---------------------------------------------------------
+
+void CORN302ControlDlg::ApplyDisplay(const app::Display& d) {
+    for (const auto& [lamp, state] : d.lamps) {
+        SetLampState(lamp, static_cast<int>(state));
+    }
+    if (d.transitionRadio) {
+        CheckOnly(ids::kTransitionRadios, 4,
+                  static_cast<int>(std::find(std::begin(ids::kTransitionRadios),
+                                             std::end(ids::kTransitionRadios), *d.transitionRadio) -
+                                   std::begin(ids::kTransitionRadios)));
+    }
+    ControlAs<QAbstractButton>(ids::kV2)->setText(Utf8(d.v2Caption));
+    const int modes[2] = {ids::kOneKeySwitch, ids::kPreTakeSwitch};
+    CheckOnly(modes, 2, d.preTakeMode ? 1 : 0);
+    ControlAs<QAbstractButton>(ids::kAutoTake)->setText(Utf8(d.autoTakeCaption));
+    int ext = -1;
+    for (int i = 0; i < 5; ++i) {
+        if (d.extRadio && ids::kExtRadios[i] == *d.extRadio) {
+            ext = i;
+        }
+    }
+    CheckOnly(ids::kExtRadios, 5, ext);
+    auto* preview = Control(ids::kPreviewLabel);
+    if (d.previewLabel) {
+        static_cast<QLabel*>(preview)->setText(QString::fromStdString(*d.previewLabel));
+        preview->show();
+    } else {
+        preview->hide();
+    }
+    ApplyEnabledStates(d);
+    m_lastDisplay = d;
+}
+
+void CORN302ControlDlg::ApplyEnabledStates(const app::Display& d) {
+    // While the scheduler runs, only it changes sources: the manual controls stay disabled.
+    const bool manual = m_bTimerRunning == 0;
+    for (int id : {ids::kM1, ids::kM2, ids::kM3}) {
+        Control(id)->setEnabled(manual && d.presetsEnabled);
+    }
+    Control(ids::kAutoTake)->setEnabled(manual && d.autoTakeEnabled);
+    if (d.functionButtons) {
+        const app::FunctionButtons& f = *d.functionButtons;
+        Control(ids::kMosaicFn)->setEnabled(f.mosaic);
+        Control(ids::kBypass)->setEnabled(f.bypass);
+        Control(ids::kFreeze)->setEnabled(f.freeze);
+        Control(ids::kPipPbp)->setEnabled(f.pip);
+        Control(ids::kText)->setEnabled(f.text);
+        Control(ids::kOneKeySwitch)->setEnabled(f.switchMode);
+        Control(ids::kPreTakeSwitch)->setEnabled(f.switchMode);
+    }
+}
+
+void CORN302ControlDlg::TimerFieldsChanged(const TimerFields& fields) {
+    Post([this, fields] {
+        // Texts still on their way when the scheduler stopped are not shown.
+        if (m_bTimerRunning == 0) {
+            return;
+        }
+        const TimerGroup* groups[2] = {&fields.current, &fields.next};
+        const int* ids[2] = {ids::kCurrentValues, ids::kNextValues};
+        for (int g = 0; g < 2; ++g) {
+            const std::string* texts[4] = {&groups[g]->time, &groups[g]->signal, &groups[g]->status,
+                                           &groups[g]->result};
+            for (int i = 0; i < 4; ++i) {
+                ControlAs<QLineEdit>(ids[g][i])->setText(QString::fromStdString(*texts[i]));
+            }
+        }
+    });
+}
+
+void CORN302ControlDlg::PlanFileError(const std::string& text) {
+    Post([this, text] {
+        const bool chinese = m_bChinese != 0;
+        platform::AskYesNo(text, res::Text(res::Msg::SystemInformation, chinese),
+                           res::LanguageId(chinese));
+    });
+}

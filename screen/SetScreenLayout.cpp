@@ -1,0 +1,442 @@
+// The screen settings dialog: its controls, their captions and their look.
+#include "screen/SetScreen.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "device/Sequence.h"
+#include "link/Commands.h"
+#include "screen/SetScreenIds.h"
+#include "screen/SetScreenParts.h"
+
+using namespace screen;
+using namespace screen::parts;
+
+namespace {
+
+const QColor kModifiedColour(0, 255, 255);
+const QColor kPlainColour(205, 205, 180);
+const QColor kBlue(0, 0, 255);
+
+// Preview frames: the output picture in small.
+constexpr int kFrameWidth = 192;
+constexpr int kFrameHeight = 128;
+
+// The up and down arrows beside a key colour box. They hold no value of their own: each press
+// is reported (held down, it repeats), and the dialog moves the box.
+class KeyArrows : public QWidget {
+public:
+    explicit KeyArrows(std::function<void(int delta)> arrow) {
+        auto* column = new QVBoxLayout(this);
+        column->setContentsMargins(0, 0, 0, 0);
+        column->setSpacing(0);
+        for (QToolButton*& b : m_buttons) {
+            b = new QToolButton;
+            b->setAutoRepeat(true);
+            b->setFixedSize(18, 12);
+            b->setFocusPolicy(Qt::TabFocus);
+            column->addWidget(b);
+        }
+        m_buttons[0]->setArrowType(Qt::UpArrow);
+        m_buttons[1]->setArrowType(Qt::DownArrow);
+        // As the up-down control reports them: -1 for the up arrow, +1 for the down arrow.
+        connect(m_buttons[0], &QToolButton::clicked, this, [arrow] { arrow(-1); });
+        connect(m_buttons[1], &QToolButton::clicked, this, [arrow] { arrow(1); });
+    }
+    QToolButton* Button(bool up) const { return m_buttons[up ? 0 : 1]; }
+
+private:
+    QToolButton* m_buttons[2] = {};
+};
+
+// Template captions of the geometry labels, in the order width, horizontal start, height,
+// vertical start, per window (input, output, main, PIP).
+const char* const kGeometryLabels[4][4] = {
+    {"In_Hori_Width:", "In_Hori_Start:", "In_Vert_Height:", "In_Vert_Start:"},
+    {"Out_Hori_Width:", "Out_Hori_Start:", "Out_Vert_Height:", "Out_Vert_Start:"},
+    {"Main_Hori_Width:", "Main_Hori_Start:", "Main_Vert_Height:", "Main_Vert_Start:"},
+    {"PIP_Hori_Width:", "PIP_Hori_Start:", "PIP_Vert_Height:", "PIP_Vert_Start:"},
+};
+const char* const kGeometryTips[4] = {">=64", ">=0", ">=48", ">=0"};
+
+}  // namespace
+
+// ---- building ----------------------------------------------------------------------------------
+
+void CSetScreen::BuildControls() {
+    const auto button = [this](int id, const char* caption) {
+        auto* b = new QPushButton(Utf8(caption));
+        b->setAutoDefault(false);
+        Register(id, b);
+        return b;
+    };
+    const auto label = [this](int id, const char* caption) {
+        auto* l = new QLabel(Utf8(caption));
+        if (id != 0) {
+            Register(id, l);
+        }
+        return l;
+    };
+    const auto group = [this](int id, const char* title) {
+        auto* g = new QGroupBox(Utf8(title));
+        Register(id, g);
+        return g;
+    };
+    const auto radio = [this](int id, const char* caption, QButtonGroup* set) {
+        auto* r = new QRadioButton(Utf8(caption));
+        set->addButton(r);
+        Register(id, r);
+        return r;
+    };
+    const auto box = [this](int id) {
+        auto* e = new QLineEdit;
+        e->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
+        e->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 12);
+        Register(id, e);
+        return e;
+    };
+    // A preview: "(0,0)" above the frame's top left corner, the size label below its bottom
+    // right one.
+    const auto preview = [&](int originId, int frameId, int sizeId) {
+        auto* frame = new QFrame;
+        frame->setFixedSize(kFrameWidth, kFrameHeight);
+        frame->setAutoFillBackground(true);
+        QPalette black = frame->palette();
+        black.setColor(QPalette::Window, Qt::black);
+        frame->setPalette(black);
+        Register(frameId, frame);
+        auto* column = new QVBoxLayout;
+        column->setSpacing(1);
+        column->addWidget(label(originId, "(0,0)"), 0, Qt::AlignLeft);
+        column->addWidget(frame);
+        column->addWidget(label(sizeId, "(1024,768)"), 0, Qt::AlignRight);
+        column->addStretch();
+        return column;
+    };
+    const auto rectangle = [&](int id, int frameId, const QColor& colour, const char* text) {
+        auto* r = new QLabel(Utf8(text), Control(frameId));
+        r->setAlignment(Qt::AlignCenter);
+        r->setAutoFillBackground(true);
+        QPalette p = r->palette();
+        p.setColor(QPalette::Window, colour);
+        p.setColor(QPalette::WindowText, Qt::black);
+        r->setPalette(p);
+        r->setGeometry(0, 0, 0, 0);
+        Register(id, r);
+        return r;
+    };
+    // The boxes of a window with their labels and tooltips, and its Save.
+    const auto geometryBoxes = [&](Window which) {
+        const sids::GeometryIds& g = sids::kGeometry[which];
+        auto* grid = new QGridLayout;
+        const int labels[4] = {g.wLabel, g.hsLabel, g.hLabel, g.vsLabel};
+        const std::array<int, 4> boxes = GeometryBoxes(which);
+        for (int f = 0; f < 4; ++f) {
+            QLabel* l = label(labels[f], kGeometryLabels[which][f]);
+            QLineEdit* e = box(boxes[f]);
+            e->setToolTip(Utf8(kGeometryTips[f]));
+            l->setBuddy(e);
+            grid->addWidget(l, f, 0);
+            grid->addWidget(e, f, 1);
+        }
+        grid->addWidget(button(g.save, "Save"), 4, 1);
+        grid->setRowStretch(5, 1);
+        return grid;
+    };
+
+    // ---- text key ----
+    QGroupBox* text = group(sids::kTextGroup, "Text");
+    auto* textGrid = new QGridLayout(text);
+    auto* thresholds = new QButtonGroup(this);
+    textGrid->addWidget(radio(sids::kThresholdRadios[0], "<Threshold", thresholds), 0, 0, 1, 2);
+    textGrid->addWidget(radio(sids::kThresholdRadios[1], ">Threshold", thresholds), 0, 2, 1, 2);
+    const char* const keyNames[3] = {"Red", "Green", "Blue"};
+    for (int c = 0; c < 3; ++c) {
+        QLabel* l = label(sids::kKeyLabels[c], keyNames[c]);
+        QLineEdit* e = box(sids::kKeyColours[c]);
+        e->setEnabled(false);  // moved by the arrows and the readback only
+        l->setBuddy(e);
+        auto* arrows = new KeyArrows([this, c](int delta) { OnKeyArrow(c, delta); });
+        Register(sids::kKeyArrows[c], arrows);
+        textGrid->addWidget(l, c + 1, 0);
+        textGrid->addWidget(e, c + 1, 1);
+        textGrid->addWidget(arrows, c + 1, 2);
+    }
+    textGrid->addWidget(button(sids::kTextSave, "Save"), 3, 3);
+    textGrid->setColumnStretch(4, 1);
+
+    // ---- brightness and bias ----
+    const auto valueRow = [&](int groupId, const char* title, int editId, int rangeId,
+                              const char* range, int saveId, int resetId) {
+        QGroupBox* g = group(groupId, title);
+        auto* row = new QHBoxLayout(g);
+        row->addWidget(box(editId));
+        row->addWidget(label(rangeId, range));
+        row->addStretch();
+        row->addWidget(button(saveId, "Save"));
+        row->addWidget(button(resetId, "Reset"));
+        return g;
+    };
+    QGroupBox* brightness =
+        valueRow(sids::kBrightnessGroup, "Brightness", sids::kBrightness, sids::kBrightnessRange,
+                 "(0~64)", sids::kBrightnessSave, sids::kBrightnessReset);
+    QGroupBox* bias = valueRow(sids::kBiasGroup, "Bias", sids::kBias, 0, "(0~100)", sids::kBiasSave,
+                               sids::kBiasReset);
+
+    // ---- colours ----
+    QGroupBox* colour = group(sids::kColourGroup, "Color");
+    auto* colourGrid = new QGridLayout(colour);
+    for (int row = 0; row < 7; ++row) {
+        const sids::ColourRow& r = sids::kColourRows[row];
+        QLabel* l = label(0, r.source);
+        QLineEdit* e = box(r.edit);
+        l->setBuddy(e);
+        colourGrid->addWidget(l, row, 0);
+        colourGrid->addWidget(e, row, 1);
+        colourGrid->addWidget(label(0, "(0~100)"), row, 2);
+        colourGrid->addWidget(button(r.save, "Save"), row, 3);
+        colourGrid->addWidget(button(r.reset, "Reset"), row, 4);
+    }
+
+    // ---- sharpness, audio, hot spare, V2/YPbPr, mosaic mode ----
+    QGroupBox* sharpness = group(sids::kSharpnessGroup, "Sharpness");
+    auto* sharpRow = new QHBoxLayout(sharpness);
+    auto* sharpSet = new QButtonGroup(this);
+    sharpRow->addWidget(radio(sids::kNormal, "Normal", sharpSet));
+    sharpRow->addWidget(radio(sids::kSharp, "Sharp", sharpSet));
+    sharpRow->addStretch();
+
+    QGroupBox* audio = group(sids::kAudioGroup, "Audio");
+    auto* audioGrid = new QGridLayout(audio);
+    const char* const audioLabels[2] = {"AD1", "AD2"};
+    for (int a = 0; a < 2; ++a) {
+        auto* list = new QComboBox;
+        for (const char* entry : kAudioEntries) {
+            list->addItem(Utf8(entry));
+        }
+        list->setCurrentIndex(-1);  // until the readback says
+        Register(a == 0 ? sids::kAudio1 : sids::kAudio2, list);
+        QLabel* l = label(0, audioLabels[a]);
+        l->setBuddy(list);
+        audioGrid->addWidget(l, a, 0);
+        audioGrid->addWidget(list, a, 1);
+    }
+    audioGrid->addWidget(button(sids::kAudioSave, "Save"), 1, 2);
+    audioGrid->setColumnStretch(1, 1);
+
+    QGroupBox* spare = group(sids::kHotSpareGroup, "Hot_Spare");
+    auto* spareGrid = new QGridLayout(spare);
+    const char* const spareCaptions[3] = {"V1  >>  V2", "HDMI  >>  DVI", "VGA1  >>  VGA2"};
+    for (int b = 0; b < 3; ++b) {
+        auto* c = new QCheckBox(Utf8(spareCaptions[b]));
+        Register(sids::kHotSpareBoxes[b], c);
+        spareGrid->addWidget(c, b, 0);
+    }
+    spareGrid->addWidget(button(sids::kHotSpareSave, "Save"), 2, 1);
+    spareGrid->setColumnStretch(0, 1);
+
+    QGroupBox* v2 = group(sids::kV2Group, "V2/YPbPr");
+    auto* v2Row = new QHBoxLayout(v2);
+    auto* v2Set = new QButtonGroup(this);
+    v2Row->addWidget(radio(sids::kV2Radio, "V2", v2Set));
+    v2Row->addWidget(radio(sids::kYPbPrRadio, "YPbPr", v2Set));
+    v2Row->addStretch();
+
+    QGroupBox* mosaic = group(sids::kMosaicModeGroup, "MosaicMode");
+    auto* mosaicRow = new QHBoxLayout(mosaic);
+    auto* mosaicSet = new QButtonGroup(this);
+    mosaicRow->addWidget(radio(sids::kNoSyncMosaic, "No Sync Mosaic", mosaicSet));
+    mosaicRow->addWidget(radio(sids::kSyncMosaic, "Sync Mosaic", mosaicSet));
+    mosaicRow->addStretch();
+
+    // ---- main and PIP geometry, layout, preview ----
+    QGroupBox* pipSize = group(sids::kPipSizeGroup, "PIP_Size_Position");
+    auto* pipSizeGrid = new QGridLayout(pipSize);
+    QGroupBox* mainBox = group(sids::kGeometry[kMain].group, "Main");
+    mainBox->setLayout(geometryBoxes(kMain));
+    QGroupBox* pipBox = group(sids::kGeometry[kPip].group, "PIP");
+    pipBox->setLayout(geometryBoxes(kPip));
+    pipSizeGrid->addWidget(mainBox, 0, 0);
+    pipSizeGrid->addWidget(pipBox, 0, 1);
+    pipSizeGrid->addLayout(preview(sids::kOriginLabels[0], sids::kGeometry[kMain].frame,
+                                   sids::kGeometry[kMain].sizeLabel),
+                           1, 0);
+    rectangle(sids::kGeometry[kMain].rect, sids::kGeometry[kMain].frame, QColor(0, 255, 0), "MAIN");
+    rectangle(sids::kGeometry[kPip].rect, sids::kGeometry[kPip].frame, QColor(255, 0, 0), "PBP");
+    auto* layoutColumn = new QVBoxLayout;
+    QGroupBox* layout = group(sids::kLayoutGroup, "PIP_Mode");
+    auto* layoutRow = new QHBoxLayout(layout);
+    auto* layoutSet = new QButtonGroup(this);
+    const char* const layoutNames[3] = {"M1", "M2", "M3"};
+    for (int n = 0; n < 3; ++n) {
+        layoutRow->addWidget(radio(sids::kLayoutRadios[n], layoutNames[n], layoutSet));
+    }
+    layoutRow->addStretch();
+    layoutColumn->addWidget(layout);
+    QLabel* hint = label(sids::kPipHint, "Only available for PIP/PBP open!!");
+    hint->setWordWrap(true);
+    layoutColumn->addWidget(hint);
+    layoutColumn->addStretch();
+    pipSizeGrid->addLayout(layoutColumn, 1, 1);
+
+    // ---- input and output geometry ----
+    const auto windowGroup = [&](Window which, const char* title, int originId) {
+        const sids::GeometryIds& g = sids::kGeometry[which];
+        QGroupBox* box = group(g.group, title);
+        auto* column = new QVBoxLayout(box);
+        column->addLayout(geometryBoxes(which));
+        column->addLayout(preview(originId, g.frame, g.sizeLabel));
+        return box;
+    };
+    QGroupBox* input = windowGroup(kInput, "Input_Size_Position", sids::kOriginLabels[1]);
+    rectangle(sids::kGeometry[kInput].rect, sids::kGeometry[kInput].frame, QColor(0, 0, 255), "");
+    QGroupBox* output = windowGroup(kOutput, "Output_Size_Position", sids::kOriginLabels[2]);
+    rectangle(sids::kGeometry[kOutput].rect, sids::kGeometry[kOutput].frame, QColor(255, 255, 0),
+              "");
+
+    // ---- Info line, Refresh, Exit ----
+    auto* bottom = new QHBoxLayout;
+    QLabel* infoLabel = label(sids::kInfoLabel, "Info");
+    auto* info = new QLineEdit;
+    info->setReadOnly(true);
+    Register(sids::kInfo, info);
+    infoLabel->setBuddy(info);
+    bottom->addWidget(infoLabel);
+    bottom->addWidget(info, 1);
+    bottom->addSpacing(12);
+    bottom->addWidget(button(sids::kRefresh, "Refresh"));
+    bottom->addWidget(button(sids::kExit, "Exit"));
+
+    // ---- the dialog: picture settings on the left, geometry on the right ----
+    auto* left = new QVBoxLayout;
+    for (QWidget* w : {static_cast<QWidget*>(text), static_cast<QWidget*>(brightness),
+                       static_cast<QWidget*>(bias), static_cast<QWidget*>(sharpness),
+                       static_cast<QWidget*>(audio)}) {
+        left->addWidget(w);
+    }
+    left->addStretch();
+    auto* middle = new QVBoxLayout;
+    middle->addWidget(colour);
+    middle->addWidget(spare);
+    middle->addWidget(v2);
+    middle->addWidget(mosaic);
+    middle->addStretch();
+    auto* right = new QGridLayout;
+    right->addWidget(pipSize, 0, 0, 1, 2);
+    right->addWidget(input, 1, 0);
+    right->addWidget(output, 1, 1);
+    auto* grid = new QGridLayout(this);
+    grid->addLayout(left, 0, 0);
+    grid->addLayout(middle, 0, 1);
+    grid->addLayout(right, 0, 2);
+    grid->addLayout(bottom, 1, 0, 1, 3);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
+
+    // ---- colours: blue section titles, the numeric boxes by their markings ----
+    for (int id : {sids::kBrightnessGroup, sids::kColourGroup, sids::kBiasGroup,
+                   sids::kSharpnessGroup, sids::kV2Group, sids::kMosaicModeGroup, sids::kAudioGroup,
+                   sids::kHotSpareGroup, sids::kTextGroup}) {
+        Control(id)->setStyleSheet(QStringLiteral("QGroupBox::title { color: rgb(0, 0, 255); }"));
+    }
+    QPalette blue = infoLabel->palette();
+    blue.setColor(QPalette::WindowText, kBlue);
+    infoLabel->setPalette(blue);
+    for (int id : sids::kNumericBoxes) {
+        PaintBox(id);
+    }
+}
+
+void CSetScreen::ConnectHandlers() {
+    const auto onClick = [this](int id, auto handler) {
+        connect(ControlAs<QAbstractButton>(id), &QAbstractButton::clicked, this, handler);
+    };
+    // Radios act on what they became, so that the accessibility action works as a click does;
+    // changes made by the dialog itself send nothing.
+    const auto onSelect = [this](int id, std::function<void()> handler) {
+        connect(ControlAs<QAbstractButton>(id), &QAbstractButton::toggled, this,
+                [this, handler](bool on) {
+                    if (on && !m_filling) {
+                        handler();
+                    }
+                });
+    };
+
+    onClick(sids::kRefresh, &CSetScreen::OnRefresh);
+    onClick(sids::kExit, &CSetScreen::reject);
+    for (int n = 0; n < 3; ++n) {
+        onSelect(sids::kLayoutRadios[n], [this, n] { OnLayout(n); });
+    }
+    onClick(sids::kMainSave, [this] { SaveWindowGeometry(kMain); });
+    onClick(sids::kPipSave, [this] { SaveWindowGeometry(kPip); });
+    onClick(sids::kInputSave, [this] { SaveWindowGeometry(kInput); });
+    onClick(sids::kOutputSave, [this] { SaveWindowGeometry(kOutput); });
+
+    onClick(sids::kTextSave, &CSetScreen::OnTextKeySave);
+    onClick(sids::kBrightnessSave, &CSetScreen::OnBrightnessSave);
+    onClick(sids::kBrightnessReset, &CSetScreen::OnBrightnessReset);
+    onClick(sids::kBiasSave, &CSetScreen::OnBiasSave);
+    onClick(sids::kBiasReset, &CSetScreen::OnBiasReset);
+    for (int row = 0; row < 7; ++row) {
+        onClick(sids::kColourRows[row].save, [this, row] { OnColourSave(row); });
+        onClick(sids::kColourRows[row].reset, [this, row] { OnColourReset(row); });
+    }
+    onSelect(sids::kNormal, [this] { OnSharpness(false); });
+    onSelect(sids::kSharp, [this] { OnSharpness(true); });
+    for (int a = 0; a < 2; ++a) {
+        connect(ControlAs<QComboBox>(a == 0 ? sids::kAudio1 : sids::kAudio2),
+                &QComboBox::currentIndexChanged, this, [this, a] {
+                    if (!m_filling) {
+                        OnAudioChanged(a);
+                    }
+                });
+    }
+    onClick(sids::kAudioSave, &CSetScreen::OnAudioSave);
+    onClick(sids::kHotSpareSave, &CSetScreen::OnHotSpareSave);
+    onSelect(sids::kNoSyncMosaic, [this] { OnSyncMode(false); });
+    onSelect(sids::kSyncMosaic, [this] { OnSyncMode(true); });
+    onSelect(sids::kV2Radio, [this] { OnV2Input(false); });
+    onSelect(sids::kYPbPrRadio, [this] { OnV2Input(true); });
+    for (int id : sids::kNumericBoxes) {
+        connect(Box(id), &QLineEdit::textChanged, this, [this, id] {
+            if (!m_filling) {
+                OnNumericEdit(id);
+            }
+        });
+    }
+}
+
+void CSetScreen::ApplyCaptions() {
+    const bool chinese = m_opening.chinese;
+    ui::ApplyCaptionSet(this, m_controls, res::SetScreenCaptions(), chinese);
+    for (const res::Caption& c : res::SetScreenNames()) {
+        if (QWidget* w = Control(c.id)) {
+            w->setAccessibleName(Utf8(chinese ? c.zh : c.en));
+        }
+    }
+    for (int c = 0; c < 3; ++c) {
+        const auto* arrows = static_cast<const KeyArrows*>(Control(sids::kKeyArrows[c]));
+        const QString name = Control(sids::kKeyColours[c])->accessibleName();
+        arrows->Button(true)->setAccessibleName(name + Utf8(chinese ? " 上" : " up"));
+        arrows->Button(false)->setAccessibleName(name + Utf8(chinese ? " 下" : " down"));
+    }
+}
+
+void CSetScreen::PaintBox(int boxId) {
+    QLineEdit* e = Box(boxId);
+    QPalette p = e->palette();
+    p.setColor(QPalette::Base, Modified(boxId) ? kModifiedColour : kPlainColour);
+    e->setPalette(p);
+}
