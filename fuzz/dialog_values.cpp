@@ -12,6 +12,7 @@
 
 #include "fuzz/FuzzCheck.h"
 #include "mosaic/MosaicLayout.h"
+#include "platform/BoxNumber.h"
 #include "screen/OutputResolution.h"
 #include "screen/ScreenChecks.h"
 
@@ -24,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         in = nl == std::string_view::npos ? std::string_view() : in.substr(nl + 1);
     }
     boxes.resize(16);
-    const auto num = [&](size_t i) { return mosaic::BoxNumber(boxes[i]); };
+    const auto num = [&](size_t i) { return platform::BoxNumber(boxes[i]); };
 
     // The fast mosaic: a wall of the typed size (kept small), Auto Calculate, then the send check.
     const int rows = static_cast<int>(static_cast<uint32_t>(num(0)) % 6 + 1);
@@ -56,12 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     mosaic::StepAdjusted(num(8), num(9) % 3);
 
     // The screen settings: a geometry against an output of the typed size, and its preview.
-    const screen::Size output{screen::BoxInt(boxes[10]), screen::BoxInt(boxes[11])};
+    const screen::Size output{platform::BoxNumber(boxes[10]), platform::BoxNumber(boxes[11])};
     screen::WindowGeometry g{};
-    g.w = screen::BoxInt(boxes[12]);
-    g.hs = screen::BoxInt(boxes[13]);
-    g.h = screen::BoxInt(boxes[14]);
-    g.vs = screen::BoxInt(boxes[15]);
+    g.w = platform::BoxNumber(boxes[12]);
+    g.hs = platform::BoxNumber(boxes[13]);
+    g.h = platform::BoxNumber(boxes[14]);
+    g.vs = platform::BoxNumber(boxes[15]);
     const screen::GeometryCheck geometry = screen::CheckGeometry(g, output);
     if (geometry.kind == screen::GeometryCheck::kOk) {
         fuzz::Check(int64_t{g.hs} + g.w <= output.width && int64_t{g.vs} + g.h <= output.height);
@@ -73,8 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // The output resolution: the dot clock of the typed size.
-    const int32_t w = screen::ReadBoxNumber(boxes[4]), h = screen::ReadBoxNumber(boxes[5]),
-                  f = screen::ReadBoxNumber(boxes[6]);
+    const int32_t w = platform::BoxNumber(boxes[4]), h = platform::BoxNumber(boxes[5]),
+                  f = platform::BoxNumber(boxes[6]);
     const long double clock = (static_cast<long double>(h) + 45) *
                               (static_cast<long double>(w) + 184) * static_cast<long double>(f);
     fuzz::Check(screen::DotClockInRange(w, h, f) ==

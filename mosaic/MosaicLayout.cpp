@@ -3,16 +3,15 @@
 #include <cstdlib>
 #include <limits>
 
+#include "platform/BoxNumber.h"
+
 namespace mosaic {
+
+using platform::BoxNumber;
 
 namespace {
 
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
-constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
 
 std::string_view BoxText(const std::vector<std::string>& boxes, int n) {
     return n >= 0 && n < static_cast<int>(boxes.size()) ? std::string_view(boxes[n])
@@ -44,36 +43,6 @@ int32_t Share(uint64_t part, uint64_t sum, int resolution) {
 }
 
 }  // namespace
-
-int32_t BoxNumber(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    bool negative = false;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty()) {
-        return 0;
-    }
-    int64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return 0;
-        }
-        if (v <= kInt32Max + 1) {  // beyond that it only saturates
-            v = v * 10 + (c - '0');
-        }
-    }
-    if (negative) {
-        return static_cast<int32_t>(-v < kInt32Min ? kInt32Min : -v);
-    }
-    return static_cast<int32_t>(v > kInt32Max ? kInt32Max : v);
-}
 
 SpecCheck CheckSpecification(int32_t rows, int32_t cols) {
     const auto r = static_cast<uint32_t>(rows);

@@ -17,11 +17,6 @@ constexpr int kMaxCols = 8;
 // Sizes below this many pixels are refused.
 constexpr int kMinSize = 64;
 
-// A box's text as a signed 32-bit number (blanks around it allowed): empty or non-numeric text
-// reads as 0; a number beyond the 32-bit range reads as the nearest end of it, so that a huge
-// value still counts as too large rather than as nothing.
-int32_t BoxNumber(std::string_view text);
-
 // The custom specification, rows and columns as read from their boxes, compared as unsigned
 // numbers (a negative number counts as too large).
 enum class SpecCheck { kOk, kTooLarge, kTooSmall };

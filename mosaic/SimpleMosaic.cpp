@@ -15,6 +15,7 @@
 #include "controls/Progress.h"
 #include "controls/ColorButton.h"
 #include "mosaic/MosaicIds.h"
+#include "platform/BoxNumber.h"
 #include "resources/Captions.h"
 #include "screen/OutputResolution.h"
 
@@ -294,7 +295,7 @@ void CSimpleMosaic::ShowPreset(int rows, int cols) {
 // ---- calculation --------------------------------------------------------------------------------
 
 int32_t CSimpleMosaic::BoxValue(int id) const {
-    return BoxNumber(ControlAs<QLineEdit>(id)->text().toStdString());
+    return platform::BoxNumber(ControlAs<QLineEdit>(id)->text().toStdString());
 }
 
 void CSimpleMosaic::SetValueBox(int id, int32_t value) {

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "controls/Progress.h"
+#include "platform/BoxNumber.h"
 #include "resources/Captions.h"
 #include "screen/OutputResolution.h"
 #include "screen/ResolutionSequences.h"
@@ -168,9 +169,9 @@ void CCAdvanced::OnResolutionList(int index) {
 }
 
 void CCAdvanced::OnSave() {
-    const int32_t w = screen::ReadBoxNumber(m_width->text().toStdString());
-    const int32_t h = screen::ReadBoxNumber(m_height->text().toStdString());
-    const int32_t f = screen::ReadBoxNumber(m_rate->text().toStdString());
+    const int32_t w = platform::BoxNumber(m_width->text().toStdString());
+    const int32_t h = platform::BoxNumber(m_height->text().toStdString());
+    const int32_t f = platform::BoxNumber(m_rate->text().toStdString());
     if (!screen::DotClockInRange(w, h, f)) {
         platform::AskYesNo(res::Text(res::AdvancedMsg::DotClockOutOfRange, m_bChinese),
                            res::Text(res::AdvancedMsg::DotClockCaption, m_bChinese),

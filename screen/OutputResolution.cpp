@@ -41,20 +41,4 @@ std::optional<devlink::Frame> CustomResolutionFrame(uint8_t deviceId, int32_t wi
     return devlink::CustomResolutionCommand(deviceId, width, height, rate);
 }
 
-int32_t ReadBoxNumber(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && blank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && blank(text.back())) {
-        text.remove_suffix(1);
-    }
-    int32_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-        return 0;
-    }
-    return value;
-}
-
 }  // namespace screen

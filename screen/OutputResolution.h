@@ -36,8 +36,4 @@ bool DotClockInRange(int32_t width, int32_t height, int32_t rate);
 std::optional<devlink::Frame> CustomResolutionFrame(uint8_t deviceId, int32_t width, int32_t height,
                                                     int32_t rate);
 
-// The number in a custom box: a decimal integer with an optional minus sign, blanks around it
-// allowed, within 32 bits. Any other text reads as 0.
-int32_t ReadBoxNumber(std::string_view text);
-
 }  // namespace screen

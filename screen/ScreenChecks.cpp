@@ -76,29 +76,6 @@ Rect PreviewRect(int frameWidth, int frameHeight, Size output, const WindowGeome
     return {left, top, within(sx * g.w, frameWidth - left), within(sy * g.h, frameHeight - top)};
 }
 
-int BoxInt(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    int64_t v = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        v = v * 10 + (text[i] - '0');
-        if (v > int64_t{INT_MAX} + 1) {
-            v = int64_t{INT_MAX} + 1;
-        }
-    }
-    if (negative) {
-        return static_cast<int>(-v);
-    }
-    return static_cast<int>(v > INT_MAX ? INT_MAX : v);
-}
-
 namespace {
 
 // Compared as unsigned: a negative value is above every limit.

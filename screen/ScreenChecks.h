@@ -81,10 +81,6 @@ Rect PreviewRect(int frameWidth, int frameHeight, Size output, const WindowGeome
 
 // ---- boxes and values --------------------------------------------------------------------------
 
-// A box's text as a signed integer: leading blanks, a sign, then digits up to the first other
-// character; empty or no digits give 0; beyond the 32-bit range it stops at the limit.
-int BoxInt(const std::string& text);
-
 enum class ValueCheck { kOk, kOutOfRange, kOdd };
 
 // Brightness runs 0..64, or 0..100 when range100; it must be even.

@@ -18,6 +18,7 @@
 
 #include "device/Sequence.h"
 #include "link/Commands.h"
+#include "platform/BoxNumber.h"
 #include "screen/SetScreenIds.h"
 #include "screen/SetScreenParts.h"
 
@@ -120,7 +121,7 @@ void CSetScreen::showEvent(QShowEvent* event) {
 void CSetScreen::SaveWindowGeometry(Window which) {
     EnableSaveControls(false);
     const std::array<int, 4> boxes = GeometryBoxes(which);
-    const auto value = [&](int f) { return BoxInt(Box(boxes[f])->text().toStdString()); };
+    const auto value = [&](int f) { return platform::BoxNumber(Box(boxes[f])->text().toStdString()); };
     const WindowGeometry g{value(kWidth), value(kHeight), value(kHStart), value(kVStart)};
     const GeometryCheck check = CheckGeometry(g, {m_outputWidth, m_outputHeight});
     if (check.kind == GeometryCheck::kOutOfRange) {
@@ -169,13 +170,13 @@ void CSetScreen::SaveValue(int boxId, ValueCheck check,
         EnableSaveControls(true);
         return;
     }
-    const auto v = static_cast<uint8_t>(BoxInt(Box(boxId)->text().toStdString()));
+    const auto v = static_cast<uint8_t>(platform::BoxNumber(Box(boxId)->text().toStdString()));
     SendSetting([command, v](uint8_t id) { return command(id, v); }, {boxId}, true);
 }
 
 void CSetScreen::OnBrightnessSave() {
     EnableSaveControls(false);
-    const int v = BoxInt(Box(sids::kBrightness)->text().toStdString());
+    const int v = platform::BoxNumber(Box(sids::kBrightness)->text().toStdString());
     SaveValue(sids::kBrightness, CheckBrightness(v, m_bBrightness100 != 0),
               devlink::BrightnessCommand);
 }
@@ -189,7 +190,7 @@ void CSetScreen::OnBrightnessReset() {
 
 void CSetScreen::OnBiasSave() {
     EnableSaveControls(false);
-    SaveValue(sids::kBias, CheckPercent(BoxInt(Box(sids::kBias)->text().toStdString())),
+    SaveValue(sids::kBias, CheckPercent(platform::BoxNumber(Box(sids::kBias)->text().toStdString())),
               devlink::BiasCommand);
 }
 
@@ -203,7 +204,7 @@ void CSetScreen::OnColourSave(int row) {
     const sids::ColourRow& r = sids::kColourRows[row];
     EnableSaveControls(false);
     const auto code = static_cast<uint8_t>(r.code);
-    SaveValue(r.edit, CheckPercent(BoxInt(Box(r.edit)->text().toStdString())),
+    SaveValue(r.edit, CheckPercent(platform::BoxNumber(Box(r.edit)->text().toStdString())),
               [code](uint8_t id, uint8_t v) { return devlink::ColourCommand(id, v, code); });
 }
 
@@ -220,7 +221,7 @@ void CSetScreen::OnTextKeySave() {
     EnableSaveControls(false);
     uint8_t rgb[3];
     for (int c = 0; c < 3; ++c) {
-        const int v = BoxInt(Box(sids::kKeyColours[c])->text().toStdString());
+        const int v = platform::BoxNumber(Box(sids::kKeyColours[c])->text().toStdString());
         if (CheckKeyColour(v) != ValueCheck::kOk) {
             Message(res::ScreenMsg::OutOfRange, res::ScreenMsg::OutOfRangeCaption);
             WriteBox(sids::kKeyColours[c], QStringLiteral("0"));
@@ -239,7 +240,7 @@ void CSetScreen::OnTextKeySave() {
 
 void CSetScreen::OnKeyArrow(int colour, int delta) {
     const int id = sids::kKeyColours[colour];
-    const SpinOutcome s = SpinKeyColour(BoxInt(Box(id)->text().toStdString()), colour, delta);
+    const SpinOutcome s = SpinKeyColour(platform::BoxNumber(Box(id)->text().toStdString()), colour, delta);
     if (s.kind == SpinOutcome::kAtTop) {
         Message(res::ScreenMsg::SpinTop, res::ScreenMsg::NoticeCaption);
     } else if (s.kind == SpinOutcome::kAtBottom) {

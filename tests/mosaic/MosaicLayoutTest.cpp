@@ -23,28 +23,6 @@ mosaic::Wall Uniform(int rows, int cols, const std::string& w, const std::string
 
 }  // namespace
 
-TEST(MosaicLayout, BoxTextsReadAsSigned32BitNumbers) {
-    const struct {
-        const char* text;
-        int32_t value;
-    } cases[] = {
-        {"", 0},
-        {"1920", 1920},
-        {" 64 ", 64},
-        {"-2", -2},
-        {"+7", 7},
-        {"12a", 0},
-        {"abc", 0},
-        {"-", 0},
-        {"2147483647", 2147483647},
-        {"99999999999", 2147483647},
-        {"-99999999999", -2147483647 - 1},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(mosaic::BoxNumber(c.text), c.value) << '"' << c.text << '"';
-    }
-}
-
 TEST(MosaicLayout, SpecificationsUpTo6By8AreTaken) {
     const struct {
         int32_t rows, cols;

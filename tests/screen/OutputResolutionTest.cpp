@@ -7,6 +7,7 @@
 
 #include "SimSequenceLink.h"
 #include "link/Commands.h"
+#include "platform/BoxNumber.h"
 #include "screen/ResolutionSequences.h"
 
 using devlink::HexText;
@@ -56,12 +57,12 @@ TEST(CustomResolution, DotClockDecidesAndTheFrameCarriesLowBits) {
         {"1920", "1080", "", nullptr},
         {"1920", "1080", "6O", nullptr},
         {"1920", "1080", "99999999999", nullptr},  // beyond 32 bits
-        {" 1920 ", "1080\t", "+60", nullptr},      // "+60" is no number here
+        {" 1920 ", "1080\t", "+60", "0f 00 07 80 04 38 3c 00 00 00"},
         {" 1920 ", "1080\t", "60", "0f 00 07 80 04 38 3c 00 00 00"},
     };
     for (const Case& c : cases) {
         const auto frame = screen::CustomResolutionFrame(
-            7, screen::ReadBoxNumber(c.w), screen::ReadBoxNumber(c.h), screen::ReadBoxNumber(c.f));
+            7, platform::BoxNumber(c.w), platform::BoxNumber(c.h), platform::BoxNumber(c.f));
         const std::string name = c.w + " x " + c.h + " @ " + c.f;
         if (c.body == nullptr) {
             EXPECT_FALSE(frame) << name;

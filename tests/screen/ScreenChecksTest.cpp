@@ -91,23 +91,6 @@ TEST(ScreenGeometry, PreviewScalesIntoTheFrameAndNeverDividesByZero) {
     }
 }
 
-TEST(ScreenValues, BoxesReadAsSignedIntegers) {
-    struct Case {
-        const char* text;
-        int want;
-    } cases[] = {{"", 0},
-                 {"66", 66},
-                 {" 12", 12},
-                 {"-4", -4},
-                 {"12ab", 12},
-                 {"abc", 0},
-                 {"99999999999", INT_MAX},
-                 {"-99999999999", INT_MIN}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(BoxInt(c.text), c.want) << c.text;
-    }
-}
-
 TEST(ScreenValues, RangesAndBrightnessParity) {
     using V = ValueCheck;
     struct Case {
