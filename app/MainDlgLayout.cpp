@@ -26,7 +26,10 @@
 #include "app/AboutDlg.h"
 #include "device/ControlIds.h"
 #include "app/MainDlg.h"
+#include "controls/Colours.h"
 #include "controls/ControlRegistry.h"
+#include "controls/Keyboard.h"
+#include "controls/ScreenFit.h"
 #include "platform/UiSeam.h"
 #include "resources/Captions.h"
 
@@ -109,7 +112,6 @@ const Item kFixedNames[] = {
 
 // Labels and group titles in blue; the timer value fields on cyan.
 const int kBlueLabels[] = {1186, 1188, 1189, 1190, 1191, 1192, 1193, 1194, 1195, 1205, 1210, 1218};
-const QColor kBlue(0, 0, 255);
 const QColor kCyan(0, 255, 255);
 
 // The About item of the window's context menu.
@@ -431,9 +433,7 @@ void CORN302ControlDlg::BuildControls() {
             rows->addWidget(label(labels[row], kTimerRows[row]), row, 0);
             auto* value = new QLineEdit;
             value->setReadOnly(true);
-            QPalette cyan = value->palette();
-            cyan.setColor(QPalette::Base, kCyan);
-            value->setPalette(cyan);
+            ui::PaintBox(value, kCyan);
             Register(values[row], value);
             rows->addWidget(value, row, 1);
         }
@@ -476,15 +476,9 @@ void CORN302ControlDlg::BuildControls() {
     }
     NameFromCaptions(*this);
     for (int id : kBlueLabels) {
-        QWidget* w = Control(id);
-        if (qobject_cast<QGroupBox*>(w)) {
-            w->setStyleSheet(QStringLiteral("QGroupBox::title { color: rgb(0, 0, 255); }"));
-        } else {
-            QPalette blue = w->palette();
-            blue.setColor(QPalette::WindowText, kBlue);
-            w->setPalette(blue);
-        }
+        ui::PaintTitle(Control(id));
     }
+    ui::ApplyKeyboardConventions(this);
 
     // A Linux window manager's window menu cannot take items of the program's own, so the About
     // box is offered from the window's context menu instead.
@@ -553,6 +547,10 @@ void CORN302ControlDlg::OnTimerPanel() {
     setFixedSize(width, height());
     if (!m_bPanelCollapsed) {
         panel->show();
+    }
+    // Widened near the screen's right edge, the window moves left to stay on the screen.
+    if (isVisible()) {
+        ui::KeepOnScreen(this);
     }
     // The button itself always sets its English caption; a change of language rewrites it in
     // that language (ApplyCaptions).

@@ -3,12 +3,43 @@
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QLineEdit>
 #include <algorithm>
 
 #include "device/Connection.h"
 
 namespace ui {
+
+namespace {
+
+// Swallows the mouse and the keys of the controls held that keep their look.
+class InputShield : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::Shortcut:
+                return true;
+            default:
+                return QObject::eventFilter(watched, event);
+        }
+    }
+};
+
+InputShield* ShieldOf(QObject* runner) {
+    auto* shield = runner->findChild<InputShield*>(QString(), Qt::FindDirectChildrenOnly);
+    return shield != nullptr ? shield : new InputShield(runner);
+}
+
+}  // namespace
 
 SequenceRunner::SequenceRunner(QWidget* window, LinkFactory makeLink)
     : QObject(window),
@@ -99,6 +130,11 @@ void SequenceRunner::HoldInput() {
             !qobject_cast<QLineEdit*>(w->parentWidget()) &&
             !qobject_cast<QAbstractSpinBox*>(w->parentWidget()) &&
             !qobject_cast<QComboBox*>(w->parentWidget())) {
+            if (w->property(kKeepsLook).toBool()) {
+                w->installEventFilter(ShieldOf(this));
+                m_shielded.emplace_back(w);
+                continue;
+            }
             w->setEnabled(false);
             m_held.emplace_back(w);
         }
@@ -118,6 +154,12 @@ void SequenceRunner::ReleaseInput() {
         }
     }
     m_held.clear();
+    for (const auto& w : m_shielded) {
+        if (w) {
+            w->removeEventFilter(ShieldOf(this));
+        }
+    }
+    m_shielded.clear();
     if (m_window) {
         m_window->unsetCursor();
     }

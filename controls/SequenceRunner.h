@@ -39,6 +39,10 @@ public:
 
     // A control that stays usable while a sequence runs (the dialog's Exit).
     void KeepEnabled(QWidget* control);
+    // A control whose property kKeepsLook is true is held without being disabled, so that it
+    // keeps its look (the mosaic grid's selected screen stays green): the mouse and keys do
+    // nothing to it until the sequence ends; its owner also checks Busy() for other ways in.
+    static constexpr const char* kKeepsLook = "heldKeepsLook";
 
     // Starts work on its own thread and returns at once; false when one is running already.
     // done runs on the UI thread after work has ended, unless the sequence was stopped.
@@ -60,6 +64,7 @@ private:
     LinkFactory m_makeLink;
     std::vector<QPointer<QWidget>> m_keep;
     std::vector<QPointer<QWidget>> m_held;  // controls this runner disabled
+    std::vector<QPointer<QWidget>> m_shielded;  // controls held that keep their look
     platform::StopFlag m_stop;
     std::thread m_thread;
     bool m_busy = false;

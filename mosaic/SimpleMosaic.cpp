@@ -14,6 +14,7 @@
 #include "device/Connection.h"
 #include "controls/Progress.h"
 #include "controls/ColorButton.h"
+#include "controls/Keyboard.h"
 #include "mosaic/MosaicIds.h"
 #include "platform/BoxNumber.h"
 #include "resources/Captions.h"
@@ -123,8 +124,13 @@ void CSimpleMosaic::ConnectHandlers() {
     onClick(ids::kDetect, [this] { OnDetect(); });
     onClick(ids::kSetInput, [this] { SendWindow(false); });
     onClick(ids::kSetOutput, [this] { SendWindow(true); });
-    onChecked(ids::kNoSyncMosaic, [this] { OnSyncMode(false); });
-    onChecked(ids::kSyncMosaic, [this] { OnSyncMode(true); });
+    // The mode radios send on every click, key and accessibility action, also when checked
+    // already: the radio shows the mode of this dialog's device, the command goes to the main
+    // window's, and the user may need to send the mode shown.
+    ui::OnUserSelect(ControlAs<QAbstractButton>(ids::kNoSyncMosaic), this,
+                     [this] { OnSyncMode(false); });
+    ui::OnUserSelect(ControlAs<QAbstractButton>(ids::kSyncMosaic), this,
+                     [this] { OnSyncMode(true); });
     onClick(ids::kExit, [this] { reject(); });
 }
 

@@ -28,6 +28,7 @@ class QButtonGroup;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QScrollArea;
 
 class CSimpleMosaic : public QDialog, public platform::ModalDialog {
     Q_OBJECT
@@ -119,6 +120,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void reject() override;  // Exit and the close box: a running sequence stops first
 
 private:
@@ -132,6 +134,8 @@ private:
     void SetTabOrder();
     bool Show(res::MosaicMsg m);
     void MarkChanged(int valueBoxId, bool changed);
+    // Puts the grid's scroll area over the Effects-show box and sizes what it scrolls.
+    void PlaceGrid();
     int32_t BoxValue(int id) const;
     // Checks the preset of rows × cols, or none when no preset is that size.
     void ShowPreset(int rows, int cols);
@@ -152,6 +156,9 @@ private:
     std::vector<Placement> m_placements;
     QSize m_fittedSize{kTemplateWidth, kTemplateHeight};
     QSize m_fittedBox{kBoxWidth, kBoxHeight};
+    // The grid scrolls inside the Effects-show box when the screen is too small for the box.
+    QScrollArea* m_gridScroll = nullptr;
+    QWidget* m_gridArea = nullptr;
     QFont m_numberFont;
     QFont m_labelFont;
     bool m_bSettingControls = false;  // the program, not the user, changes a radio or list

@@ -12,10 +12,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QScrollArea>
 #include <QToolButton>
 #include <algorithm>
 
 #include "controls/ColorButton.h"
+#include "controls/Colours.h"
+#include "controls/Keyboard.h"
+#include "controls/ScreenFit.h"
 #include "mosaic/MosaicIds.h"
 #include "mosaic/SimpleMosaic.h"
 #include "screen/OutputResolution.h"
@@ -147,6 +151,10 @@ const QColor kGreen(0, 255, 0);
 const QColor kCyan(0, 255, 255);
 const QColor kKhaki(205, 205, 180);
 
+// Where the grid's scroll area lies inside the Effects-show box: below its title line, inside its
+// frame.
+const QMargins kGridInset(1, 9, 1, 1);
+
 // "宋体" where the machine has it, else a CJK font that shows the same characters.
 QFont SongFont(int points) {
     QFont f;
@@ -199,21 +207,11 @@ void CSimpleMosaic::BuildControls() {
                 w = c;
                 break;
             }
-            case Kind::kArrows: {
-                w = new QWidget(this);
-                auto* row = new QHBoxLayout(w);
-                row->setContentsMargins(0, 0, 0, 0);
-                row->setSpacing(2);
-                for (Qt::ArrowType arrow : {Qt::UpArrow, Qt::DownArrow}) {
-                    auto* b = new QToolButton(w);
-                    b->setArrowType(arrow);
-                    b->setAutoRepeat(true);
-                    b->setObjectName(arrow == Qt::UpArrow ? QStringLiteral("up")
-                                                          : QStringLiteral("down"));
-                    row->addWidget(b);
-                }
+            case Kind::kArrows:
+                // One keyboard stop for both arrows (Up and Down press them): the box they
+                // step is display only.
+                w = new ui::ArrowPair(Qt::Horizontal, QSize(), this);
                 break;
-            }
             case Kind::kFrame: {
                 auto* f = new QFrame(this);
                 f->setFrameStyle(QFrame::Box | QFrame::Sunken);
@@ -254,8 +252,25 @@ void CSimpleMosaic::BuildControls() {
         "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 7px; }"
         "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
 
+    // Above the Effects-show box, with nothing of its own to paint: the grid's cells.
+    m_gridScroll = new QScrollArea(this);
+    m_gridScroll->setFrameShape(QFrame::NoFrame);
+    m_gridScroll->setWidgetResizable(false);
+    m_gridScroll->setFocusPolicy(Qt::NoFocus);
+    m_gridArea = new QWidget;
+    m_gridArea->setObjectName(QStringLiteral("screenGrid"));
+    m_gridScroll->setWidget(m_gridArea);
+    m_gridScroll->viewport()->setAutoFillBackground(false);
+    m_gridArea->setAutoFillBackground(false);
+    m_gridScroll->setStyleSheet(QStringLiteral("QScrollArea, #screenGrid { background: transparent; }"));
+    PlaceGrid();
+
+    // The list shows a custom resolution's full text ("1920x1200@50Hz(Custom)").
+    resolutions->setSizeAdjustPolicy(QComboBox::AdjustToContentsOnFirstShow);
+
     m_numberFont = SongFont(20);
     m_labelFont = SongFont(10);
+    ui::ApplyKeyboardConventions(this);
     setMinimumSize(kTemplateWidth, kTemplateHeight);
     resize(kTemplateWidth, kTemplateHeight);
 }
@@ -272,26 +287,31 @@ void CSimpleMosaic::BuildScreenGrid() {
     m_cells.clear();
     m_screenCount = 0;
 
-    const QRect B = Control(ids::kEffectsShow)->geometry();
+    // Cells are placed in the box's frame of reference, shifted to the scrolled area's.
+    const QRect B(QPoint(-kGridInset.left(), -kGridInset.top()),
+                  Control(ids::kEffectsShow)->size());
+    QWidget* area = m_gridArea;
     for (int i = 0; i < m_rows; ++i) {
         for (int j = 0; j < m_cols; ++j) {
             const int n = m_screenCount;
             ScreenCell cell;
-            cell.frame = new QGroupBox(this);
-            cell.number = new CColorButton(this);
+            cell.frame = new QGroupBox(area);
+            cell.number = new CColorButton(area);
+            // Held during a sequence without greying: the selected screen stays green.
+            cell.number->setProperty(ui::SequenceRunner::kKeepsLook, true);
             cell.number->setText(QString::asprintf("%.3d", n));
             cell.number->m_textColour = kWhite;
             cell.number->m_faceColour = kGrey;
             cell.number->setFont(m_numberFont);
             cell.number->setAutoDefault(false);
-            cell.heightLabel = new QLabel(Utf8(res::ScreenBoxLabel(true, m_bChinese)), this);
+            cell.heightLabel = new QLabel(Utf8(res::ScreenBoxLabel(true, m_bChinese)), area);
             cell.heightLabel->setAlignment(Qt::AlignCenter);
             cell.heightLabel->setFont(m_labelFont);
-            cell.heightBox = new QLineEdit(QString::number(m_outHeight), this);
-            cell.widthLabel = new QLabel(Utf8(res::ScreenBoxLabel(false, m_bChinese)), this);
+            cell.heightBox = new QLineEdit(QString::number(m_outHeight), area);
+            cell.widthLabel = new QLabel(Utf8(res::ScreenBoxLabel(false, m_bChinese)), area);
             cell.widthLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             cell.widthLabel->setFont(m_labelFont);
-            cell.widthBox = new QLineEdit(QString::number(m_outWidth), this);
+            cell.widthBox = new QLineEdit(QString::number(m_outWidth), area);
             cell.widthBoxId = ids::kWidthBoxBase + n;
             cell.heightBoxId = ids::kHeightBoxBase + n;
             ui::RegisterControl(m_controls, ids::kCellFrameBase + n, cell.frame);
@@ -314,7 +334,11 @@ void CSimpleMosaic::BuildScreenGrid() {
             cell.widthLabel->setGeometry(QRect(corner + QPoint(10, 12), QSize(45, 15)));
             cell.widthBox->setGeometry(QRect(corner + QPoint(56, 10), QSize(42, 20)));
 
-            connect(cell.number, &QAbstractButton::clicked, this, [this, n] { SelectScreen(n); });
+            connect(cell.number, &QAbstractButton::clicked, this, [this, n] {
+                if (m_runner == nullptr || !m_runner->Busy()) {
+                    SelectScreen(n);
+                }
+            });
             m_cells.push_back(cell);
             ++m_screenCount;
         }
@@ -324,6 +348,7 @@ void CSimpleMosaic::BuildScreenGrid() {
             w->show();
         }
     }
+    PlaceGrid();
     NameScreenCells();
     SetTabOrder();
 
@@ -390,6 +415,14 @@ void CSimpleMosaic::FitWindowToGrid() {
     m_fittedSize = size;
     m_fittedBox = box;
 
+    // On a screen too small for it, the dialog takes the room there is and the box gives up the
+    // difference; the grid scrolls inside it.
+    const QSize room = ui::CapToScreen(this, size);
+    const QSize least(kTemplateWidth, kTemplateHeight);
+    const QSize capped = room.expandedTo(least.boundedTo(size)).boundedTo(size);
+    box -= size - capped;
+    size = capped;
+
     Control(ids::kEffectsShow)->resize(box);
     if (isMaximized()) {
         showNormal();  // a fitted size is a normal size
@@ -398,6 +431,29 @@ void CSimpleMosaic::FitWindowToGrid() {
     setMinimumSize(size);
     resize(size);
     ApplyPlacements();
+    PlaceGrid();
+    if (isVisible()) {
+        ui::KeepOnScreen(this);
+    }
+}
+
+void CSimpleMosaic::PlaceGrid() {
+    const QRect box = Control(ids::kEffectsShow)->geometry();
+    const QRect view = box.adjusted(kGridInset.left(), kGridInset.top(), -kGridInset.right(),
+                                    -kGridInset.bottom());
+    m_gridScroll->setGeometry(view);
+    QSize used(0, 0);
+    for (const ScreenCell& cell : m_cells) {
+        used = used.expandedTo(QSize(cell.frame->geometry().right() + 1 + 10,
+                                     cell.frame->geometry().bottom() + 1 + 10));
+    }
+    m_gridArea->resize(used.expandedTo(view.size()));
+    m_gridScroll->raise();
+}
+
+void CSimpleMosaic::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    ui::KeepOnScreen(this);
 }
 
 void CSimpleMosaic::RecordPlacements() {
@@ -429,15 +485,6 @@ void CSimpleMosaic::resizeEvent(QResizeEvent* event) {
 
 void CSimpleMosaic::MarkChanged(int valueBoxId, bool changed) {
     m_bChanged[valueBoxId - kFirstValueBox] = changed;
-    QWidget* box = Control(valueBoxId);
-    QPalette pal = box->palette();
-    const QColor colour = changed ? kCyan : kKhaki;
-    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        pal.setColor(g, QPalette::Base, colour);
-        pal.setColor(g, QPalette::Window, colour);
-        // Display-only boxes: their numbers stay as legible as in a working box.
-        pal.setColor(g, QPalette::Text, pal.color(QPalette::Active, QPalette::Text));
-    }
-    box->setPalette(pal);
-    box->update();
+    // Display-only boxes: their numbers stay as legible as in a working box.
+    ui::PaintBox(Control(valueBoxId), changed ? kCyan : kKhaki);
 }

@@ -12,10 +12,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QRegularExpressionValidator>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "controls/Colours.h"
+#include "controls/Keyboard.h"
+#include "controls/ScreenFit.h"
 #include "device/Sequence.h"
 #include "link/Commands.h"
 #include "screen/SetScreenIds.h"
@@ -28,38 +32,10 @@ namespace {
 
 const QColor kModifiedColour(0, 255, 255);
 const QColor kPlainColour(205, 205, 180);
-const QColor kBlue(0, 0, 255);
 
 // Preview frames: the output picture in small.
 constexpr int kFrameWidth = 192;
 constexpr int kFrameHeight = 128;
-
-// The up and down arrows beside a key colour box. They hold no value of their own: each press
-// is reported (held down, it repeats), and the dialog moves the box.
-class KeyArrows : public QWidget {
-public:
-    explicit KeyArrows(std::function<void(int delta)> arrow) {
-        auto* column = new QVBoxLayout(this);
-        column->setContentsMargins(0, 0, 0, 0);
-        column->setSpacing(0);
-        for (QToolButton*& b : m_buttons) {
-            b = new QToolButton;
-            b->setAutoRepeat(true);
-            b->setFixedSize(18, 12);
-            b->setFocusPolicy(Qt::TabFocus);
-            column->addWidget(b);
-        }
-        m_buttons[0]->setArrowType(Qt::UpArrow);
-        m_buttons[1]->setArrowType(Qt::DownArrow);
-        // As the up-down control reports them: -1 for the up arrow, +1 for the down arrow.
-        connect(m_buttons[0], &QToolButton::clicked, this, [arrow] { arrow(-1); });
-        connect(m_buttons[1], &QToolButton::clicked, this, [arrow] { arrow(1); });
-    }
-    QToolButton* Button(bool up) const { return m_buttons[up ? 0 : 1]; }
-
-private:
-    QToolButton* m_buttons[2] = {};
-};
 
 // Template captions of the geometry labels, in the order width, horizontal start, height,
 // vertical start, per window (input, output, main, PIP).
@@ -169,7 +145,10 @@ void CSetScreen::BuildControls() {
         QLineEdit* e = box(sids::kKeyColours[c]);
         e->setEnabled(false);  // moved by the arrows and the readback only
         l->setBuddy(e);
-        auto* arrows = new KeyArrows([this, c](int delta) { OnKeyArrow(c, delta); });
+        // As the up-down control reports them: -1 for the up arrow, +1 for the down arrow.
+        auto* arrows = new ui::ArrowPair(Qt::Vertical, QSize(18, 12));
+        connect(arrows->Button(true), &QToolButton::clicked, this, [this, c] { OnKeyArrow(c, -1); });
+        connect(arrows->Button(false), &QToolButton::clicked, this, [this, c] { OnKeyArrow(c, 1); });
         Register(sids::kKeyArrows[c], arrows);
         textGrid->addWidget(l, c + 1, 0);
         textGrid->addWidget(e, c + 1, 1);
@@ -338,40 +317,47 @@ void CSetScreen::BuildControls() {
     right->addWidget(pipSize, 0, 0, 1, 2);
     right->addWidget(input, 1, 0);
     right->addWidget(output, 1, 1);
-    auto* grid = new QGridLayout(this);
+    // The settings scroll when the screen is smaller than the dialog; the Info line, Refresh and
+    // Exit stay in sight below them.
+    auto* content = new QWidget;
+    auto* grid = new QGridLayout(content);
+    grid->setContentsMargins(0, 0, 0, 0);
     grid->addLayout(left, 0, 0);
     grid->addLayout(middle, 0, 1);
     grid->addLayout(right, 0, 2);
-    grid->addLayout(bottom, 1, 0, 1, 3);
     grid->setSizeConstraint(QLayout::SetFixedSize);
+    QScrollArea* scroll = ui::ScrollingContent(content);
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(scroll, 1);
+    column->addLayout(bottom);
+    ui::FitWhenShown(this, scroll);
 
     // ---- colours: blue section titles, the numeric boxes by their markings ----
     for (int id : {sids::kBrightnessGroup, sids::kColourGroup, sids::kBiasGroup,
                    sids::kSharpnessGroup, sids::kV2Group, sids::kMosaicModeGroup, sids::kAudioGroup,
                    sids::kHotSpareGroup, sids::kTextGroup}) {
-        Control(id)->setStyleSheet(QStringLiteral("QGroupBox::title { color: rgb(0, 0, 255); }"));
+        ui::PaintTitle(Control(id));
     }
-    QPalette blue = infoLabel->palette();
-    blue.setColor(QPalette::WindowText, kBlue);
-    infoLabel->setPalette(blue);
+    ui::PaintTitle(infoLabel);
     for (int id : sids::kNumericBoxes) {
         PaintBox(id);
     }
+    ui::ApplyKeyboardConventions(this);
 }
 
 void CSetScreen::ConnectHandlers() {
     const auto onClick = [this](int id, auto handler) {
         connect(ControlAs<QAbstractButton>(id), &QAbstractButton::clicked, this, handler);
     };
-    // Radios act on what they became, so that the accessibility action works as a click does;
-    // changes made by the dialog itself send nothing.
+    // A radio that sends does so on every click, key and accessibility action, also when it is
+    // checked already, so that the setting shown can be sent again; the dialog's own changes
+    // (the readback, the opening) send nothing.
     const auto onSelect = [this](int id, std::function<void()> handler) {
-        connect(ControlAs<QAbstractButton>(id), &QAbstractButton::toggled, this,
-                [this, handler](bool on) {
-                    if (on && !m_filling) {
-                        handler();
-                    }
-                });
+        ui::OnUserSelect(ControlAs<QAbstractButton>(id), this, [this, handler] {
+            if (!m_filling) {
+                handler();
+            }
+        });
     };
 
     onClick(sids::kRefresh, &CSetScreen::OnRefresh);
@@ -427,7 +413,7 @@ void CSetScreen::ApplyCaptions() {
         }
     }
     for (int c = 0; c < 3; ++c) {
-        const auto* arrows = static_cast<const KeyArrows*>(Control(sids::kKeyArrows[c]));
+        const auto* arrows = static_cast<const ui::ArrowPair*>(Control(sids::kKeyArrows[c]));
         const QString name = Control(sids::kKeyColours[c])->accessibleName();
         arrows->Button(true)->setAccessibleName(name + Utf8(chinese ? " 上" : " up"));
         arrows->Button(false)->setAccessibleName(name + Utf8(chinese ? " 下" : " down"));
@@ -435,8 +421,5 @@ void CSetScreen::ApplyCaptions() {
 }
 
 void CSetScreen::PaintBox(int boxId) {
-    QLineEdit* e = Box(boxId);
-    QPalette p = e->palette();
-    p.setColor(QPalette::Base, Modified(boxId) ? kModifiedColour : kPlainColour);
-    e->setPalette(p);
+    ui::PaintBox(Box(boxId), Modified(boxId) ? kModifiedColour : kPlainColour);
 }

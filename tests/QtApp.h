@@ -3,10 +3,13 @@
 #pragma once
 
 class QApplication;
+class QScreen;
 
 namespace testutil {
 
 // Creates the application on first use; it lives until the program ends.
 QApplication& TestApp();
+// The virtual 1366 × 768 screen beside the large primary one (offscreen only; else nullptr).
+QScreen* LaptopScreen();
 
 }  // namespace testutil

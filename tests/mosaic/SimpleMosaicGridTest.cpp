@@ -39,7 +39,11 @@ protected:
     static void SetUpTestSuite() { testutil::TestApp(); }
     void SetUp() override { dlg = NewMosaic(false); }
 
-    QRect Geometry(int id) const { return dlg->Control(id)->geometry(); }
+    // In the dialog's client area (the grid's cells lie in its scrolled area).
+    QRect Geometry(int id) const {
+        QWidget* w = dlg->Control(id);
+        return QRect(w->mapTo(dlg.get(), QPoint(0, 0)), w->size());
+    }
     QRect Box() const { return Geometry(ids::kEffectsShow); }
     QLineEdit* Edit(int id) const { return dlg->ControlAs<QLineEdit>(id); }
     QString Text(int id) const { return ui::CaptionOf(dlg->Control(id)); }
