@@ -25,8 +25,9 @@ QScreen* ScreenOf(const QWidget* window) {
     return QGuiApplication::primaryScreen();
 }
 
-QRect ClientArea(const QWidget* window) {
-    QScreen* screen = ScreenOf(window);
+namespace {
+
+QRect AreaOf(QScreen* screen) {
     if (screen == nullptr) {
         return {};
     }
@@ -34,12 +35,19 @@ QRect ClientArea(const QWidget* window) {
                                                 -kFrameRoom);
 }
 
+QSize Cap(QScreen* screen, QSize wanted) {
+    const QRect area = AreaOf(screen);
+    return area.isEmpty() ? wanted : wanted.boundedTo(area.size());
+}
+
+}  // namespace
+
+QRect ClientArea(const QWidget* window) {
+    return AreaOf(ScreenOf(window));
+}
+
 QSize CapToScreen(const QWidget* window, QSize wanted) {
-    const QRect area = ClientArea(window);
-    if (area.isEmpty()) {
-        return wanted;
-    }
-    return wanted.boundedTo(area.size());
+    return Cap(ScreenOf(window), wanted);
 }
 
 void KeepOnScreen(QWidget* window) {
@@ -85,14 +93,21 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
+        // The size when it opens; the place once the dialog has placed itself over its parent.
         if (event->type() == QEvent::Show && watched == parent()) {
             Fit(static_cast<QWidget*>(watched));
+        } else if (event->type() == QEvent::ShowToParent && watched == parent()) {
+            KeepOnScreen(static_cast<QWidget*>(watched));
         }
         return QObject::eventFilter(watched, event);
     }
 
 private:
     void Fit(QWidget* window) {
+        // Not yet placed: it opens on its parent's screen.
+        QScreen* screen = ScreenOf(window->parentWidget() != nullptr
+                                       ? window->parentWidget()->window()
+                                       : window);
         QWidget* content = m_scroll->widget();
         content->adjustSize();
         const QSize inner = content->size();
@@ -101,7 +116,7 @@ private:
         window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         window->layout()->activate();
         const QSize full = window->layout()->sizeHint();
-        const QSize capped = CapToScreen(window, full);
+        const QSize capped = Cap(screen, full);
         if (capped == full) {
             window->setFixedSize(full);
         } else {
@@ -112,9 +127,8 @@ private:
             const QSize most = full + QSize(bar, bar);
             window->setMinimumSize(QSize(240, 200).boundedTo(capped));
             window->setMaximumSize(most);
-            window->resize(CapToScreen(window, most));
+            window->resize(Cap(screen, most));
         }
-        KeepOnScreen(window);
     }
 
     QScrollArea* m_scroll;
