@@ -447,7 +447,7 @@ void CSimpleMosaic::PlaceGrid() {
         used = used.expandedTo(QSize(cell.frame->geometry().right() + 1 + 10,
                                      cell.frame->geometry().bottom() + 1 + 10));
     }
-    m_gridArea->resize(used.expandedTo(view.size()));
+    m_gridArea->resize(used);  // nothing of its own to paint: the box shows through
     m_gridScroll->raise();
 }
 
