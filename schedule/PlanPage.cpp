@@ -3,6 +3,8 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTreeWidget>
 
 #include "resources/PlanTexts.h"
@@ -75,6 +77,18 @@ void CPlanPage::OnInitDialog() {
     const int width = m_list->width() - 2 * m_list->frameWidth();
     for (size_t c = 0; c < parts.size(); ++c)
         m_list->header()->resizeSection(static_cast<int>(c), width * parts[c] / whole);
+    // Once the list has more rows than it shows, its vertical scroll bar takes its width from the
+    // last column, so that the columns still fit: no horizontal bar, no column cut.
+    const int last = static_cast<int>(parts.size()) - 1;
+    const int lastWidth = width * parts[last] / whole;
+    const auto fitLast = [this, last, lastWidth] {
+        const int bar = m_list->verticalScrollBar()->maximum() > 0
+                            ? m_list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr,
+                                                           m_list)
+                            : 0;
+        m_list->header()->resizeSection(last, lastWidth - bar);
+    };
+    connect(m_list->verticalScrollBar(), &QScrollBar::rangeChanged, this, fitLast);
 
     m_editor.FillListFromFile();
     ShowRows();

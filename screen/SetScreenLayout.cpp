@@ -37,6 +37,44 @@ const QColor kPlainColour(205, 205, 180);
 constexpr int kFrameWidth = 192;
 constexpr int kFrameHeight = 128;
 
+// The caption of a preview rectangle, drawn above every rectangle of its frame so that one
+// rectangle never hides another's caption: it follows the rectangle's place, and the rectangle
+// itself draws its colour only.
+class RectCaption : public QLabel {
+public:
+    explicit RectCaption(QLabel* rect) : QLabel(rect->text(), rect->parentWidget()), m_rect(rect) {
+        setAlignment(Qt::AlignCenter);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        QPalette p = palette();
+        p.setColor(QPalette::WindowText, Qt::black);
+        setPalette(p);
+        QPalette hidden = rect->palette();
+        hidden.setColor(QPalette::WindowText, Qt::transparent);
+        rect->setPalette(hidden);
+        rect->installEventFilter(this);
+        Follow();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_rect && (event->type() == QEvent::Move ||
+                                  event->type() == QEvent::Resize ||
+                                  event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+            Follow();
+        }
+        return QLabel::eventFilter(watched, event);
+    }
+
+private:
+    void Follow() {
+        setGeometry(m_rect->geometry());
+        setVisible(m_rect->isVisibleTo(parentWidget()) && !m_rect->geometry().isEmpty());
+        raise();
+    }
+    QLabel* m_rect;
+};
+
 // Template captions of the geometry labels, in the order width, horizontal start, height,
 // vertical start, per window (input, output, main, PIP).
 const char* const kGeometryLabels[4][4] = {
@@ -253,8 +291,12 @@ void CSetScreen::BuildControls() {
     pipSizeGrid->addLayout(preview(sids::kOriginLabels[0], sids::kGeometry[kMain].frame,
                                    sids::kGeometry[kMain].sizeLabel),
                            1, 0);
-    rectangle(sids::kGeometry[kMain].rect, sids::kGeometry[kMain].frame, QColor(0, 255, 0), "MAIN");
-    rectangle(sids::kGeometry[kPip].rect, sids::kGeometry[kPip].frame, QColor(255, 0, 0), "PBP");
+    QLabel* mainRect = rectangle(sids::kGeometry[kMain].rect, sids::kGeometry[kMain].frame,
+                                 QColor(0, 255, 0), "MAIN");
+    QLabel* pipRect =
+        rectangle(sids::kGeometry[kPip].rect, sids::kGeometry[kPip].frame, QColor(255, 0, 0), "PBP");
+    new RectCaption(mainRect);
+    new RectCaption(pipRect);
     auto* layoutColumn = new QVBoxLayout;
     QGroupBox* layout = group(sids::kLayoutGroup, "PIP_Mode");
     auto* layoutRow = new QHBoxLayout(layout);
