@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "controls/ControlRegistry.h"
+#include "controls/Keyboard.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString::fromUtf8("关于 ORN312Control"));
@@ -20,6 +21,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     ui::TagControl(ok, 1);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    ui::ApplyKeyboardConventions(this);
     column->addWidget(ok, 0, Qt::AlignHCenter);
     setFixedSize(sizeHint().expandedTo(QSize(260, 0)));
 }

@@ -155,9 +155,10 @@ protected:
             const auto* key = static_cast<QKeyEvent*>(event);
             if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
                 (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-                auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
                 auto* window = qobject_cast<QWidget*>(watched);
-                if (button != nullptr && window != nullptr && button->window() == window &&
+                auto* button =
+                    window != nullptr ? qobject_cast<QPushButton*>(window->focusWidget()) : nullptr;
+                if (button != nullptr && button->window() == window &&
                     button->isEnabled() && button->isVisible()) {
                     button->click();
                     return true;

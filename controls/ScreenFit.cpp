@@ -81,6 +81,7 @@ QScrollArea* ScrollingContent(QWidget* content) {
     auto* scroll = new QScrollArea;
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(false);
+    scroll->setFocusPolicy(Qt::NoFocus);  // Tab goes to the controls it holds, not to it
     scroll->setWidget(content);
     return scroll;
 }

@@ -20,6 +20,7 @@
 #include "resources/SwitchTexts.h"
 #include "schedule/AddPlanIds.h"
 #include "schedule/PlanFile.h"
+#include "controls/Keyboard.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ platform::LocalTime Local(int64_t value) {
 CAddPlan::CAddPlan(QWidget* parent, bool chinese, bool v2IsYPbPr)
     : QDialog(parent), m_bChinese(chinese), m_bV2IsYPbPr(v2IsYPbPr) {
     BuildControls();
+    ui::ApplyKeyboardConventions(this);
 }
 
 void CAddPlan::BuildControls() {

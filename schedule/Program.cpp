@@ -8,6 +8,7 @@
 #include "resources/PlanTexts.h"
 #include "schedule/PlanPage.h"
 #include "schedule/ProgramIds.h"
+#include "controls/Keyboard.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ CProgram::CProgram(QWidget* parent, CInfoPlan& plans, bool chinese, bool v2IsYPb
 
     ui::ApplyCaptionSet(this, m_controls,
                         std::span(res::kProgramCaptions, res::kProgramCaptionCount), chinese);
+    ui::ApplyKeyboardConventions(this);
 }
 
 int CProgram::ExecModal() {

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "controls/Keyboard.h"
 #include "controls/Progress.h"
 #include "platform/BoxNumber.h"
 #include "resources/Captions.h"
@@ -30,6 +31,7 @@ std::span<const res::Caption> Captions() {
 CCAdvanced::CCAdvanced(QWidget* parent, app::Connection& connection, uint8_t deviceId, bool chinese)
     : QDialog(parent), m_bChinese(chinese) {
     BuildControls();
+    ui::ApplyKeyboardConventions(this);
     m_runner = std::make_unique<ui::SequenceRunner>(this, connection, deviceId);
     m_runner->KeepEnabled(Control(kOk));
 }
@@ -37,6 +39,7 @@ CCAdvanced::CCAdvanced(QWidget* parent, app::Connection& connection, uint8_t dev
 CCAdvanced::CCAdvanced(QWidget* parent, ui::SequenceRunner::LinkFactory makeLink, bool chinese)
     : QDialog(parent), m_bChinese(chinese) {
     BuildControls();
+    ui::ApplyKeyboardConventions(this);
     m_runner = std::make_unique<ui::SequenceRunner>(this, std::move(makeLink));
     m_runner->KeepEnabled(Control(kOk));
 }

@@ -66,4 +66,35 @@ inline bool Operate(QAbstractButton* b, Way way) {
     }
 }
 
+// Presses and releases a key on window's focused control (or the window), as a keyboard does.
+// Shift+Tab is Backtab with Shift, as a keyboard sends it.
+inline void PressKey(QWidget* window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* to = window->focusWidget() != nullptr ? window->focusWidget() : window;
+    const QString text = key == Qt::Key_Space ? QStringLiteral(" ")
+                         : key == Qt::Key_Return || key == Qt::Key_Enter ? QStringLiteral("\r")
+                         : key == Qt::Key_Escape ? QStringLiteral("\x1b")
+                                                 : QString();
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+    QCoreApplication::sendEvent(to, &press);
+    if (window->focusWidget() == to || key != Qt::Key_Tab) {
+        QCoreApplication::sendEvent(to, &release);
+    }
+}
+
+// The control that has window's focus: its identifier, or its accessible name, or its object name.
+inline QString FocusName(QWidget* window) {
+    QWidget* f = window->focusWidget();
+    if (f == nullptr) {
+        return QStringLiteral("(none)");
+    }
+    if (f->property("controlId").isValid()) {
+        return QString::number(f->property("controlId").toInt());
+    }
+    if (!f->accessibleName().isEmpty()) {
+        return f->accessibleName();
+    }
+    return f->objectName();
+}
+
 }  // namespace testutil
