@@ -109,8 +109,10 @@ std::vector<Item> Template() {
 
     t.push_back({ids::kMosaicGroup, Kind::kGroup, 10, 312, 640, 270});
     t.push_back({ids::kResolutionGroup, Kind::kGroup, 20, 328, 262, 52});
-    t.push_back({ids::kResolutionList, Kind::kList, 28, 348, 170, 24});
-    t.push_back({ids::kDetect, Kind::kButton, 204, 347, 70, 26});
+    // The list only shows (it is disabled and never opens): it has no arrow, and room for a custom
+    // resolution's text ("1920x1200@50Hz(Custom)").
+    t.push_back({ids::kResolutionList, Kind::kList, 28, 348, 180, 24});
+    t.push_back({ids::kDetect, Kind::kButton, 214, 347, 62, 26});
     t.push_back({ids::kModeGroup, Kind::kGroup, 290, 328, 238, 52});
     t.push_back({ids::kNoSyncMosaic, Kind::kRadio, 298, 350, 118, 20});
     t.push_back({ids::kSyncMosaic, Kind::kRadio, 418, 350, 104, 20});
@@ -265,8 +267,10 @@ void CSimpleMosaic::BuildControls() {
     m_gridScroll->setStyleSheet(QStringLiteral("QScrollArea, #screenGrid { background: transparent; }"));
     PlaceGrid();
 
-    // The list shows a custom resolution's full text ("1920x1200@50Hz(Custom)").
-    resolutions->setSizeAdjustPolicy(QComboBox::AdjustToContentsOnFirstShow);
+    resolutions->setStyleSheet(QStringLiteral(
+        "QComboBox { padding-left: 3px; padding-right: 1px; }"
+        "QComboBox::drop-down { width: 0px; border: 0px; }"
+        "QComboBox::down-arrow { image: none; width: 0px; }"));
 
     m_numberFont = SongFont(20);
     m_labelFont = SongFont(10);

@@ -15,7 +15,9 @@
 #include <string>
 
 #include "FakeUi.h"
+#include "Operate.h"
 #include "QtApp.h"
+#include "controls/ColorButton.h"
 #include "controls/Progress.h"
 #include "link/Replies.h"
 #include "mosaic/MosaicIds.h"
@@ -345,6 +347,63 @@ TEST_F(MosaicDialog, MosaicModeGoesToTheMainWindowsDevice) {
     Button(ids::kNoSyncMosaic)->click();
     Settle();
     EXPECT_EQ(Body(device->frames.back()), "22 00");
+}
+
+// The mode radio shows this dialog's device's mode; its command goes to the main window's device:
+// a click, a key or the accessibility action sends again the mode shown, every time.
+TEST_F(MosaicDialog, ACheckedModeRadioSendsAgainEveryWay) {
+    Open(false);
+    Connect();
+    ASSERT_TRUE(SetControlsEnabled());
+    for (int id : {ids::kSyncMosaic, ids::kNoSyncMosaic}) {
+        Button(id)->setChecked(true);  // as the connect sequence does
+        device->frames.clear();
+        ui.boxes.clear();
+        testutil::ProcessEvents();
+        EXPECT_TRUE(device->frames.empty());
+        for (testutil::Way way :
+             {testutil::Way::Mouse, testutil::Way::Keyboard, testutil::Way::Accessibility}) {
+            SCOPED_TRACE(std::to_string(id) + " " + testutil::WayName(way));
+            device->frames.clear();
+            ASSERT_TRUE(Button(id)->isChecked());
+            ASSERT_TRUE(testutil::Operate(Button(id), way));
+            Settle();
+            ASSERT_EQ(device->frames.size(), 1u);
+            EXPECT_EQ(Body(device->frames[0]), id == ids::kSyncMosaic ? "22 01" : "22 00");
+        }
+        EXPECT_EQ(ui.boxes.size(), 3u);
+    }
+}
+
+// While a Set holds the dialog's input, the grid keeps its look (the selected screen green, its
+// digits plain) and takes no click, key or accessibility action.
+TEST_F(MosaicDialog, TheGridKeepsItsLookWhileInputIsHeld) {
+    Open(false, 1, 1, /*realPauses=*/true);
+    dlg->show();
+    Custom(2, 2);
+    dlg->m_bDeviceReady = 1;
+    Button(ids::kNumberButtonBase + 1)->click();
+    dlg->AutoCalculate();
+    Button(ids::kSetInput)->click();  // a frame, then 1000 ms
+    ASSERT_TRUE(dlg->m_runner->Busy());
+    EXPECT_FALSE(Enabled(ids::kAutoCalculate));
+    for (int n = 0; n < 4; ++n) {
+        auto* b = dlg->ControlAs<CColorButton>(ids::kNumberButtonBase + n);
+        EXPECT_TRUE(b->isEnabled()) << n;
+        EXPECT_EQ(b->ItemState() & CColorButton::kDisabled, 0u) << n;
+        EXPECT_EQ(b->m_faceColour, n == 1 ? QColor(0, 255, 0) : QColor(169, 169, 169)) << n;
+    }
+    const QImage look = dlg->Control(ids::kNumberButtonBase + 1)->grab().toImage();
+    EXPECT_EQ(look.pixelColor(look.width() / 2, 6), QColor(0, 255, 0));
+    for (testutil::Way way :
+         {testutil::Way::Mouse, testutil::Way::Keyboard, testutil::Way::Accessibility}) {
+        testutil::Operate(Button(ids::kNumberButtonBase + 2), way);
+        testutil::ProcessEvents(150);  // an accessibility press lands after 100 ms
+        EXPECT_EQ(dlg->m_selected, 1) << testutil::WayName(way);
+    }
+    Settle();
+    Button(ids::kNumberButtonBase + 2)->click();
+    EXPECT_EQ(dlg->m_selected, 2);  // free again
 }
 
 TEST_F(MosaicDialog, DetectJudgesTheSignal) {

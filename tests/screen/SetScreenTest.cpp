@@ -16,6 +16,7 @@
 #include <set>
 
 #include "FakeUi.h"
+#include "Operate.h"
 #include "QtApp.h"
 #include "SimSequenceLink.h"
 #include "link/Commands.h"
@@ -675,6 +676,58 @@ TEST_F(SetScreenTest, AudioNeverUsesOneChannelTwice) {
     EXPECT_FALSE(Checked(*odd, sids::kThresholdRadios[0]));
     EXPECT_FALSE(Checked(*odd, sids::kThresholdRadios[1]));
     EXPECT_EQ(Text(*odd, 1056), "3");
+}
+
+// A radio that sends, sends on every click, key and accessibility action, also when it is checked
+// already (the setting shown can be sent again); a check the dialog sets itself sends nothing.
+TEST_F(SetScreenTest, CheckedRadiosSendAgainEveryWay) {
+    OpeningValues v = Connected();
+    v.pipOpen = true;
+    v.pipPreset = 1;  // opens on M2
+    auto d = Open(v);
+    struct Case {
+        int radio;
+        std::vector<Body> sent;
+    } cases[] = {
+        {sids::kSharp, {{0x17, 0x01}}},
+        {sids::kNormal, {{0x17}}},
+        {sids::kSyncMosaic, {{0x22, 0x01}}},
+        {sids::kNoSyncMosaic, {{0x22}}},
+        {sids::kLayoutRadios[1], {{0xFE, 0x09}, {0xFE, 0x0A}, {0x24, 0x01}}},
+    };
+    for (const Case& c : cases) {
+        auto* radio = d->ControlAs<QAbstractButton>(c.radio);
+        device.Clear();
+        radio->setChecked(true);  // as the readback does
+        testutil::ProcessEvents();
+        EXPECT_TRUE(device.Sent().empty()) << c.radio;
+        for (testutil::Way way :
+             {testutil::Way::Mouse, testutil::Way::Keyboard, testutil::Way::Accessibility}) {
+            SCOPED_TRACE(std::to_string(c.radio) + " " + testutil::WayName(way));
+            device.Clear();
+            ASSERT_TRUE(radio->isChecked());
+            ASSERT_TRUE(testutil::Operate(radio, way));
+            EXPECT_TRUE(WaitUntil([&] { return !d->Busy() && device.Sent().size() == c.sent.size(); }));
+            std::vector<Body> bodies;
+            for (const auto& [body, ms] : device.Sent()) {
+                bodies.push_back(body);
+            }
+            EXPECT_EQ(bodies, c.sent);
+        }
+    }
+    // V2/YPbPr (open only while no PIP and no TEXT).
+    auto plain = Open(Connected());
+    auto* v2 = plain->ControlAs<QAbstractButton>(sids::kV2Radio);
+    ASSERT_TRUE(v2->isChecked());
+    for (testutil::Way way :
+         {testutil::Way::Mouse, testutil::Way::Keyboard, testutil::Way::Accessibility}) {
+        SCOPED_TRACE(testutil::WayName(way));
+        device.Clear();
+        ASSERT_TRUE(testutil::Operate(v2, way));
+        EXPECT_TRUE(WaitUntil([&] { return !plain->Busy() && device.Sent().size() == 1; }));
+        ASSERT_EQ(device.Sent().size(), 1u);
+        EXPECT_EQ(device.Sent()[0].first, (Body{0x1A}));
+    }
 }
 
 TEST_F(SetScreenTest, ModeRadiosSendWhatTheyBecome) {

@@ -1,0 +1,275 @@
+// What the operator reads: section titles and coloured boxes stay readable under a dark palette
+// (contrast ratio at least 4.5:1, measured on the pixels drawn) while a light palette keeps the
+// template's colours; and nothing is clipped: the preview captions, the display-only digits, the
+// plan list's last column, the custom resolution's text.
+#include <gtest/gtest.h>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QStyleOptionComboBox>
+#include <QStyleOptionGroupBox>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <memory>
+
+#include "FakeUi.h"
+#include "QtApp.h"
+#include "SimSequenceLink.h"
+#include "app/MainDlg.h"
+#include "device/ControlIds.h"
+#include "mosaic/MosaicIds.h"
+#include "mosaic/SimpleMosaic.h"
+#include "schedule/InfoPlan.h"
+#include "schedule/PlanPage.h"
+#include "schedule/Program.h"
+#include "schedule/ProgramIds.h"
+#include "screen/SetScreen.h"
+#include "screen/SetScreenIds.h"
+#include "screen/SetScreenParts.h"
+
+namespace {
+
+double Luminance(const QColor& c) {
+    const auto channel = [](double v) {
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+           0.0722 * channel(c.blueF());
+}
+
+double Contrast(const QColor& a, const QColor& b) {
+    const double la = Luminance(a), lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The contrast of what is drawn in rect of image: its most common colour (the ground) against
+// the colour that stands out most from it (the core of the glyphs).
+double DrawnContrast(const QImage& image, const QRect& rect) {
+    std::map<QRgb, int> counts;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            ++counts[image.pixel(x, y)];
+        }
+    }
+    QRgb ground = 0;
+    int most = -1;
+    for (const auto& [rgb, n] : counts) {
+        if (n > most) {
+            most = n;
+            ground = rgb;
+        }
+    }
+    double best = 1;
+    for (const auto& [rgb, n] : counts) {
+        best = std::max(best, Contrast(QColor(ground), QColor(rgb)));
+    }
+    return best;
+}
+
+QRect TitleRect(QGroupBox* g) {
+    QStyleOptionGroupBox o;
+    o.initFrom(g);
+    o.text = g->title();
+    o.subControls = QStyle::SC_GroupBoxLabel;
+    o.textAlignment = g->alignment();
+    return g->style()->subControlRect(QStyle::CC_GroupBox, &o, QStyle::SC_GroupBoxLabel, g) &
+           g->rect();
+}
+
+QPalette DarkPalette() {
+    QPalette p;
+    p.setColor(QPalette::Window, QColor(45, 45, 48));
+    p.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    p.setColor(QPalette::Base, QColor(30, 30, 30));
+    p.setColor(QPalette::AlternateBase, QColor(45, 45, 48));
+    p.setColor(QPalette::Text, QColor(230, 230, 230));
+    p.setColor(QPalette::Button, QColor(60, 60, 64));
+    p.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    p.setColor(QPalette::Disabled, QPalette::Text, QColor(130, 130, 130));
+    p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(130, 130, 130));
+    return p;
+}
+
+ui::SequenceRunner::LinkFactory SimLinks() {
+    return [](platform::StopFlag&) { return std::make_unique<testutil::SimSequenceLink>(); };
+}
+
+class Readability : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { testutil::TestApp(); }
+    void TearDown() override { QApplication::setPalette(QApplication::style()->standardPalette()); }
+
+    // The blue titles and the khaki and cyan boxes of the main window, the screen settings and
+    // the fast mosaic, each measured where it is drawn.
+    struct Measured {
+        std::string what;
+        double contrast;
+        QColor fill;  // a box's ground; a title's ink
+    };
+    std::vector<Measured> Measure() {
+        std::vector<Measured> out;
+        QTemporaryDir dir;
+        CORN302ControlDlg main;
+        main.m_profilePath = QDir(dir.path()).filePath("Planinfo.ini").toStdString();
+        main.OnInitDialog();
+        main.show();
+        testutil::ProcessEvents();
+        const auto title = [&](QWidget* window, int id, const std::string& what) {
+            auto* g = qobject_cast<QGroupBox*>(window->findChild<QWidget*>(QStringLiteral("ctl%1").arg(id)));
+            ASSERT_NE(g, nullptr) << what;
+            const QImage img = g->grab().toImage();
+            out.push_back({what, DrawnContrast(img, TitleRect(g)), QColor()});
+        };
+        const auto box = [&](QLineEdit* e, const QString& text, const std::string& what) {
+            e->setText(text);
+            testutil::ProcessEvents(10);
+            const QImage img = e->grab().toImage();
+            out.push_back({what, DrawnContrast(img, e->rect().adjusted(3, 3, -3, -3)),
+                           QColor(img.pixel(4, e->height() / 2))});
+        };
+        title(&main, ids::kSourceGroup, "main Source title");
+        title(&main, ids::kTimerGroup, "main Timer title");
+        main.ControlAs<QAbstractButton>(ids::kTimerPanel)->click();
+        box(main.ControlAs<QLineEdit>(ids::kCurrentValues[0]), "12:00:00", "main timer field");
+
+        screen::OpeningValues v;
+        CSetScreen set(nullptr, v, SimLinks());
+        set.show();
+        testutil::ProcessEvents();
+        title(&set, sids::kBrightnessGroup, "settings Brightness title");
+        title(&set, sids::kColourGroup, "settings Color title");
+        box(set.ControlAs<QLineEdit>(sids::kBias), "50", "settings box, changed");
+        box(set.ControlAs<QLineEdit>(sids::kKeyColours[0]), "128",
+            "settings key colour (display only)");
+
+        CSimpleMosaic mosaic(nullptr, false, SimLinks());
+        mosaic.show();
+        testutil::ProcessEvents();
+        auto* adjusted = mosaic.ControlAs<QLineEdit>(1260);
+        adjusted->setText("88");  // changed: cyan on a light palette
+        testutil::ProcessEvents(10);
+        QImage img = adjusted->grab().toImage();
+        out.push_back({"mosaic Adjusted box, changed",
+                       DrawnContrast(img, adjusted->rect().adjusted(3, 3, -3, -3)),
+                       QColor(img.pixel(4, adjusted->height() / 2))});
+        return out;
+    }
+};
+
+TEST_F(Readability, ADarkPaletteKeepsTitlesAndBoxesReadable) {
+    // Light: the template's colours.
+    for (const Measured& m : Measure()) {
+        EXPECT_GE(m.contrast, 4.5) << m.what;
+    }
+    QApplication::setPalette(DarkPalette());
+    for (const Measured& m : Measure()) {
+        EXPECT_GE(m.contrast, 4.5) << "dark: " << m.what;
+        if (m.fill.isValid()) {
+            // A box one can type into looks like one: dark like the palette's, not pale.
+            EXPECT_LT(m.fill.lightness(), 128) << "dark: " << m.what;
+        }
+    }
+}
+
+TEST_F(Readability, TheLightPaletteKeepsTheTemplateColours) {
+    screen::OpeningValues v;
+    CSetScreen set(nullptr, v, SimLinks());
+    set.show();
+    testutil::ProcessEvents();
+    const QImage img = set.Control(sids::kBias)->grab().toImage();
+    EXPECT_EQ(QColor(img.pixel(4, img.height() / 2)), QColor(205, 205, 180));
+    auto* g = set.findChild<QGroupBox*>(QStringLiteral("ctl%1").arg(sids::kBrightnessGroup));
+    const QImage t = g->grab().toImage();
+    const QRect r = TitleRect(g);
+    bool blue = false;
+    for (int y = r.top(); y <= r.bottom() && !blue; ++y) {
+        for (int x = r.left(); x <= r.right() && !blue; ++x) {
+            blue = QColor(t.pixel(x, y)) == QColor(0, 0, 255);
+        }
+    }
+    EXPECT_TRUE(blue);
+}
+
+TEST_F(Readability, NothingIsClipped) {
+    testutil::FakeUi ui;
+    // The MAIN caption shows even where the PBP rectangle covers the MAIN one.
+    {
+        screen::OpeningValues v;
+        CSetScreen set(nullptr, v, SimLinks());
+        set.show();
+        testutil::ProcessEvents();
+        QWidget* mainRect = set.Control(sids::kGeometry[screen::kMain].rect);
+        QWidget* pipRect = set.Control(sids::kGeometry[screen::kPip].rect);
+        mainRect->setGeometry(10, 10, 120, 80);
+        pipRect->setGeometry(40, 30, 120, 80);  // over MAIN's middle
+        testutil::ProcessEvents();
+        QWidget* frame = mainRect->parentWidget();
+        const QImage img = frame->grab().toImage();
+        int ink = 0;
+        for (int y = 30; y < 90; ++y) {
+            for (int x = 40; x < 130; ++x) {
+                const QColor c(img.pixel(x, y));
+                ink += c.red() < 90 && c.green() < 90 && c.blue() < 90;  // black caption
+            }
+        }
+        EXPECT_GT(ink, 10) << "MAIN's caption is hidden under PBP";
+        // The key colour digits of the disabled boxes are as dark as a working box's.
+        auto* red = set.ControlAs<QLineEdit>(sids::kKeyColours[0]);
+        ASSERT_FALSE(red->isEnabled());
+        EXPECT_EQ(red->palette().color(QPalette::Disabled, QPalette::Text),
+                  red->palette().color(QPalette::Active, QPalette::Text));
+    }
+    // The plan list with more rows than it shows: no horizontal scroll bar over the Signal column.
+    {
+        QTemporaryDir dir;
+        const std::string path = QDir(dir.path()).filePath("Planinfo.ini").toStdString();
+        std::ofstream file(path, std::ios::binary);
+        file << "[PLANCOUNT]\ndaytimecount=40\n[DAYTIME]\n";
+        for (int n = 0; n < 40; ++n) {
+            file << "Time" << n << "=" << (n / 2) << ":" << (n % 2) * 30 << ": 0,4\n";
+        }
+        file.close();
+        CInfoPlan store(path);
+        store.LoadPlanCounts();
+        store.LoadAllPlans(false);
+        CProgram program(nullptr, store, false, false);
+        program.OnInitDialog();
+        program.show();
+        testutil::ProcessEvents();
+        auto* list = qobject_cast<QTreeWidget*>(
+            program.Page(0)->Control(progids::kPages[0].list));
+        ASSERT_NE(list, nullptr);
+        ASSERT_EQ(list->topLevelItemCount(), 40);
+        EXPECT_TRUE(list->verticalScrollBar()->isVisible());
+        EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+        EXPECT_LE(list->header()->length(), list->viewport()->width());
+    }
+    // A custom resolution's text fits the fast mosaic's resolution list.
+    {
+        CSimpleMosaic mosaic(nullptr, false, SimLinks());
+        mosaic.show();
+        auto* list = mosaic.ControlAs<QComboBox>(mosaic::ids::kResolutionList);
+        for (const char* text : {"1920x1200@50Hz(Custom)", "1920x1200@50Hz(自定义)"}) {
+            list->setItemText(16, QString::fromUtf8(text));
+            list->setCurrentIndex(16);
+            QStyleOptionComboBox o;
+            o.initFrom(list);
+            o.currentText = list->currentText();
+            const QRect field =
+                list->style()->subControlRect(QStyle::CC_ComboBox, &o, QStyle::SC_ComboBoxEditField, list);
+            EXPECT_GE(field.width(), list->fontMetrics().horizontalAdvance(list->currentText()))
+                << text;
+        }
+    }
+}
+
+}  // namespace
