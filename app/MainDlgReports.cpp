@@ -62,6 +62,13 @@ void CORN302ControlDlg::InfoRaw(const std::string& text) {
     Post([this, text] { SetInfo(QString::fromStdString(text)); });
 }
 
+void CORN302ControlDlg::InfoReason(const std::string& reason) {
+    Post([this, reason] {
+        const QString shown = ControlAs<QLineEdit>(ids::kInfo)->text();
+        SetInfo(shown + ": " + QString::fromStdString(reason));
+    });
+}
+
 void CORN302ControlDlg::PortOutOfRange() {
     // The connect worker waits for the answer, so that the box is answered before the progress
     // dialog closes; a window going away lets it go. This box keeps English buttons in both
