@@ -21,40 +21,52 @@ const char kUsage[] =
 
 QtMessageHandler g_qtHandler = nullptr;
 
-// What the operator is told when Qt finds no display to open the window on.
-std::string NoDisplayLine() {
+bool Empty(const char* value) {
+    return value == nullptr || *value == '\0';
+}
+
+// Why the window cannot open, told when Qt could not start its platform.
+std::string NoWindowLine() {
     const char* display = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     std::string why;
-    if (platform != nullptr && *platform != '\0')
+    if (!Empty(platform))
         why = std::string("Qt's platform \"") + platform + "\" could not be started";
-    else if ((display == nullptr || *display == '\0') && (wayland == nullptr || *wayland == '\0'))
-        why = "no display (DISPLAY is not set); start it in a desktop session";
-    else if (display != nullptr && *display != '\0')
-        why = std::string("display ") + display + " cannot be reached";
+    else if (!Empty(display))
+        why = std::string("display ") + display + " cannot be reached (or Qt's xcb plugin failed)";
     else
-        why = std::string("Wayland display ") + wayland + " cannot be reached";
+        why = "the Wayland display cannot be reached (or Qt's wayland plugin failed)";
     return "orn312-control: cannot open the window: " + why + "\n";
 }
 
 // Qt ends the program with a fatal message (and abort) when its platform plugin cannot start,
-// after a warning about the display. Both become one line and status 2; every other message
-// goes to Qt's own handler.
+// after warnings about the display and the plugin. They become one line and status 2; every
+// other message goes to Qt's own handler.
 void QtMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     const char* category = context.category != nullptr ? context.category : "";
     const bool platformTrouble = std::strncmp(category, "qt.qpa", 6) == 0 ||
                                  message.contains(QLatin1String("platform plugin"));
     if (type == QtFatalMsg && platformTrouble) {
-        const std::string line = NoDisplayLine();
+        const std::string line = NoWindowLine();
         if (::write(STDERR_FILENO, line.data(), line.size()) < 0) {
             // nothing more to say
         }
         ::_exit(2);
     }
-    if (platformTrouble && message.contains(QLatin1String("could not connect to display")))
+    if (platformTrouble && (message.contains(QLatin1String("could not connect to display")) ||
+                            message.contains(QLatin1String("the Qt platform plugin"))))
         return;  // the fatal message that follows says it in one line
     g_qtHandler(type, context, message);
+}
+
+// True when Qt is told where to draw: a platform named (QT_QPA_PLATFORM, -platform) or a display.
+bool HasDisplay(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return true;
+    }
+    return !Empty(std::getenv("QT_QPA_PLATFORM")) || !Empty(std::getenv("DISPLAY")) ||
+           !Empty(std::getenv("WAYLAND_DISPLAY"));
 }
 
 }  // namespace
@@ -70,6 +82,13 @@ int main(int argc, char** argv) {
             std::printf("orn312-control %s\n", ORN312_VERSION);
             return 0;
         }
+    }
+    if (!HasDisplay(argc, argv)) {
+        std::fputs(
+            "orn312-control: cannot open the window: no display (DISPLAY is not set); start it "
+            "in a desktop session\n",
+            stderr);
+        return 2;
     }
     g_qtHandler = qInstallMessageHandler(QtMessages);
     CORN302ControlApp app;
