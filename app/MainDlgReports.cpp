@@ -62,10 +62,10 @@ void CORN302ControlDlg::InfoRaw(const std::string& text) {
     Post([this, text] { SetInfo(QString::fromStdString(text)); });
 }
 
-void CORN302ControlDlg::InfoReason(const std::string& reason) {
-    Post([this, reason] {
+void CORN302ControlDlg::InfoReason(int errnoValue) {
+    Post([this, errnoValue] {
         const QString shown = ControlAs<QLineEdit>(ids::kInfo)->text();
-        SetInfo(shown + ": " + QString::fromStdString(reason));
+        SetInfo(shown + ": " + Utf8(res::ConnectReason(errnoValue, m_bChinese != 0).c_str()));
     });
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 #include "link/Commands.h"
 #include "link/NetTcp.h"
@@ -100,7 +99,7 @@ int Connection::OpenLink(const ConnectSettings& s) {
     }
     m_sink.InfoText(ok ? LinkText::OpenNetOk : LinkText::OpenNetFail);
     if (!ok && why != 0)
-        m_sink.InfoReason(std::strerror(why));
+        m_sink.InfoReason(why);
     return ok;
 }
 

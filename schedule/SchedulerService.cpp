@@ -332,9 +332,9 @@ void SchedulerService::InfoText(app::LinkText text) {
     m_lastFailure = reason;
 }
 
-void SchedulerService::InfoReason(const std::string& reason) {
+void SchedulerService::InfoReason(int errnoValue) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_lastFailure += ": " + reason;
+    m_lastFailure += ": " + res::ConnectReason(errnoValue, false);
 }
 
 void SchedulerService::PortOutOfRange() {

@@ -80,7 +80,7 @@ private:
     // ConnectionSink, on the connection's workers.
     void InfoText(app::LinkText text) override;
     void InfoRaw(const std::string&) override {}
-    void InfoReason(const std::string& reason) override;
+    void InfoReason(int errnoValue) override;
     void PortOutOfRange() override;
     void ConnectFinished(bool accepted) override;
     void SwitchControlsEnabled(bool) override {}
