@@ -147,6 +147,7 @@ protected:
     // ---- connection sink: called on worker threads, posts to the UI thread ----
     void InfoText(app::LinkText text) override;
     void InfoRaw(const std::string& text) override;
+    void InfoReason(int errnoValue) override;
     void PortOutOfRange() override;
     void ConnectFinished(bool accepted) override;
     void SwitchControlsEnabled(bool on) override;

@@ -62,6 +62,13 @@ void CORN302ControlDlg::InfoRaw(const std::string& text) {
     Post([this, text] { SetInfo(QString::fromStdString(text)); });
 }
 
+void CORN302ControlDlg::InfoReason(int errnoValue) {
+    Post([this, errnoValue] {
+        const QString shown = ControlAs<QLineEdit>(ids::kInfo)->text();
+        SetInfo(shown + ": " + Utf8(res::ConnectReason(errnoValue, m_bChinese != 0).c_str()));
+    });
+}
+
 void CORN302ControlDlg::PortOutOfRange() {
     // The connect worker waits for the answer, so that the box is answered before the progress
     // dialog closes; a window going away lets it go. This box keeps English buttons in both

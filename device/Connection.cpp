@@ -91,11 +91,15 @@ int Connection::OpenLink(const ConnectSettings& s) {
         return 0;
     }
     m_link.m_peerClosed = false;
-    const int ok = devlink::ConnectTcp(m_link.m_socket, address, static_cast<int>(port), &m_abort);
+    int why = 0;
+    const int ok =
+        devlink::ConnectTcp(m_link.m_socket, address, static_cast<int>(port), &m_abort, &why);
     if (ok) {
         m_linkMode = 2;
     }
     m_sink.InfoText(ok ? LinkText::OpenNetOk : LinkText::OpenNetFail);
+    if (!ok && why != 0)
+        m_sink.InfoReason(why);
     return ok;
 }
 

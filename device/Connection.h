@@ -40,6 +40,9 @@ public:
     virtual void InfoText(LinkText text) = 0;
     // The Info line shows this text as it is (the serial device path).
     virtual void InfoRaw(const std::string& text) = 0;
+    // Why the network could not be opened (the errno value: ECONNREFUSED, ETIMEDOUT, ...), told
+    // after OpenNetFail: the Info line shows it after that text (res::ConnectReason).
+    virtual void InfoReason(int errnoValue) { (void)errnoValue; }
     // The port number is outside 0..65535: the message box, nothing else.
     virtual void PortOutOfRange() = 0;
     // The connect worker is done; accepted tells whether the device answered the handshake.

@@ -24,10 +24,15 @@ int CloseTcp(int& socket) {
     return ok;
 }
 
-int ConnectTcp(int& socketOut, uint32_t addressHostOrder, int port,
-               const platform::StopFlag* abort) {
+namespace {
+
+// ConnectTcp, with the errno value of a failure in why.
+int Connect(int& socketOut, uint32_t addressHostOrder, int port, const platform::StopFlag* abort,
+            int& why) {
+    why = 0;
     socketOut = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (socketOut < 0) {
+        why = errno;
         socketOut = -1;
         return 0;
     }
@@ -46,6 +51,7 @@ int ConnectTcp(int& socketOut, uint32_t addressHostOrder, int port,
         return 1;
     }
     if (errno != EINPROGRESS) {
+        why = errno;
         CloseTcp(socketOut);
         return 0;
     }
@@ -56,6 +62,7 @@ int ConnectTcp(int& socketOut, uint32_t addressHostOrder, int port,
     int ready = 0;
     for (;;) {
         if (abort != nullptr && abort->Requested()) {
+            why = ECANCELED;
             CloseTcp(socketOut);
             return 0;
         }
@@ -78,6 +85,7 @@ int ConnectTcp(int& socketOut, uint32_t addressHostOrder, int port,
     }
 
     if (ready == 0) {
+        why = ETIMEDOUT;
         std::printf("Connection timeout\n");
         std::fflush(stdout);
         CloseTcp(socketOut);
@@ -89,13 +97,26 @@ int ConnectTcp(int& socketOut, uint32_t addressHostOrder, int port,
         if (::getsockopt(socketOut, SOL_SOCKET, SO_ERROR, &pending, &len) == 0 && pending == 0) {
             return 1;
         }
+        why = pending != 0 ? pending : errno;
         CloseTcp(socketOut);
         return 0;
     }
+    why = errno;
     std::printf("Unknown err in connect\n");
     std::fflush(stdout);
     CloseTcp(socketOut);
     return 0;
+}
+
+}  // namespace
+
+int ConnectTcp(int& socketOut, uint32_t addressHostOrder, int port, const platform::StopFlag* abort,
+               int* why) {
+    int reason = 0;
+    const int result = Connect(socketOut, addressHostOrder, port, abort, reason);
+    if (why != nullptr)
+        *why = reason;
+    return result;
 }
 
 bool ParseIPv4(const char* text, uint32_t& addressHostOrder) {

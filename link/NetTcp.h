@@ -11,8 +11,10 @@ namespace devlink {
 // non-blocking, in socketOut and returns 1; otherwise the socket is closed, socketOut is -1 and
 // the result 0. Prints "Connection timeout\n" or "Unknown err in connect\n" where it gives up.
 // When abort is given and raised, the wait ends within about 100 ms and the connect fails.
+// When why is given, a failure leaves its errno value there (ECONNREFUSED, EHOSTUNREACH,
+// ENETUNREACH, ETIMEDOUT, ECANCELED for an abort, ...), 0 on success.
 int ConnectTcp(int& socketOut, uint32_t addressHostOrder, int port,
-               const platform::StopFlag* abort = nullptr);
+               const platform::StopFlag* abort = nullptr, int* why = nullptr);
 
 // Closes the socket (if any) and sets it to -1. Returns 1 when the close succeeded.
 int CloseTcp(int& socket);

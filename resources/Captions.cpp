@@ -1,5 +1,8 @@
 #include "resources/Captions.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "platform/UiSeam.h"
 
 namespace res {
@@ -93,6 +96,25 @@ const Pair kMessages[] = {
 const char* Text(Msg m, bool chinese) {
     const Pair& p = kMessages[static_cast<int>(m)];
     return chinese ? p.zh : p.en;
+}
+
+std::string ConnectReason(int errnoValue, bool chinese) {
+    static const struct {
+        int errnoValue;
+        const char* zh;
+    } kReasons[] = {
+        {ECONNREFUSED, "连接被拒绝"},
+        {EHOSTUNREACH, "无法到达主机"},
+        {ENETUNREACH, "网络不可达"},
+        {ETIMEDOUT, "连接超时"},
+    };
+    if (chinese) {
+        for (const auto& r : kReasons) {
+            if (r.errnoValue == errnoValue)
+                return r.zh;
+        }
+    }
+    return std::strerror(errnoValue);
 }
 
 const char* ProgressText(int purpose, bool chinese) {

@@ -2,6 +2,8 @@
 // them. One table per caption set; texts are UTF-8.
 #pragma once
 
+#include <string>
+
 namespace res {
 
 struct Caption {
@@ -50,6 +52,10 @@ enum class Msg {
 };
 
 const char* Text(Msg m, bool chinese);
+
+// Why a connection could not be opened, from the errno value of the failure, shown after the
+// Info line's text: the system's English words, or their Chinese for the common reasons.
+std::string ConnectReason(int errnoValue, bool chinese);
 
 // The progress dialog's text for a purpose; other purposes keep the template text.
 const char* ProgressText(int purpose, bool chinese);

@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "link/Commands.h"
@@ -46,8 +48,18 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 }  // namespace
 
 bool ReadServiceSettings(const std::string& path, ServiceSettings& s, std::string& error) {
+    struct stat file {};
+    if (::stat(path.c_str(), &file) == 0 && S_ISDIR(file.st_mode)) {
+        error = "the plan file " + path + " is a folder; give the Planinfo.ini file in it";
+        return false;
+    }
     if (::access(path.c_str(), R_OK) != 0) {
-        error = "cannot read the plan file " + path;
+        error = "cannot read the plan file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (platform::GetProfileSection(path, kConnect).empty()) {
+        error = "the plan file " + path +
+                " has no [CONNECT] section: connect once with the window, which writes it";
         return false;
     }
     auto key = [&](const char* name) {
@@ -120,11 +132,11 @@ SchedulerService::~SchedulerService() {
     Stop();
 }
 
-void SchedulerService::Say(const std::string& text) {
-    std::string line = StampedLine(platform::CurrentClock().NowMs(), text);
+void SchedulerService::Say(const std::string& text, LogLevel level) {
+    std::string line = text;
     std::replace(line.begin(), line.end(), '\n', ' ');
     std::lock_guard<std::mutex> lock(m_logMutex);
-    m_log(line);
+    m_log(level, line);
 }
 
 void SchedulerService::Start() {
@@ -238,7 +250,9 @@ void SchedulerService::OnEvent(Event event) {
             }
             if (!m_outageTold) {
                 Say("cannot connect (" + DescribeDevice(m_settings) + "): " + reason +
-                    "; trying again, at most every " + std::to_string(kMaxRetryMs / 1000) + " s");
+                        "; trying again, at most every " + std::to_string(kMaxRetryMs / 1000) +
+                        " s",
+                    LogLevel::Warning);
                 m_outageTold = true;
             }
             m_retryAtMs = SteadyMs() + m_retryMs;
@@ -251,8 +265,10 @@ void SchedulerService::OnEvent(Event event) {
                 break;
             if (!m_outageTold) {
                 Say(std::string("device lost: ") +
-                    (event == Event::Closed ? "it closed the connection" : "it stopped answering") +
-                    "; reconnecting");
+                        (event == Event::Closed ? "it closed the connection"
+                                                : "it stopped answering") +
+                        "; reconnecting",
+                    LogLevel::Warning);
                 m_outageTold = true;
             }
             m_conn.Disconnect();
@@ -267,7 +283,8 @@ void SchedulerService::WatchPlanFile() {
     struct stat now {};
     if (::stat(m_planFile.c_str(), &now) != 0) {
         if (m_fileSeen)
-            Say("plan file " + m_planFile + " is gone; the plans of today stay as they were read");
+            Say("plan file " + m_planFile + " is gone; the plans of today stay as they were read",
+                LogLevel::Warning);
         m_fileSeen = false;
         return;
     }
@@ -315,6 +332,11 @@ void SchedulerService::InfoText(app::LinkText text) {
     m_lastFailure = reason;
 }
 
+void SchedulerService::InfoReason(int errnoValue) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lastFailure += ": " + res::ConnectReason(errnoValue, false);
+}
+
 void SchedulerService::PortOutOfRange() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_lastFailure = res::Text(res::Msg::PortOutOfRange, false);
@@ -353,7 +375,7 @@ SchedulerOptions SchedulerService::Options() {
 }
 
 void SchedulerService::PlanFileError(const std::string& text) {
-    Say("plan file: " + text);
+    Say("plan file: " + text, LogLevel::Error);
 }
 
 void SchedulerService::TodayPlansBuilt(const std::map<int, PlanItem>& today) {
@@ -370,6 +392,7 @@ void SchedulerService::TodayPlansBuilt(const std::map<int, PlanItem>& today) {
 
 void SchedulerService::PlanMissed(const PlanItem& plan, bool noLink) {
     Say("plan " + PlanText(plan) + " missed: " +
-        (noLink ? "the device was not connected within its window"
-                : "its time had passed when its turn came"));
+            (noLink ? "the device was not connected within its window"
+                    : "its time had passed when its turn came"),
+        LogLevel::Warning);
 }

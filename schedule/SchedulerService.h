@@ -39,11 +39,14 @@ std::string DescribeDevice(const ServiceSettings& settings);
 // A log line: local date and time with milliseconds, a blank, the text.
 std::string StampedLine(int64_t epochMs, const std::string& text);
 
+// How much a log line matters, numbered as syslog and the journal rank them.
+enum class LogLevel { Error = 3, Warning = 4, Info = 6 };
+
 class SchedulerService : public app::ConnectionSink, public SchedulerSink {
 public:
-    // Called with each line (time stamp included, no newline), from any of the service's threads,
-    // one call at a time.
-    using Log = std::function<void(const std::string& line)>;
+    // Called with each line's level and text (no time stamp, no newline), from any of the
+    // service's threads, one call at a time.
+    using Log = std::function<void(LogLevel level, const std::string& text)>;
 
     static constexpr int kFirstRetryMs = 1000;  // the first reconnection after a failure
     static constexpr int kMaxRetryMs = 30000;   // the back-off doubles up to this
@@ -72,11 +75,12 @@ private:
     void WatchPlanFile();
     bool SendPlan(const PlanItem& plan, const devlink::Frame& frame, int delayMs,
                   platform::StopFlag& stop);
-    void Say(const std::string& text);
+    void Say(const std::string& text, LogLevel level = LogLevel::Info);
 
     // ConnectionSink, on the connection's workers.
     void InfoText(app::LinkText text) override;
     void InfoRaw(const std::string&) override {}
+    void InfoReason(int errnoValue) override;
     void PortOutOfRange() override;
     void ConnectFinished(bool accepted) override;
     void SwitchControlsEnabled(bool) override {}

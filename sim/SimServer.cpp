@@ -9,6 +9,7 @@
 #include <sys/ioctl.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,15 +27,16 @@
 
 namespace sim {
 
-const char kUsage[] =
+const std::string kUsage = std::string(
     "usage: orn312-sim [--tcp PORT] [--pty] [--id N] [--log FILE] [--fault F]...\n"
+    "       orn312-sim --help | --version\n"
     "  --tcp PORT    listen on 127.0.0.1:PORT (0: any free port)\n"
     "  --pty         serve a pseudo-terminal\n"
     "  --id N        device ID 0..255 (default 1)\n"
     "  --log FILE    write the frame log to FILE instead of standard output\n"
     "  --fault F     silent, slow=MS, split=N, lead, otherid, ident, nosignal=SOURCE, drop=N\n"
-    "at least one of --tcp and --pty is needed; standard input takes\n"
-    "  signal SOURCE on|off, ext NULL|SDI|VGA|DVI|VIDEO, state\n";
+    "at least one of --tcp and --pty is needed; standard input takes the console lines\n"
+    "  ") + kConsoleCommands + "\n";
 
 namespace {
 
@@ -178,6 +180,7 @@ private:
     int m_ptyOpeners = 0;  // descriptors clients hold on the slave
     int m_signalFd = -1;
     bool m_stdinOpen = true;
+    int m_stdinWriter = -1;  // a FIFO console's own writer: see Open
     bool m_stop = false;
     std::string m_stdinText;
     std::map<int, Client> m_clients;  // 0 the pseudo-terminal, 1.. TCP connections
@@ -191,7 +194,7 @@ Server::~Server() {
     for (auto& [id, c] : m_clients) {
         ::close(c.fd);
     }
-    for (int fd : {m_listener, m_ptySlave, m_ptyWatch, m_signalFd}) {
+    for (int fd : {m_listener, m_ptySlave, m_ptyWatch, m_signalFd, m_stdinWriter}) {
         if (fd >= 0) {
             ::close(fd);
         }
@@ -219,6 +222,12 @@ bool Server::Open() {
     // end the console) rather than stop the whole simulator.
     ::signal(SIGTTIN, SIG_IGN);
     ::signal(SIGTTOU, SIG_IGN);
+    // A console on a FIFO has writers that come and go ("echo ... > fifo" several times): holding
+    // a writer of its own, the simulator never sees the end of one as the end of the console.
+    struct stat in {};
+    if (::fstat(STDIN_FILENO, &in) == 0 && S_ISFIFO(in.st_mode)) {
+        m_stdinWriter = ::open("/proc/self/fd/0", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    }
 
     if (m_options.tcpPort >= 0) {
         m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -406,6 +415,7 @@ void Server::ReadStdin() {
     if (n <= 0) {
         // Scripts start the simulator with standard input closed: it runs on without a console.
         m_stdinOpen = false;
+        Log("stdin", "console closed (end of standard input); the simulator runs on without it");
         return;
     }
     m_stdinText.append(buf, static_cast<size_t>(n));
@@ -440,7 +450,7 @@ bool Server::TransportConsole(const std::string& line) {
         int ms = 0;
         std::string rest;
         if (!(in >> ms) || ms < 0 || ms > 600000 || (in >> rest)) {
-            std::fputs("stall needs a time in ms (0..600000)\n", stdout);
+            std::fputs("error: stall needs a time in ms (0..600000)\n", stdout);
             std::fflush(stdout);
             return true;
         }
@@ -452,7 +462,7 @@ bool Server::TransportConsole(const std::string& line) {
         int count = 0;
         std::string rest;
         if (!(in >> count) || count < 1 || count > 4096 || (in >> rest)) {
-            std::fputs("noise needs a byte count (1..4096)\n", stdout);
+            std::fputs("error: noise needs a byte count (1..4096)\n", stdout);
             std::fflush(stdout);
             return true;
         }

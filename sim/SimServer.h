@@ -26,7 +26,8 @@ struct ServerOptions {
     std::vector<std::string> faults;  // the --fault values as given, for the log
 };
 
-extern const char kUsage[];
+// The usage: options, faults and every console line.
+extern const std::string kUsage;
 
 // Reads the command-line arguments (without the program name). False with a one-line error.
 bool ParseOptions(const std::vector<std::string>& args, ServerOptions& out, std::string& error);

@@ -467,6 +467,10 @@ std::string Simulator::Describe() const {
     return o.str();
 }
 
+const char kConsoleCommands[] =
+    "signal SOURCE on|off, ext NULL|SDI|VGA|DVI|VIDEO, brightness 64|100, state, stall MS, "
+    "noise N, hangup, help";
+
 Simulator::ConsoleResult Simulator::Console(const std::string& line) {
     std::istringstream in(line);
     std::vector<std::string> words;
@@ -503,9 +507,10 @@ Simulator::ConsoleResult Simulator::Console(const std::string& line) {
         m_state.picture.brightness100 = is(1, "100") ? 1 : 0;
         return {ConsoleResult::kChanged, "brightness range 0~" + words[1]};
     }
-    return {ConsoleResult::kError,
-            "error: commands are 'signal SOURCE on|off', 'ext NULL|SDI|VGA|DVI|VIDEO', "
-            "'brightness 64|100', 'state'"};
+    if (words.size() == 1 && is(0, "help")) {
+        return {ConsoleResult::kState, std::string("console lines: ") + kConsoleCommands};
+    }
+    return {ConsoleResult::kError, std::string("error: console lines are ") + kConsoleCommands};
 }
 
 }  // namespace sim

@@ -54,6 +54,9 @@ struct DeviceState {
     std::array<uint8_t, devlink::kSourceCount> colour = {50, 50, 50, 50, 50, 50, 50, 50, 50};
 };
 
+// Every console line, as the usage, the "help" line and the error for an unknown line list them.
+extern const char kConsoleCommands[];
+
 class Simulator {
 public:
     // Time from a main switch or TAKE to the new main source.
@@ -78,7 +81,8 @@ public:
     std::optional<int64_t> NextChangeMs() const;
 
     // A line typed at the console: "signal SOURCE on|off", "ext NULL|SDI|VGA|DVI|VIDEO",
-    // "brightness 64|100" (the brightness range), "state".
+    // "brightness 64|100" (the brightness range), "state", "help". The lines about the line
+    // rather than the device (stall, noise, hangup) are the server's.
     struct ConsoleResult {
         enum Kind { kChanged, kState, kError } kind;
         std::string text;  // the change for the log, the state to print, or the error

@@ -9,7 +9,11 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string& a : args) {
         if (a == "-h" || a == "--help") {
-            std::fputs(sim::kUsage, stdout);
+            std::fputs(sim::kUsage.c_str(), stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("orn312-sim %s\n", ORN312_VERSION);
             return 0;
         }
     }
@@ -20,7 +24,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.tcpPort < 0 && !options.pty) {
-        std::fputs(sim::kUsage, stderr);
+        std::fputs(sim::kUsage.c_str(), stderr);
         return 2;
     }
     return sim::RunServer(options);

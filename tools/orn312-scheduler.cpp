@@ -1,9 +1,11 @@
 // orn312-scheduler: runs the plans of a plan file without a window, for installations that
 // switch sources by the clock with nobody logged in. One line per event on standard error.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -13,16 +15,37 @@ namespace {
 
 const char kUsage[] =
     "usage: orn312-scheduler [PLANFILE]\n"
+    "       orn312-scheduler --help | --version\n"
     "Runs the day, week, month and one-time plans of PLANFILE (default ./Planinfo.ini) on the\n"
     "processor named by its [CONNECT] section, until SIGTERM or SIGINT. Logs one line per\n"
-    "switch, missed plan, connection change and plan file change on standard error.\n";
+    "switch, missed plan, connection change and plan file change on standard error: time-stamped\n"
+    "on a terminal or in a file, with the journal's priority prefix under systemd.\n";
+
+// Under systemd, standard error is the journal's stream (JOURNAL_STREAM names its device and
+// inode): the journal stamps each line itself and takes a "<N>" prefix as the line's priority.
+bool ErrorGoesToJournal() {
+    const char* stream = std::getenv("JOURNAL_STREAM");
+    if (stream == nullptr)
+        return false;
+    struct stat err {};
+    if (::fstat(STDERR_FILENO, &err) != 0)
+        return false;
+    unsigned long long device = 0, inode = 0;
+    return std::sscanf(stream, "%llu:%llu", &device, &inode) == 2 &&
+           device == static_cast<unsigned long long>(err.st_dev) &&
+           inode == static_cast<unsigned long long>(err.st_ino);
+}
+
+const bool g_journal = ErrorGoesToJournal();
 
 // One line on standard error in one write, so that lines of two threads never mix.
-void WriteLine(const std::string& line) {
-    const std::string text = line + "\n";
+void WriteLine(LogLevel level, const std::string& text) {
+    const std::string line = g_journal ? "<" + std::to_string(static_cast<int>(level)) + ">" + text
+                                       : StampedLine(platform::CurrentClock().NowMs(), text);
+    const std::string out = line + "\n";
     size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
+    while (done < out.size()) {
+        const ssize_t n = ::write(STDERR_FILENO, out.data() + done, out.size() - done);
         if (n <= 0)
             return;  // nobody reads standard error any more: carry on regardless
         done += static_cast<size_t>(n);
@@ -39,6 +62,10 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (a == "--version") {
+            std::printf("orn312-scheduler %s\n", ORN312_VERSION);
+            return 0;
+        }
         if ((a.size() > 1 && a[0] == '-') || i > 1) {
             std::fprintf(
                 stderr,
@@ -52,7 +79,7 @@ int main(int argc, char** argv) {
     ServiceSettings settings;
     std::string error;
     if (!ReadServiceSettings(planFile, settings, error)) {
-        WriteLine(StampedLine(platform::CurrentClock().NowMs(), error));
+        WriteLine(LogLevel::Error, error);
         return 1;
     }
 
@@ -70,9 +97,8 @@ int main(int argc, char** argv) {
     int signalNumber = 0;
     while (sigwait(&stopSignals, &signalNumber) != 0) {
     }
-    WriteLine(
-        StampedLine(platform::CurrentClock().NowMs(),
-                    std::string(signalNumber == SIGTERM ? "SIGTERM" : "SIGINT") + ": stopping"));
+    WriteLine(LogLevel::Info,
+              std::string(signalNumber == SIGTERM ? "SIGTERM" : "SIGINT") + ": stopping");
     service.Stop();
     return 0;
 }

@@ -1,9 +1,11 @@
 // orn312ctl: the command-line client. Talks to one processor over a serial line or TCP with the
 // same link layer as the controller, for scripts and for people without the window.
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <strings.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -27,11 +29,13 @@ constexpr int kExitDevice = 1;
 constexpr int kExitUsage = 2;
 
 const char kUsage[] =
-    "usage: orn312ctl (--serial PATH | --tcp HOST:PORT) [--id N] COMMAND\n"
+    "usage: orn312ctl (--serial PATH | --tcp HOST:PORT) [--id N] [-v] COMMAND\n"
+    "       orn312ctl --help | --version\n"
+    "  -v, --verbose                     the frames sent and received, on standard error\n"
     "commands:\n"
     "  identify                          identification handshake\n"
     "  status                            read and print the device state\n"
-    "  query B2 .. B11 [--limit MS]      send a query, print the 13-byte reply\n"
+    "  query FE B3 .. B11 [--limit MS]   send a question, print the 13-byte reply\n"
     "  send B2 .. B11 [--delay MS]       send a command, then pause\n"
     "  switch SOURCE [--transition T]    main switch: V1 V2 VGA1 VGA2 HDMI DVI DP EXT. YPbPr;\n"
     "                                    T is Cut, 0.5, 1.0, 1.5 or 0..3\n";
@@ -43,8 +47,29 @@ struct Options {
     int delay = -1;
     int limit = -1;
     int transition = 0;
+    bool verbose = false;
     std::vector<std::string> words;  // the command and its arguments
 };
+
+// Where the answers go: standard output as it was at the start (see TakeStandardOutput).
+FILE* g_out = stdout;
+
+// The link layer writes its frame trace and its error lines ("CreateFile Error") on standard
+// output. Here standard output carries the answers alone: those lines go to standard error with
+// -v, nowhere without it.
+void TakeStandardOutput(bool verbose) {
+    std::fflush(stdout);
+    const int answers = ::dup(STDOUT_FILENO);
+    const int sink = verbose ? ::dup(STDERR_FILENO) : ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    FILE* out = answers >= 0 ? ::fdopen(answers, "w") : nullptr;
+    if (out == nullptr || sink < 0 || ::dup2(sink, STDOUT_FILENO) < 0) {
+        if (sink >= 0)
+            ::close(sink);
+        return;  // the trace stays mixed in rather than losing the answers
+    }
+    ::close(sink);
+    g_out = out;
+}
 
 [[noreturn]] void UsageError(const std::string& what) {
     std::fprintf(stderr, "orn312ctl: %s (orn312ctl --help shows the usage)\n", what.c_str());
@@ -115,8 +140,13 @@ Options ParseArgs(int argc, char** argv) {
             o.transition = ParseTransition(value(i));
             if (o.transition < 0)
                 UsageError("--transition takes Cut, 0.5, 1.0, 1.5 or 0..3");
+        } else if (a == "-v" || a == "--verbose") {
+            o.verbose = true;
         } else if (a == "-h" || a == "--help") {
             std::fputs(kUsage, stdout);
+            std::exit(kExitOk);
+        } else if (a == "--version") {
+            std::printf("orn312ctl %s\n", ORN312_VERSION);
             std::exit(kExitOk);
         } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
             UsageError("unknown option " + a);
@@ -153,7 +183,8 @@ void Connect(const Options& o, LinkConnection& link) {
     if (!o.serial.empty()) {
         const std::string path = PortNameToDevicePath(o.serial);
         if (path.empty()) {
-            UsageError("--serial: no such port '" + o.serial + "' (COM1..COM9999, a name or a path)");
+            UsageError("--serial: no such port '" + o.serial +
+                       "' (COM1..COM9999, a name or a path)");
         }
         link.m_bSerial = 1;
         if (link.m_serialPort.Open(path) != 1) {
@@ -183,8 +214,10 @@ void Connect(const Options& o, LinkConnection& link) {
         freeaddrinfo(found);
     }
     link.m_bSerial = 0;
-    if (ConnectTcp(link.m_socket, address, port) != 1) {
-        DeviceError("cannot connect to " + o.tcp);
+    int why = 0;
+    if (ConnectTcp(link.m_socket, address, port, nullptr, &why) != 1) {
+        DeviceError("cannot connect to " + o.tcp +
+                    (why != 0 ? std::string(": ") + std::strerror(why) : ""));
     }
 }
 
@@ -209,23 +242,25 @@ void PrintStatus(const Frame& f) {
     static const char* const transitions[] = {"Cut", "0.5 s", "1.0 s", "1.5 s"};
     static const char* const extInputs[] = {"NULL", "SDI", "VGA", "DVI", "VIDEO"};
     const StatusReply s = StatusReply::Decode(f.data());
-    std::printf("reply: %s\n", HexText(f.data(), kFrameSize).c_str());
-    std::printf("main source: %s (%s)\n", SourceText(s.mainSource).c_str(),
-                s.mainSignal ? "signal" : "no signal");
-    std::printf("overlay: %s\n", OverlayName(s.overlay));
+    std::fprintf(g_out, "reply: %s\n", HexText(f.data(), kFrameSize).c_str());
+    std::fprintf(g_out, "main source: %s (%s)\n", SourceText(s.mainSource).c_str(),
+                 s.mainSignal ? "signal" : "no signal");
+    std::fprintf(g_out, "overlay: %s\n", OverlayName(s.overlay));
     if (s.overlay == kPipPending || s.overlay == kPipOn || s.overlay == kTextPending ||
         s.overlay == kTextOn || s.overlay == kPreviewSet) {
-        std::printf("second source: %s (%s)\n", SourceText(s.secondSource).c_str(),
-                    s.secondSignal ? "signal" : "no signal");
+        std::fprintf(g_out, "second source: %s (%s)\n", SourceText(s.secondSource).c_str(),
+                     s.secondSignal ? "signal" : "no signal");
     }
-    std::printf("transition: %s\n", s.transition < 4 ? transitions[s.transition] : "unknown");
-    std::printf("switch mode: %s\n", (s.functions & kPreTakeBit) ? "Pre + TAKE" : "One Key Switch");
-    std::printf("FREEZE: %s  BYPASS: %s  MOSAIC: %s\n", (s.functions & kFreezeBit) ? "on" : "off",
-                (s.functions & kBypassBit) ? "on" : "off",
-                (s.functions & kMosaicBit) ? "on" : "off");
-    std::printf("V2 input: %s\n", (s.functions & kV2YPbPrBit) ? "YPbPr" : "V2");
-    std::printf("PIP preset: M%d\n", s.pipPreset + 1);
-    std::printf("EXT. input: %s\n", s.extInput < 5 ? extInputs[s.extInput] : "unknown");
+    std::fprintf(g_out, "transition: %s\n",
+                 s.transition < 4 ? transitions[s.transition] : "unknown");
+    std::fprintf(g_out, "switch mode: %s\n",
+                 (s.functions & kPreTakeBit) ? "Pre + TAKE" : "One Key Switch");
+    std::fprintf(
+        g_out, "FREEZE: %s  BYPASS: %s  MOSAIC: %s\n", (s.functions & kFreezeBit) ? "on" : "off",
+        (s.functions & kBypassBit) ? "on" : "off", (s.functions & kMosaicBit) ? "on" : "off");
+    std::fprintf(g_out, "V2 input: %s\n", (s.functions & kV2YPbPrBit) ? "YPbPr" : "V2");
+    std::fprintf(g_out, "PIP preset: M%d\n", s.pipPreset + 1);
+    std::fprintf(g_out, "EXT. input: %s\n", s.extInput < 5 ? extInputs[s.extInput] : "unknown");
 }
 
 }  // namespace
@@ -240,6 +275,12 @@ int main(int argc, char** argv) {
     int source = -1;
     if (cmd == "query" || cmd == "send") {
         body = BodyFrame(o);
+        // A question starts with FE; anything else is a command, which the device carries out
+        // and never answers.
+        if (cmd == "query" && body[2] != kQueryCode) {
+            UsageError("query sends questions (bytes 2..11 starting with FE); " +
+                       HexText(body.data() + 2, 10) + " is a command: send it with 'send'");
+        }
     } else if (cmd == "switch") {
         if (o.words.size() != 2)
             UsageError("switch takes one source");
@@ -253,6 +294,7 @@ int main(int argc, char** argv) {
         UsageError("unknown command " + cmd);
     }
 
+    TakeStandardOutput(o.verbose);
     LinkConnection link;
     Connect(o, link);
 
@@ -262,7 +304,8 @@ int main(int argc, char** argv) {
         if (!IsIdentifyReply(r.data())) {
             DeviceError("wrong identification reply: " + HexText(r.data(), kFrameSize));
         }
-        std::printf("device %d identified: %s\n", o.id, HexText(r.data(), kFrameSize).c_str());
+        std::fprintf(g_out, "device %d identified: %s\n", o.id,
+                     HexText(r.data(), kFrameSize).c_str());
     } else if (cmd == "status") {
         const int limit = o.limit >= 0 ? o.limit : 5000;
         const Frame r = Ask(link, StatusQuery(id), limit, "status query");
@@ -273,7 +316,7 @@ int main(int argc, char** argv) {
         PrintStatus(r);
     } else if (cmd == "query") {
         const Frame r = Ask(link, body, o.limit >= 0 ? o.limit : 5000, "query");
-        std::printf("%s\n", HexText(r.data(), kFrameSize).c_str());
+        std::fprintf(g_out, "%s\n", HexText(r.data(), kFrameSize).c_str());
     } else if (cmd == "send" || cmd == "switch") {
         const Frame frame = cmd == "send" ? body
                                           : SourceSwitch(id, static_cast<uint8_t>(o.transition),

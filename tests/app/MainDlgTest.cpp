@@ -334,7 +334,8 @@ TEST_F(MainDlgFlow, FailedConnectStillClosesTheProgressDialog) {
     ConnectTcp(*d, port);  // fails within milliseconds, often before the dialog appears
     EXPECT_EQ(ui.hung, 0);
     ProcessEvents();
-    EXPECT_EQ(Info(*d), "Open network failed");
+    // The Part's text, then why.
+    EXPECT_EQ(Info(*d), "Open network failed: Connection refused");
     EXPECT_TRUE(Enabled(*d, ids::kConnect));
     EXPECT_FALSE(Enabled(*d, ids::kDisconnect));
 }

@@ -53,10 +53,14 @@ TEST(Ctl, ClosedPortFailsAtOnce) {
     const auto r = Ctl({"--tcp", "127.0.0.1:" + std::to_string(port), "identify"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find(": Connection refused"), std::string::npos) << r.err;
     EXPECT_LT(r.elapsedMs, 2000);
 
+    // One line on standard error, nothing on standard output.
     const auto s = Ctl({"--serial", "/dev/no-such-tty", "identify"});
     EXPECT_EQ(s.exitCode, 1);
+    EXPECT_EQ(Lines(s.err), 1) << s.err;
+    EXPECT_EQ(s.out, "");
     EXPECT_NE(s.err.find("cannot open serial port /dev/no-such-tty"), std::string::npos) << s.err;
 }
 
@@ -101,9 +105,23 @@ TEST(Ctl, TalksToTheSimulatorOverTcpAndPty) {
         }
         EXPECT_TRUE(seen) << ep[0];
     }
-    // Serial trace lines come out as the link layer prints them.
-    const auto traced = Ctl({"--serial", sim.ptyPath, "identify"});
-    EXPECT_NE(traced.out.find(" -> 05 01 fe fe 00 00 00 00 00 00 00 00 04\n"), std::string::npos)
-        << traced.out;
-    EXPECT_NE(traced.out.find(" <- 05 01 fe fe 76 69 65 77 20 72 67 62"), std::string::npos);
+    // The answers alone on standard output; the serial trace on standard error with -v.
+    const auto quiet = Ctl({"--serial", sim.ptyPath, "identify"});
+    EXPECT_EQ(quiet.exitCode, 0) << quiet.err;
+    EXPECT_EQ(Lines(quiet.out), 1) << quiet.out;
+    EXPECT_EQ(quiet.err, "");
+    const auto traced = Ctl({"-v", "--serial", sim.ptyPath, "identify"});
+    EXPECT_EQ(Lines(traced.out), 1) << traced.out;
+    EXPECT_NE(traced.err.find(" -> 05 01 fe fe 00 00 00 00 00 00 00 00 04\n"), std::string::npos)
+        << traced.err;
+    EXPECT_NE(traced.err.find(" <- 05 01 fe fe 76 69 65 77 20 72 67 62"), std::string::npos);
+}
+
+TEST(Ctl, AQueryOfACommandIsRefusedAndPointsToSend) {
+    const auto r = Ctl({"--tcp", "127.0.0.1:1", "query", "01", "01"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("01 01 00 00 00 00 00 00 00 00 is a command: send it with 'send'"),
+              std::string::npos)
+        << r.err;
 }

@@ -187,7 +187,7 @@ TEST_F(Service, APlanDueWhileTheDeviceIsAwayIsMissedNotSentLate) {
     WritePlans(port, {{first, 4}, {second, 5}});
     Start();
     ASSERT_TRUE(service->WaitForErr("cannot connect (network 127.0.0.1:" + std::to_string(port) +
-                                        ", device ID 1): Open network failed",
+                                        ", device ID 1): Open network failed: Connection refused",
                                     5000))
         << service->Err();
     ASSERT_TRUE(service->WaitForErr(
@@ -248,6 +248,8 @@ TEST_F(Service, BadCommandLineOrSettingsEndItWithOneLine) {
     std::ofstream(dir / "noaddress.ini") << "[CONNECT]\nSerialTcp=0\nPort=5000\n";
     std::ofstream(dir / "badport.ini") << "[CONNECT]\nSerialTcp=0\nIP=127.0.0.1\nPort=70000\n";
     std::ofstream(dir / "badcom.ini") << "[CONNECT]\nSerialTcp=1\nComPort=COM0\n";
+    std::ofstream(dir / "noconnect.ini") << "[PLANCOUNT]\nDAY=0\n";
+    fs::create_directory(dir / "folder");
     const struct {
         std::vector<std::string> args;
         int exitCode;
@@ -260,6 +262,8 @@ TEST_F(Service, BadCommandLineOrSettingsEndItWithOneLine) {
         {{"noaddress.ini"}, 1, "has no device address"},
         {{"badport.ini"}, 1, "has no device port 0..65535 (Port=70000)"},
         {{"badcom.ini"}, 1, "names no serial port (ComPort=COM0)"},
+        {{"folder"}, 1, "the plan file folder is a folder"},
+        {{"noconnect.ini"}, 1, "the plan file noconnect.ini has no [CONNECT] section"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
