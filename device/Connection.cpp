@@ -75,7 +75,11 @@ int Connection::OpenLink(const ConnectSettings& s) {
             result = m_link.m_serialPort.Configure();
         }
         m_sink.InfoText(opened ? LinkText::OpenComOk : LinkText::OpenComFail);
-        m_sink.InfoRaw(path.empty() ? s.portName : path);
+        if (!opened && m_link.m_serialPort.InUse()) {
+            m_sink.InfoText(LinkText::PortInUse);  // what stays on the Info line
+        } else {
+            m_sink.InfoRaw(path.empty() ? s.portName : path);
+        }
         return result;
     }
     // The port edit is read as a signed number; text that is no number reads as 0.

@@ -23,12 +23,41 @@ bool PeerGone(int err) {
     return err == EPIPE || err == ECONNRESET || err == ENOTCONN || err == ECONNABORTED;
 }
 
+// True when the device has closed the TCP connection (its end of stream or a reset is waiting):
+// a frame written now would reach nobody, though the write itself would succeed.
+bool PeerHasClosed(LinkConnection& link) {
+    uint8_t byte;
+    ssize_t n;
+    do {
+        n = ::recv(link.m_socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    if (n == 0 || (n < 0 && PeerGone(errno))) {
+        link.m_peerClosed = true;
+    }
+    return link.m_peerClosed;
+}
+
+// True when the device reset the connection: it closed it with our bytes unread.
+bool ResetSeen(LinkConnection& link) {
+    uint8_t byte;
+    ssize_t n;
+    do {
+        n = ::recv(link.m_socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    if (n == 0 || (n < 0 && PeerGone(errno))) {
+        link.m_peerClosed = true;
+    }
+    return n < 0 && errno == ECONNRESET;
+}
+
 // Writes the frame on the chosen transport; true when the whole frame went out.
 bool WriteFrame(LinkConnection& link, const Frame& frame) {
+    link.m_sendFailed = true;
     if (link.m_bSerial != 0) {
-        return link.m_serialPort.Write(frame.data()) == kFrameSize;
+        link.m_sendFailed = link.m_serialPort.Write(frame.data()) != kFrameSize;
+        return !link.m_sendFailed;
     }
-    if (link.m_socket < 0) {
+    if (link.m_socket < 0 || PeerHasClosed(link)) {
         return false;
     }
     ssize_t n;
@@ -39,7 +68,8 @@ bool WriteFrame(LinkConnection& link, const Frame& frame) {
     if (n < 0 && PeerGone(errno)) {
         link.m_peerClosed = true;
     }
-    return n > 0;
+    link.m_sendFailed = n != kFrameSize;
+    return !link.m_sendFailed;
 }
 
 // Receives up to want bytes from the non-blocking socket; 0 when nothing is there. The end of
@@ -201,6 +231,11 @@ bool SendCommand(LinkConnection& link, const uint8_t* frame, int delayMs) {
     const Frame copy = WithChecksum(frame);
     const bool written = WriteFrame(link, copy);
     Pause(link, delayMs);
+    if (written && link.m_bSerial == 0 && ResetSeen(link)) {
+        // The device closed the connection without taking the frame: it answered with a reset.
+        link.m_sendFailed = true;
+        return false;
+    }
     return written;
 }
 

@@ -24,6 +24,9 @@ struct LinkConnection {
     // way. While it is not 0, a question first lets the line go quiet and, of replies that come
     // in one burst, takes the last. Zero it when the transport is opened anew.
     int m_unanswered = 0;
+    // The last frame did not go out whole (a failed write, or a device that closed the TCP
+    // connection before it).
+    bool m_sendFailed = false;
 };
 
 // What the answer to a question must look like. A frame of another shape is not this question's

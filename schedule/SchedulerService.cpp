@@ -305,6 +305,9 @@ void SchedulerService::InfoText(app::LinkText text) {
         case app::LinkText::OpenNetFail:
             reason = res::Text(res::Msg::OpenNetFail, false);
             break;
+        case app::LinkText::PortInUse:
+            reason = "the serial line is in use by another program";
+            break;
         case app::LinkText::DeviceFailed:
             reason = "no answer, or a wrong one, to the identification query";
             break;
