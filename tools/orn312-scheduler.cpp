@@ -14,8 +14,9 @@ namespace {
 const char kUsage[] =
     "usage: orn312-scheduler [PLANFILE]\n"
     "Runs the day, week, month and one-time plans of PLANFILE (default ./Planinfo.ini) on the\n"
-    "processor named by its [CONNECT] section, until SIGTERM or SIGINT. Logs one line per\n"
-    "switch, missed plan, connection change and plan file change on standard error.\n";
+    "processor named by its [CONNECT] section, until SIGTERM or SIGINT; SIGHUP reads the plan\n"
+    "file and its [CONNECT] keys again. Logs one line per switch, missed plan, connection change\n"
+    "and plan file change on standard error.\n";
 
 // One line on standard error in one write, so that lines of two threads never mix.
 void WriteLine(const std::string& line) {
@@ -57,18 +58,25 @@ int main(int argc, char** argv) {
     }
 
     // The signals are taken by this thread alone, in sigwait; every other thread has them
-    // blocked from its start. A reader of standard error that went away must not end the program.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // blocked from its start. SIGHUP reads the plan file again, as services do; it never ends
+    // the program. A reader of standard error that went away must not end the program either.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
     SchedulerService service(planFile, settings, WriteLine);
     service.Start();
     int signalNumber = 0;
-    while (sigwait(&stopSignals, &signalNumber) != 0) {
+    for (;;) {
+        if (sigwait(&signals, &signalNumber) != 0)
+            continue;
+        if (signalNumber != SIGHUP)
+            break;
+        service.Reload();
     }
     WriteLine(
         StampedLine(platform::CurrentClock().NowMs(),
