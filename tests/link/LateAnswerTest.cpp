@@ -26,7 +26,10 @@ constexpr uint8_t kId = 1;
 // Time limits are scaled down from the sequences' own (a stall must outlast one to matter); the
 // pauses between questions keep their length where it is short.
 constexpr int kLimitMs = 300;
-constexpr int kStallMs = 450;
+// Stalls of two lengths, taken in turn from step to step (the other way round on the other
+// transport): a short one outlasts one question; a long one a question and a command's pause.
+constexpr int kShortStallMs = 450;
+constexpr int kLongStallMs = 1000;
 
 // One step of a sequence: a command (sent, then paused) or a question (limit), then a pause.
 struct Step {
@@ -52,8 +55,10 @@ std::vector<Sequence> Sequences() {
         {"handshake", {Ask(IdentifyQuery(kId), 0), Ask(StatusQuery(kId), 0)}},
         {"status poll",
          {Ask(StatusQuery(kId), 300), Ask(StatusQuery(kId), 300), Ask(StatusQuery(kId), 0)}},
+        // A poll, then commands, each read back: the status changes with every switch.
         {"command worker",
-         {Tell(SourceSwitch(kId, 0, kHdmi), 300), Ask(StatusQuery(kId), 0),
+         {Ask(StatusQuery(kId), 0), Tell(SourceSwitch(kId, 0, kDvi), 600),
+          Ask(StatusQuery(kId), 0), Tell(SourceSwitch(kId, 0, kHdmi), 600),
           Ask(StatusQuery(kId), 0)}},
         {"screen settings readback",
          {Ask(ResolutionQuery(kId)), Ask(LayoutGeometryQuery(kId, 0x07)),
@@ -119,8 +124,8 @@ void RunTable(bool serial) {
     ASSERT_TRUE(sim.Started()) << sim.Output();
     int stalls = 0;
     {
-        // What the device answers to each question while nothing goes wrong; the sequences'
-        // own command (the switch to HDMI) changes none of it.
+        // What the device answers to each question while nothing goes wrong: each sequence run
+        // once on a quiet line (its commands end where they began, on HDMI).
         std::vector<std::vector<Frame>> truths;
         {
             Client c(sim, serial);
@@ -128,6 +133,9 @@ void RunTable(bool serial) {
             for (const Sequence& seq : Sequences()) {
                 truths.emplace_back();
                 for (const Step& s : seq.steps) {
+                    if (!s.question) {
+                        SendCommand(c.link, s.frame.data(), s.pauseAfterMs);
+                    }
                     truths.back().push_back(s.question ? Truth(c, s.frame) : Frame{});
                 }
             }
@@ -136,15 +144,18 @@ void RunTable(bool serial) {
         for (const Sequence& seq : Sequences()) {
             const std::vector<Frame>& truth = truths[seqIndex++];
             for (size_t stallAt = 0; stallAt < seq.steps.size(); ++stallAt) {
+                const bool longStall = (stallAt % 2 == 0) != serial;
                 const std::string row = std::string(serial ? "serial, " : "tcp, ") + seq.name +
-                                        ", stall at step " + std::to_string(stallAt + 1);
+                                        (longStall ? ", long" : ", short") + " stall at step " +
+                                        std::to_string(stallAt + 1);
                 {
                     Client c(sim, serial);
                     for (size_t i = 0; i < seq.steps.size(); ++i) {
                         const Step& s = seq.steps[i];
                         if (i == stallAt) {
                             // A length of its own, so that the log line is this row's.
-                            const std::string ms = std::to_string(kStallMs + ++stalls);
+                            const std::string ms = std::to_string(
+                                (longStall ? kLongStallMs : kShortStallMs) + ++stalls);
                             sim.Command("stall " + ms);
                             ASSERT_TRUE(sim.WaitForOutput("answers held for " + ms + " ms", 2000))
                                 << row;
