@@ -52,7 +52,8 @@ void CORN302ControlDlg::InfoText(app::LinkText text) {
     static const res::Msg kTexts[] = {res::Msg::OpenComOk,    res::Msg::OpenComFail,
                                       res::Msg::OpenNetOk,    res::Msg::OpenNetFail,
                                       res::Msg::DeviceNormal, res::Msg::DeviceFailed,
-                                      res::Msg::DeviceSilent, res::Msg::DeviceClosed};
+                                      res::Msg::DeviceSilent, res::Msg::DeviceClosed,
+                                      res::Msg::PortInUse};
     const res::Msg msg = kTexts[static_cast<int>(text)];
     // The language in force when the text reaches the Info line.
     Post([this, msg] { SetInfo(Utf8(res::Text(msg, m_bChinese != 0))); });

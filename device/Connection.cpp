@@ -68,13 +68,18 @@ int Connection::OpenLink(const ConnectSettings& s) {
     if (m_link.m_bSerial) {
         const std::string path = devlink::PortNameToDevicePath(s.portName);
         const int opened = m_link.m_serialPort.Open(path);
+        m_link.m_unanswered = 0;
         int result = 0;
         if (opened) {
             m_linkMode = 1;
             result = m_link.m_serialPort.Configure();
         }
         m_sink.InfoText(opened ? LinkText::OpenComOk : LinkText::OpenComFail);
-        m_sink.InfoRaw(path.empty() ? s.portName : path);
+        if (!opened && m_link.m_serialPort.InUse()) {
+            m_sink.InfoText(LinkText::PortInUse);  // what stays on the Info line
+        } else {
+            m_sink.InfoRaw(path.empty() ? s.portName : path);
+        }
         return result;
     }
     // The port edit is read as a signed number; text that is no number reads as 0.
@@ -91,6 +96,7 @@ int Connection::OpenLink(const ConnectSettings& s) {
         return 0;
     }
     m_link.m_peerClosed = false;
+    m_link.m_unanswered = 0;
     int why = 0;
     const int ok =
         devlink::ConnectTcp(m_link.m_socket, address, static_cast<int>(port), &m_abort, &why);
@@ -116,7 +122,9 @@ void Connection::ConnectDevice(const ConnectSettings& settings) {
     uint8_t reply[kFrameSize] = {};
     const Frame query = devlink::IdentifyQuery(m_deviceId);
     const bool accepted =
-        devlink::QueryCommand(m_link, query.data(), reply, m_identifyLimitMs) == kFrameSize &&
+        devlink::QueryCommand(m_link, query.data(), reply, m_identifyLimitMs,
+                              devlink::IdentifyReplyShape()) ==
+            kFrameSize &&
         devlink::IsIdentifyReply(reply);
     if (!accepted) {
         if (m_link.m_bSerial) {
@@ -312,7 +320,8 @@ void Connection::ReadStatus(int limitMs) {
     // A reply counts when it is a status reply of this device: one with another leader, device
     // ID or marker is not decoded, so it says nothing of the device either.
     const bool valid =
-        devlink::QueryCommand(m_link, status.data(), reply.data(), limitMs) == kFrameSize &&
+        devlink::QueryCommand(m_link, status.data(), reply.data(), limitMs,
+                              devlink::QueryReplyShape(m_deviceId)) == kFrameSize &&
         reply[0] == devlink::kLeader && reply[1] == m_deviceId && reply[2] == devlink::kQueryCode;
     if (valid) {
         m_failedReads = 0;

@@ -30,6 +30,7 @@ enum class LinkText {
     DeviceFailed,  // "Equipment connection failed"
     DeviceSilent,  // "Device not responding"
     DeviceClosed,  // "Device closed the connection"
+    PortInUse,     // "The serial port is in use by another program"
 };
 
 // What the workers tell the window. Called on worker threads: an implementation must not touch

@@ -18,7 +18,10 @@ int ConnectionSequenceLink::Query(const devlink::Frame& frame, devlink::Frame& r
                                   int limitMs) {
     int result = 0;
     m_connection.WithLinkUnless(m_stop, [&](devlink::LinkConnection& link) {
-        result = devlink::QueryCommand(link, frame.data(), reply.data(), limitMs);
+        // Every query's answer carries the leader, the ID the question was put to and FE: a
+        // frame of another shape answers no question of this sequence.
+        result = devlink::QueryCommand(link, frame.data(), reply.data(), limitMs,
+                                       devlink::QueryReplyShape(frame[1]));
     });
     return result;
 }

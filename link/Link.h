@@ -20,7 +20,29 @@ struct LinkConnection {
     // Set when the device closed the TCP connection (end of stream, reset, broken pipe); stays
     // set until the socket is replaced.
     bool m_peerClosed = false;
+    // Questions that gave up since a reply was last taken: their answers may still be on the
+    // way. While it is not 0, a question first lets the line go quiet and, of replies that come
+    // in one burst, takes the last. Zero it when the transport is opened anew.
+    int m_unanswered = 0;
+    // The last frame did not go out whole (a failed write, or a device that closed the TCP
+    // connection before it).
+    bool m_sendFailed = false;
 };
+
+// What the answer to a question must look like. A frame of another shape is not this question's
+// answer: it is passed over (traced) and the question keeps waiting for its own.
+struct ReplyShape {
+    bool leader = false;             // byte 0 is 0x05
+    int deviceId = -1;               // byte 1 (-1: any)
+    bool queryMarker = false;        // byte 2 is 0xFE
+    int subCode = -1;                // byte 3 echoes the question's sub-code (-1: not looked at)
+    bool Fits(const uint8_t* reply) const;
+};
+
+// The shape every query of a device's own settings gets back: 05, the device ID, FE.
+inline ReplyShape QueryReplyShape(uint8_t deviceId) {
+    return ReplyShape{true, deviceId, true, -1};
+}
 
 // Sends frame (byte 12 replaced by the checksum in a private copy) and pauses delayMs.
 // A null frame does nothing. The pause happens whether or not the write succeeded; the result
@@ -33,6 +55,24 @@ bool SendCommand(LinkConnection& link, const uint8_t* frame, int delayMs);
 // discarded first. A try ends as soon as the reply's bytes are in, so the query returns within a
 // few milliseconds of its reply (plus the 200 ms pause after it). Returns 13 with the reply
 // stored, or 0 with reply untouched.
+//
+// An answer to a question that gave up is never returned for a later one: after a question gave
+// up, the next first waits until the line has been quiet for kQuietMs (what comes meanwhile is
+// discarded), and when several replies then come in one burst (a device releasing its backlog)
+// the last is taken, the answer to the newest question.
 int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int limitMs);
+// The same, taking only a reply of the given shape.
+int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int limitMs,
+                 const ReplyShape& shape);
+
+// The identification answer starts FE FE; what follows is judged by the handshake.
+inline ReplyShape IdentifyReplyShape() {
+    return ReplyShape{false, -1, true, 0xFE};
+}
+
+// How long the line must stay quiet before a question that follows one that gave up, and the
+// longest such a wait may take (a line that never falls quiet).
+constexpr int kQuietMs = 300;
+constexpr int kSettleMaxMs = 3000;
 
 }  // namespace devlink

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -51,10 +52,22 @@ int CSerialPort::Open(const std::string& devicePath) {
     Close();
     // Non-blocking: an open never hangs on a line without carrier, and a write to a stuck line
     // gives up after kWriteWaitMs instead of holding the link for ever.
+    m_inUse = false;
     m_fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0) {
+        m_inUse = errno == EBUSY;  // the exclusive mode of another holder
         PrintSystemError("CreateFile", errno);
         m_fd = -1;
+        return 0;
+    }
+    // One program at a time, root included (root passes the exclusive mode below, not this
+    // lock): two programs on one line would interleave their frames.
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        ::close(m_fd);
+        m_fd = -1;
+        m_inUse = err == EWOULDBLOCK;
+        PrintSystemError("CreateFile", m_inUse ? EBUSY : err);
         return 0;
     }
     // No sharing: a second open of the same port fails while we hold it.

@@ -15,8 +15,11 @@ public:
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
 
-    // Opens the device path for reading and writing, for this process alone. 1 or 0.
+    // Opens the device path for reading and writing, for this program alone: a second opener,
+    // root too, is refused while the line is held. 1 or 0.
     int Open(const std::string& devicePath);
+    // The last Open failed because another program (or another opener) holds the line.
+    bool InUse() const { return m_inUse; }
     // Puts the line into raw 9600 8N1; on failure the port is closed. 1 or 0.
     int Configure();
     // Writes the 13 bytes of frame; the count written, 0 on any failure.
@@ -36,6 +39,7 @@ public:
 private:
     int m_fd = -1;
     int m_ready = 0;
+    bool m_inUse = false;
 };
 
 // Prints "hh:mm:ss-mmm -> 05 01 ..." (sent) or "<-" (received) on standard output.

@@ -89,6 +89,7 @@ const Pair kMessages[] = {
     {"未知", "Unknown"},
     {"请选定要启动的定时器", "Please select a timer to start"},
     {"设置未保存：无法写入 Planinfo.ini", "Settings not saved: Planinfo.ini cannot be written"},
+    {"串口正被其他程序使用", "The serial port is in use by another program"},
 };
 
 }  // namespace

@@ -49,6 +49,7 @@ enum class Msg {
     SelectTimer,  // Start with no plan kind ticked
     // Info line
     SettingsNotSaved,  // the settings file could not be written
+    PortInUse,         // another program holds the serial line
 };
 
 const char* Text(Msg m, bool chinese);

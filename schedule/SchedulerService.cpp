@@ -168,6 +168,56 @@ void SchedulerService::Stop() {
     Say("stopped");
 }
 
+void SchedulerService::Reload() {
+    Post(Event::Reload);
+}
+
+namespace {
+bool SameDevice(const ServiceSettings& a, const ServiceSettings& b) {
+    return a.connect.serial == b.connect.serial && a.connect.portName == b.connect.portName &&
+           a.connect.ipText == b.connect.ipText && a.connect.portText == b.connect.portText &&
+           a.deviceId == b.deviceId && a.discoverPort == b.discoverPort;
+}
+}  // namespace
+
+void SchedulerService::OnReload() {
+    ServiceSettings fresh;
+    std::string error;
+    if (!ReadServiceSettings(m_planFile, fresh, error)) {
+        Say("SIGHUP: " + error + "; the plans and the device stay as they were");
+        return;
+    }
+    // The plans are read again now; the file watch need not say so a second time.
+    m_fileSeen = ::stat(m_planFile.c_str(), &m_fileStat) == 0;
+    m_scheduler.Reload();
+    if (SameDevice(fresh, m_settings)) {
+        Say("SIGHUP: plan file read again; the device settings are unchanged");
+        return;
+    }
+    m_settings = fresh;
+    Say("SIGHUP: plan file read again; the device is now " + DescribeDevice(m_settings) +
+        ": connecting to it");
+    ReconnectNow();
+}
+
+void SchedulerService::ReconnectNow() {
+    m_everConnected = false;
+    m_outageTold = false;
+    m_retryMs = kFirstRetryMs;
+    if (m_link == Link::Connecting) {
+        // The attempt under way runs to its end (it holds the link); its outcome is dropped.
+        m_reconnectAfterAttempt = true;
+        return;
+    }
+    if (m_link == Link::Up) {
+        m_linkUp = false;
+        m_conn.Disconnect();
+    }
+    m_conn.m_deviceId = m_settings.deviceId;
+    m_link = Link::Down;
+    m_retryAtMs = SteadyMs();
+}
+
 void SchedulerService::Post(Event event) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -233,7 +283,16 @@ void SchedulerService::TryConnect() {
 }
 
 void SchedulerService::OnEvent(Event event) {
+    if (m_reconnectAfterAttempt && (event == Event::Connected || event == Event::ConnectFailed)) {
+        m_reconnectAfterAttempt = false;
+        m_link = event == Event::Connected ? Link::Up : Link::Down;
+        ReconnectNow();
+        return;
+    }
     switch (event) {
+        case Event::Reload:
+            OnReload();
+            break;
         case Event::Connected:
             m_link = Link::Up;
             m_retryMs = kFirstRetryMs;
@@ -322,6 +381,9 @@ void SchedulerService::InfoText(app::LinkText text) {
         case app::LinkText::OpenNetFail:
             reason = res::Text(res::Msg::OpenNetFail, false);
             break;
+        case app::LinkText::PortInUse:
+            reason = "the serial line is in use by another program";
+            break;
         case app::LinkText::DeviceFailed:
             reason = "no answer, or a wrong one, to the identification query";
             break;
@@ -370,7 +432,7 @@ SchedulerOptions SchedulerService::Options() {
     o.kinds = {true, true, true, true};
     o.v2IsYPbPr = m_v2IsYPbPr;
     o.chinese = false;
-    o.deviceId = m_settings.deviceId;
+    o.deviceId = m_conn.m_deviceId;
     return o;
 }
 

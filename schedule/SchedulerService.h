@@ -62,15 +62,21 @@ public:
     // Ends everything at once: the switch under way, if any, has gone out whole; the link is
     // closed. Start and Stop belong to one thread.
     void Stop();
+    // Reads the plan file again, its plans and its [CONNECT] keys (SIGHUP), and says so in one
+    // line; connects anew when the device settings changed. Returns at once; any thread.
+    void Reload();
 
 private:
     // Events of the connection, handed from its workers to the supervisor.
-    enum class Event { Connected, ConnectFailed, Silent, Closed };
+    enum class Event { Connected, ConnectFailed, Silent, Closed, Reload };
 
     void Supervise();
     void Post(Event event);
     void TryConnect();
     void OnEvent(Event event);
+    void OnReload();
+    // Drops the connection (or the attempt under way) and connects again at once.
+    void ReconnectNow();
     // Looks at the plan file; tells the scheduler to reload when it was replaced or changed.
     void WatchPlanFile();
     bool SendPlan(const PlanItem& plan, const devlink::Frame& frame, int delayMs,
@@ -96,7 +102,7 @@ private:
     void PlanMissed(const PlanItem& plan, bool noLink) override;
 
     const std::string m_planFile;
-    const ServiceSettings m_settings;
+    ServiceSettings m_settings;  // the supervisor's, once started
     Log m_log;
     std::mutex m_logMutex;
 
@@ -124,4 +130,5 @@ private:
     int64_t m_retryAtMs = 0;  // steady clock
     struct stat m_fileStat {};
     bool m_fileSeen = false;
+    bool m_reconnectAfterAttempt = false;  // settings changed while an attempt was under way
 };

@@ -17,9 +17,10 @@ const char kUsage[] =
     "usage: orn312-scheduler [PLANFILE]\n"
     "       orn312-scheduler --help | --version\n"
     "Runs the day, week, month and one-time plans of PLANFILE (default ./Planinfo.ini) on the\n"
-    "processor named by its [CONNECT] section, until SIGTERM or SIGINT. Logs one line per\n"
-    "switch, missed plan, connection change and plan file change on standard error: time-stamped\n"
-    "on a terminal or in a file, with the journal's priority prefix under systemd.\n";
+    "processor named by its [CONNECT] section, until SIGTERM or SIGINT; SIGHUP reads the plan\n"
+    "file and its [CONNECT] keys again. Logs one line per switch, missed plan, connection change\n"
+    "and plan file change on standard error: time-stamped on a terminal or in a file, with the\n"
+    "journal's priority prefix under systemd.\n";
 
 // Under systemd, standard error is the journal's stream (JOURNAL_STREAM names its device and
 // inode): the journal stamps each line itself and takes a "<N>" prefix as the line's priority.
@@ -84,18 +85,25 @@ int main(int argc, char** argv) {
     }
 
     // The signals are taken by this thread alone, in sigwait; every other thread has them
-    // blocked from its start. A reader of standard error that went away must not end the program.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // blocked from its start. SIGHUP reads the plan file again, as services do; it never ends
+    // the program. A reader of standard error that went away must not end the program either.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
     SchedulerService service(planFile, settings, WriteLine);
     service.Start();
     int signalNumber = 0;
-    while (sigwait(&stopSignals, &signalNumber) != 0) {
+    for (;;) {
+        if (sigwait(&signals, &signalNumber) != 0)
+            continue;
+        if (signalNumber != SIGHUP)
+            break;
+        service.Reload();
     }
     WriteLine(LogLevel::Info,
               std::string(signalNumber == SIGTERM ? "SIGTERM" : "SIGINT") + ": stopping");

@@ -188,7 +188,9 @@ void Connect(const Options& o, LinkConnection& link) {
         }
         link.m_bSerial = 1;
         if (link.m_serialPort.Open(path) != 1) {
-            DeviceError("cannot open serial port " + path + ": " + std::strerror(errno));
+            DeviceError(link.m_serialPort.InUse()
+                            ? "serial port " + path + " is in use by another program"
+                            : "cannot open serial port " + path + ": " + std::strerror(errno));
         }
         if (link.m_serialPort.Configure() != 1) {
             DeviceError("cannot set up serial port " + path + " (9600 8N1)");
@@ -221,10 +223,23 @@ void Connect(const Options& o, LinkConnection& link) {
     }
 }
 
+// Exits 1 when the device has closed the connection or the frame did not go out, saying which.
+void FailIfNotSent(const LinkConnection& link, const Frame& frame, const char* what) {
+    if (link.m_bSerial == 0 && link.m_peerClosed) {
+        DeviceError(std::string("the device closed the connection; the ") + what +
+                    (link.m_sendFailed ? " was not sent" : " got no reply"));
+    }
+    if (link.m_sendFailed) {
+        DeviceError(std::string("the ") + what +
+                    " could not be sent: " + HexText(frame.data(), kFrameSize));
+    }
+}
+
 // Sends a query; exits 1 with a clear line when no reply comes within the limit.
 Frame Ask(LinkConnection& link, const Frame& query, int limit, const char* what) {
     uint8_t reply[kFrameSize] = {};
     if (QueryCommand(link, query.data(), reply, limit) != kFrameSize) {
+        FailIfNotSent(link, query, what);
         DeviceError(std::string("no reply to the ") + what + " within " + std::to_string(limit) +
                     " ms");
     }
@@ -325,6 +340,7 @@ int main(int argc, char** argv) {
                           : cmd == "send" ? 1000
                                           : (source == kDvi ? 5000 : 3000);
         if (!SendCommand(link, frame.data(), delay)) {
+            FailIfNotSent(link, frame, "frame");
             DeviceError("the frame could not be sent: " + HexText(frame.data(), kFrameSize));
         }
     }

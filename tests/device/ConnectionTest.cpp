@@ -11,6 +11,7 @@
 
 #include "TestUtil.h"
 #include "link/Commands.h"
+#include "link/SerialPort.h"
 #include "link/Replies.h"
 
 using namespace std::chrono;
@@ -271,6 +272,18 @@ TEST(Connection, OpenFailuresSayWhatFailed) {
               "CreateFile Error\nGetLastError: No such file or directory\n");
     EXPECT_EQ(sink.Read([&] { return sink.texts.back(); }), LinkText::OpenComFail);
     EXPECT_EQ(sink.Read([&] { return sink.raw.back(); }), s.portName);
+    EXPECT_FALSE(sink.Read([&] { return sink.finished.back(); }));
+
+    // A serial line another program holds: the Info line says it is in use.
+    testutil::PtyPair pty;
+    devlink::CSerialPort holder;
+    ASSERT_EQ(holder.Open(pty.slavePath), 1);
+    s.portName = pty.slavePath;
+    testing::internal::CaptureStdout();
+    c.StartConnect(s);
+    ASSERT_TRUE(sink.WaitFor([&] { return sink.finished.size() == 5; }));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(sink.Read([&] { return sink.texts.back(); }), LinkText::PortInUse);
     EXPECT_FALSE(sink.Read([&] { return sink.finished.back(); }));
 }
 

@@ -84,6 +84,22 @@ TEST(SerialPort, ClosedOrUnconfiguredPortDoesNothingQuietly) {
     EXPECT_EQ(GetCapturedStdout(), "");
 }
 
+// One program on a line at a time, for root too (the suite runs as root, whom the exclusive mode
+// of the tty does not stop): the second opener is refused as "in use" until the first closes.
+TEST(SerialPort, SecondOpenerIsRefusedAsInUse) {
+    testutil::PtyPair pty;
+    CSerialPort first, second;
+    ASSERT_EQ(first.Open(pty.slavePath), 1);
+    CaptureStdout();
+    EXPECT_EQ(second.Open(pty.slavePath), 0);
+    EXPECT_EQ(GetCapturedStdout(), "CreateFile Error\nGetLastError: Device or resource busy\n");
+    EXPECT_TRUE(second.InUse());
+    EXPECT_FALSE(second.IsOpen());
+    first.Close();
+    EXPECT_EQ(second.Open(pty.slavePath), 1);
+    EXPECT_FALSE(second.InUse());
+}
+
 TEST(SerialPort, OpenFailureAndReopen) {
     CaptureStdout();
     CSerialPort port;

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <thread>
+
+#include "link/SerialPort.h"
 
 #include "TestUtil.h"
 
@@ -124,4 +128,43 @@ TEST(Ctl, AQueryOfACommandIsRefusedAndPointsToSend) {
     EXPECT_NE(r.err.find("01 01 00 00 00 00 00 00 00 00 is a command: send it with 'send'"),
               std::string::npos)
         << r.err;
+}
+
+// A device that accepted the connection and hung up: every command fails, exit 1, and its one
+// line says the device closed the connection, at once rather than after the time limit.
+TEST(Ctl, DeviceThatHungUpFailsEveryCommand) {
+    const std::vector<std::vector<std::string>> commands = {
+        {"switch", "HDMI", "--delay", "300"},
+        {"send", "26", "01", "00", "00", "00", "00", "00", "00", "00", "00", "--delay", "300"},
+        {"status"},
+        {"identify"},
+        {"query", "FE", "03", "00", "00", "00", "00", "00", "00", "00", "00"},
+    };
+    for (const auto& command : commands) {
+        testutil::Listener device;
+        std::thread hangUp([&] {
+            const int peer = device.Accept(5000);
+            if (peer >= 0)
+                ::close(peer);
+        });
+        std::vector<std::string> args = {"--tcp", "127.0.0.1:" + std::to_string(device.port)};
+        args.insert(args.end(), command.begin(), command.end());
+        const auto r = Ctl(args);
+        hangUp.join();
+        EXPECT_EQ(r.exitCode, 1) << command[0] << "\n" << r.err;
+        EXPECT_EQ(Lines(r.err), 1) << r.err;
+        EXPECT_NE(r.err.find("the device closed the connection"), std::string::npos)
+            << command[0] << ": " << r.err;
+        EXPECT_LT(r.elapsedMs, 3000) << command[0];
+    }
+}
+
+// A serial line held by another program (here this one, as root) is refused with one line.
+TEST(Ctl, SerialLineInUseIsRefused) {
+    testutil::PtyPair pty;
+    devlink::CSerialPort holder;
+    ASSERT_EQ(holder.Open(pty.slavePath), 1);
+    const auto r = Ctl({"--serial", pty.slavePath, "status"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "orn312ctl: serial port " + pty.slavePath + " is in use by another program\n");
 }

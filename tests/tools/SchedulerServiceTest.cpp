@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "TestUtil.h"
+#include "link/SerialPort.h"
 #include "platform/ProfileFile.h"
 
 namespace fs = std::filesystem;
@@ -240,6 +241,56 @@ TEST_F(Service, SigtermEndsItAtOnce) {
     WritePlans(sim.tcpPort, {});
     Start();
     ASSERT_TRUE(service->WaitForErr("connected: ", 3000)) << service->Err();
+    Terminate();
+}
+
+// SIGHUP reads the plan file and its [CONNECT] keys again, says so in one line, connects to a
+// device whose settings changed, and never ends the service.
+TEST_F(Service, SighupReadsThePlanFileAndTheDeviceAgain) {
+    testutil::SimProcess first({"--tcp", "0"});
+    testutil::SimProcess second({"--tcp", "0"});
+    ASSERT_TRUE(first.Started() && second.Started());
+    WritePlans(first.tcpPort, {});
+    Start();
+    ASSERT_TRUE(service->WaitForErr("connected: network 127.0.0.1:" +
+                                        std::to_string(first.tcpPort),
+                                    3000))
+        << service->Err();
+
+    ASSERT_EQ(::kill(service->pid(), SIGHUP), 0);
+    EXPECT_TRUE(service->WaitForErr(
+        "SIGHUP: plan file read again; the device settings are unchanged\n", 3000))
+        << service->Err();
+
+    WritePlans(second.tcpPort, {}, 1);
+    ASSERT_EQ(::kill(service->pid(), SIGHUP), 0);
+    const std::string now = "network 127.0.0.1:" + std::to_string(second.tcpPort) + ", device ID 1";
+    EXPECT_TRUE(service->WaitForErr(
+        "SIGHUP: plan file read again; the device is now " + now + ": connecting to it\n", 3000))
+        << service->Err();
+    EXPECT_TRUE(service->WaitForErr("connected: " + now, 5000)) << service->Err();
+    EXPECT_TRUE(second.WaitForOutput("(identify)", 3000) ||
+                second.WaitForOutput("fe fe", 100))
+        << second.Output();
+    EXPECT_EQ(testutil::Count(service->Err(), "SIGHUP"), 2) << service->Err();
+    Terminate();
+}
+
+// A serial line another program holds (this one, as root): the service says the line is in use.
+TEST_F(Service, SerialLineInUseIsSaid) {
+    testutil::PtyPair pty;
+    devlink::CSerialPort holder;
+    ASSERT_EQ(holder.Open(pty.slavePath), 1);
+    {
+        std::ofstream ini(dir / "Planinfo.ini", std::ios::binary);
+        ini << "[CONNECT]\nSerialTcp=1\nComPort=" << pty.slavePath << "\nDeviceID=1\n";
+    }
+    Start();
+    EXPECT_TRUE(service->WaitForErr("cannot connect (serial " + pty.slavePath +
+                                        ", device ID 1): the serial line is in use by another "
+                                        "program; trying again",
+                                    3000))
+        << service->Err();
     Terminate();
 }
 
