@@ -34,16 +34,12 @@ protected:
     }
 };
 
-InputShield* ShieldOf(QObject* runner) {
-    auto* shield = runner->findChild<InputShield*>(QString(), Qt::FindDirectChildrenOnly);
-    return shield != nullptr ? shield : new InputShield(runner);
-}
-
 }  // namespace
 
 SequenceRunner::SequenceRunner(QWidget* window, LinkFactory makeLink)
     : QObject(window),
       m_box(new PostBox(this)),
+      m_shield(new InputShield(this)),
       m_window(window),
       m_makeLink(std::move(makeLink)) {}
 
@@ -131,7 +127,7 @@ void SequenceRunner::HoldInput() {
             !qobject_cast<QAbstractSpinBox*>(w->parentWidget()) &&
             !qobject_cast<QComboBox*>(w->parentWidget())) {
             if (w->property(kKeepsLook).toBool()) {
-                w->installEventFilter(ShieldOf(this));
+                w->installEventFilter(m_shield);
                 m_shielded.emplace_back(w);
                 continue;
             }
@@ -156,7 +152,7 @@ void SequenceRunner::ReleaseInput() {
     m_held.clear();
     for (const auto& w : m_shielded) {
         if (w) {
-            w->removeEventFilter(ShieldOf(this));
+            w->removeEventFilter(m_shield);
         }
     }
     m_shielded.clear();

@@ -60,6 +60,7 @@ private:
     void ReleaseInput();
 
     PostBox* m_box;  // the hand-over to the UI thread, owned by this runner
+    QObject* m_shield;  // swallows the input of held controls that keep their look, owned
     QPointer<QWidget> m_window;
     LinkFactory m_makeLink;
     std::vector<QPointer<QWidget>> m_keep;
