@@ -336,15 +336,12 @@ void CORN302ControlDlg::RunConnect() {
 
 void CORN302ControlDlg::OnDisconnect() {
     m_conn.Disconnect();
-    EnableSwitchControls(false);
     Control(ids::kConnect)->setEnabled(true);
     Control(ids::kDisconnect)->setEnabled(false);
-    std::lock_guard<std::mutex> lock(m_stateMutex);
-    if (const int lamp = app::SourceLamp(m_state.m_secondSource)) {
-        SetLampState(lamp, 0);
-    }
-    // The next connection takes the transition from the processor again.
-    m_state.m_bFadeLoaded = false;
+    // Nothing may look live once the link is closed; the next connection takes every lamp and
+    // the transition from the processor again.
+    ShowNotLive(true);
+    SetInfo(Utf8(res::Text(res::Msg::Disconnected, m_bChinese != 0)));
 }
 
 void CORN302ControlDlg::OnAutoConnect() {
@@ -466,7 +463,8 @@ void CORN302ControlDlg::OnMosaic() {
     m_conn.CloseTransport();
     Control(ids::kDisconnect)->setEnabled(false);
     Control(ids::kConnect)->setEnabled(true);
-    EnableSwitchControls(false);
+    ShowNotLive(true);
+    SetInfo(Utf8(res::Text(res::Msg::ClosedForMosaic, m_bChinese != 0)));
 }
 
 // ---- exit ------------------------------------------------------------------------------------

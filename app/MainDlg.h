@@ -121,6 +121,9 @@ public:
     void OnAbout();  // the About box (window context menu)
 
     void EnableSwitchControls(bool on);
+    // Not connected, or the device stopped answering: switching controls off, every lamp out,
+    // no preview; with resetState the next status reply is decoded as a connection's first.
+    void ShowNotLive(bool resetState);
     // Writes ConnectFlag, StartTimerFlag, DeviceID and, in network mode, IP and Port, in serial
     // mode ComPort (the port combo's text), each of the last three only when not empty.
     void SaveConnectKeys();

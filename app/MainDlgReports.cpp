@@ -140,26 +140,33 @@ void CORN302ControlDlg::DeviceLost(bool closed) {
         m_state = app::DeviceState{};
     }
     Post([this, closed] {
-        // Nothing may look live: switching controls off, lamps out, no preview.
-        EnableSwitchControls(false);
-        for (int id : {ids::kM1, ids::kM2, ids::kM3, ids::kAutoTake}) {
-            Control(id)->setEnabled(false);
-        }
-        for (int lamp : ids::kSourceLamps) {
-            SetLampState(lamp, 0);
-        }
-        for (int lamp : {ids::kPipLamp, ids::kTextLamp, ids::kBypassLamp, ids::kFreezeLamp,
-                         ids::kMosaicLamp, ids::kM1Lamp, ids::kM2Lamp, ids::kM3Lamp}) {
-            SetLampState(lamp, 0);
-        }
-        Control(ids::kPreviewLabel)->hide();
-        m_lastDisplay.reset();
+        ShowNotLive(false);
         if (closed && m_conn.m_bConnected) {
             // The connection is gone for good: back to idle, Connect is offered again.
             OnDisconnect();
             SetInfo(Utf8(res::Text(res::Msg::DeviceClosed, m_bChinese != 0)));
         }
     });
+}
+
+void CORN302ControlDlg::ShowNotLive(bool resetState) {
+    if (resetState) {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        m_state = app::DeviceState{};
+    }
+    EnableSwitchControls(false);
+    for (int id : {ids::kM1, ids::kM2, ids::kM3, ids::kAutoTake}) {
+        Control(id)->setEnabled(false);
+    }
+    for (int lamp : ids::kSourceLamps) {
+        SetLampState(lamp, 0);
+    }
+    for (int lamp : {ids::kPipLamp, ids::kTextLamp, ids::kBypassLamp, ids::kFreezeLamp,
+                     ids::kMosaicLamp, ids::kM1Lamp, ids::kM2Lamp, ids::kM3Lamp}) {
+        SetLampState(lamp, 0);
+    }
+    Control(ids::kPreviewLabel)->hide();
+    m_lastDisplay.reset();
 }
 
 void CORN302ControlDlg::DeviceBack() {

@@ -60,7 +60,7 @@ void CProgress::showEvent(QShowEvent* event) {
 }
 
 void CProgress::reject() {
-    if (m_finished) {
+    if (m_finished || m_bEscapeCloses) {
         QDialog::reject();
     }
 }

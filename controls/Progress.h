@@ -28,10 +28,13 @@ public:
 
     bool m_bChinese = false;  // language of the text
     int m_purpose = 1;        // 1 connecting, 2 changing resolution, 3 changing dot clock
+    // Escape closes the box before the work ends (the work goes on; nothing is cut). Off by
+    // default: the wait of a connect ends with the connect.
+    bool m_bEscapeCloses = false;
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void reject() override;  // the wait cannot be dismissed: it ends when the work does
+    void reject() override;  // ends the wait only once the work is done, or when allowed
 
 private:
     void CloseIfFinished();

@@ -67,20 +67,27 @@ bool SequenceRunner::Start(Work work, std::function<void()> done) {
     const int generation = ++m_generation;
     m_busy = true;
     HoldInput();
+    m_lastFailed = false;
     m_thread = std::thread([this, generation, work = std::move(work), done = std::move(done)] {
+        bool failed = false;
         {
             const std::unique_ptr<app::SequenceLink> link = m_makeLink(m_stop);
             work(*link);
+            failed = link->Failed();
         }
-        m_box->Post([this, generation, done] {
+        m_box->Post([this, generation, done, failed] {
             if (generation != m_generation) {
                 return;  // stopped meanwhile
             }
+            m_lastFailed = failed;
             if (m_thread.joinable()) {
                 m_thread.join();
             }
             m_busy = false;
             ReleaseInput();
+            if (m_ended) {
+                m_ended();
+            }
             if (done) {
                 done();
             }
@@ -98,6 +105,9 @@ void SequenceRunner::Stop() {
     if (m_busy) {
         m_busy = false;
         ReleaseInput();
+        if (m_ended) {
+            m_ended();
+        }
     }
 }
 

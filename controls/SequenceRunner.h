@@ -48,6 +48,14 @@ public:
     // done runs on the UI thread after work has ended, unless the sequence was stopped.
     bool Start(Work work, std::function<void()> done = {});
     bool Busy() const { return m_busy; }
+    // In done: whether a frame of the sequence that just ended did not go out (a failed write,
+    // a connection the device closed). A dialog then says the action failed, never that it
+    // succeeded.
+    bool LastFailed() const { return m_lastFailed; }
+    // Runs on the UI thread whenever a sequence ends, however it ends: done, stopped (Exit,
+    // Escape, the dialog closed) or the runner destroyed. A wait box that a dialog shows for a
+    // sequence is closed here, so that it never outlives the work or the dialog.
+    void OnEnd(std::function<void()> ended) { m_ended = std::move(ended); }
     // Stops the running sequence at its next step and waits for it (a short wait: every wait
     // inside a sequence gives up at once on a stop). Its done does not run.
     void Stop();
@@ -69,6 +77,8 @@ private:
     platform::StopFlag m_stop;
     std::thread m_thread;
     bool m_busy = false;
+    bool m_lastFailed = false;
+    std::function<void()> m_ended;
     // Changes when a sequence starts or is stopped: what a stopped sequence posted is dropped.
     std::atomic<int> m_generation{0};
 };

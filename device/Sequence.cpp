@@ -8,8 +8,11 @@ namespace app {
 bool ConnectionSequenceLink::Send(const devlink::Frame& frame, int delayMs) {
     bool done = false;
     m_connection.WithLinkUnless(m_stop, [&](devlink::LinkConnection& link) {
-        devlink::SendCommand(link, frame.data(), delayMs);
-        done = !m_stop.Requested();
+        const int sent = devlink::SendCommand(link, frame.data(), delayMs);
+        done = sent != 0 && !m_stop.Requested();
+        if (sent == 0 && !m_stop.Requested()) {
+            m_failed = true;
+        }
     });
     return done;
 }

@@ -27,6 +27,12 @@ public:
     // Pauses without holding the link; false when the sequence was stopped.
     virtual bool Pause(int ms) = 0;
     virtual bool Stopped() const = 0;
+    // True once a frame of this sequence did not go out (a failed write, a connection the
+    // device closed). A sequence that was stopped has not failed.
+    bool Failed() const { return m_failed; }
+
+protected:
+    bool m_failed = false;
 };
 
 // The sequence link over the main window's connection. stop ends the sequence: a wait for the

@@ -70,6 +70,8 @@ CSimpleMosaic::CSimpleMosaic(QWidget* parent, bool chinese,
     m_runner = new ui::SequenceRunner(this, std::move(makeLink));
     m_runner->KeepEnabled(Control(ids::kExit));
     m_progress = new CProgress(this);
+    // The wait box goes with its sequence, however that ends (Exit during the wait included).
+    m_runner->OnEnd([this] { m_progress->Finish(); });
     ConnectHandlers();
     OnInitDialog();
 }
@@ -526,6 +528,9 @@ void CSimpleMosaic::SendWindow(bool output) {
                 MarkChanged(AdjustedBoxes(output)[r], false);
             }
             EnableSetControls(true);
+            if (m_runner->LastFailed()) {
+                Show(res::MosaicMsg::SendFailed);
+            }
         });
     if (!started) {
         EnableSetControls(true);
@@ -534,5 +539,8 @@ void CSimpleMosaic::SendWindow(bool output) {
 
 void CSimpleMosaic::OnSyncMode(bool sync) {
     m_runner->Start([sync](app::SequenceLink& link) { mosaic::SendSyncMode(link, sync); },
-                    [this] { Show(res::MosaicMsg::SetUpOk); });
+                    [this] {
+                        Show(m_runner->LastFailed() ? res::MosaicMsg::SendFailed
+                                                    : res::MosaicMsg::SetUpOk);
+                    });
 }

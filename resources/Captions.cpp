@@ -90,6 +90,9 @@ const Pair kMessages[] = {
     {"请选定要启动的定时器", "Please select a timer to start"},
     {"设置未保存：无法写入 Planinfo.ini", "Settings not saved: Planinfo.ini cannot be written"},
     {"串口正被其他程序使用", "The serial port is in use by another program"},
+    {"已断开与设备的连接", "Disconnected from the device"},
+    {"快速拼接后连接已关闭，请重新连接",
+     "The connection was closed after the fast mosaic, please connect again"},
 };
 
 }  // namespace
@@ -164,6 +167,9 @@ const char* Text(AdvancedMsg m, bool chinese) {
                            : "Dotlock out of range，range is 25999001~164998999";
         case AdvancedMsg::DotClockCaption:
             return chinese ? "系统消息" : "System information";
+        case AdvancedMsg::SendFailed:
+            return chinese ? "设置失败：命令未能发送到设备"
+                           : "Set failed: the command did not reach the device";
     }
     return "";
 }

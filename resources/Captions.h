@@ -50,6 +50,8 @@ enum class Msg {
     // Info line
     SettingsNotSaved,  // the settings file could not be written
     PortInUse,         // another program holds the serial line
+    Disconnected,      // after Disconnect: nothing shown is live any more
+    ClosedForMosaic,   // the fast mosaic closed the connection: connect again
 };
 
 const char* Text(Msg m, bool chinese);
@@ -76,6 +78,7 @@ extern const int kAdvancedNameCount;
 enum class AdvancedMsg {
     DotClockOutOfRange,  // Save with a dot clock out of range
     DotClockCaption,     // that box's caption
+    SendFailed,          // the resolution command did not go out (failed write, closed link)
 };
 const char* Text(AdvancedMsg m, bool chinese);
 

@@ -66,6 +66,8 @@ const Box kMessages[] = {
     {{"请检测DVI通道是否有信号", "系统信息"},
      {"Please detection DVI channel signal", "System information"}},
     {{"设置成功", "系统信息"}, {"Set up successfully", "System information"}},
+    {{"设置失败：命令未能发送到设备", "系统信息"},
+     {"Set failed: the command did not reach the device", "System information"}},
 };
 
 template <typename... Args>

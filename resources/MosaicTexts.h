@@ -26,6 +26,7 @@ enum class MosaicMsg {
     DviSignalAfterConnect,  // the recovery in the connect sequence failed
     DviSignal,              // "Detect" found no usable signal
     SetUpOk,                // a mosaic mode was sent
+    SendFailed,             // a frame of a Set or mode change did not go out
 };
 
 struct MessageBoxText {

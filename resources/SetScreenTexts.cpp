@@ -159,6 +159,7 @@ const Pair kMessages[] = {
     {"系统消息", "System information"},
     {"设置成功", "Set successfully"},
     {"正在读取设备参数，请等待", "Reading the settings from the device, please wait"},
+    {"设置失败：命令未能发送到设备", "Set failed: the command did not reach the device"},
 };
 
 }  // namespace

@@ -27,6 +27,7 @@ enum class ScreenMsg {
     NoticeCaption,      // "System information" (Chinese "系统消息"), of the arrows and audio
     SetOk,              // "Set successfully"
     Reading,            // on the Info line while the settings are read from the device
+    SetFailed,          // a frame of the action did not go out (failed write, closed link)
 };
 
 const char* ScreenText(ScreenMsg m, bool chinese);

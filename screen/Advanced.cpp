@@ -34,6 +34,8 @@ CCAdvanced::CCAdvanced(QWidget* parent, app::Connection& connection, uint8_t dev
     ui::ApplyKeyboardConventions(this);
     m_runner = std::make_unique<ui::SequenceRunner>(this, connection, deviceId);
     m_runner->KeepEnabled(Control(kOk));
+    // The wait box goes with its sequence, however that ends.
+    m_runner->OnEnd([this] { m_progress->Finish(); });
 }
 
 CCAdvanced::CCAdvanced(QWidget* parent, ui::SequenceRunner::LinkFactory makeLink, bool chinese)
@@ -42,6 +44,8 @@ CCAdvanced::CCAdvanced(QWidget* parent, ui::SequenceRunner::LinkFactory makeLink
     ui::ApplyKeyboardConventions(this);
     m_runner = std::make_unique<ui::SequenceRunner>(this, std::move(makeLink));
     m_runner->KeepEnabled(Control(kOk));
+    // The wait box goes with its sequence, however that ends.
+    m_runner->OnEnd([this] { m_progress->Finish(); });
 }
 
 CCAdvanced::~CCAdvanced() {
@@ -191,8 +195,15 @@ void CCAdvanced::RunWithProgress(int purpose, ui::SequenceRunner::Work work,
     m_progress->Reset();
     m_progress->m_bChinese = m_bChinese;
     m_progress->m_purpose = purpose;
+    // Escape closes this wait early: the work goes on to its end with the dialog's inputs held.
+    m_progress->m_bEscapeCloses = true;
     const bool started = m_runner->Start(std::move(work), [this, done = std::move(done)] {
         m_progress->Finish();
+        if (m_runner->LastFailed()) {
+            platform::AskYesNo(res::Text(res::AdvancedMsg::SendFailed, m_bChinese),
+                               res::Text(res::AdvancedMsg::DotClockCaption, m_bChinese),
+                               res::LanguageId(m_bChinese));
+        }
         if (done) {
             done();
         }

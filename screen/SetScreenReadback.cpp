@@ -167,6 +167,9 @@ void CSetScreen::OnLayout(int n) {
                 }
             }
             m_layoutCode = static_cast<uint8_t>(devlink::kLayoutM1 + n);
+            if (m_runner->LastFailed()) {
+                ShowSetOk();
+            }
             EnableSaveControls(true);
         });
     if (!started) {
@@ -213,7 +216,7 @@ void CSetScreen::SendSetting(std::function<devlink::Frame(uint8_t id)> command,
     const bool started = m_runner->Start(
         [command](app::SequenceLink& link) { screen::SendSetting(link, command(link.DeviceId())); },
         [this, boxes, busyLock, info] {
-            if (info) {
+            if (info || m_runner->LastFailed()) {
                 ShowSetOk();
             }
             for (int id : boxes) {
@@ -260,5 +263,8 @@ void CSetScreen::Filling(const std::function<void()>& change) {
 }
 
 void CSetScreen::ShowSetOk() {
-    Box(sids::kInfo)->setText(Utf8(res::ScreenText(res::ScreenMsg::SetOk, m_opening.chinese)));
+    // A frame that did not go out is never told as set.
+    const res::ScreenMsg text =
+        m_runner->LastFailed() ? res::ScreenMsg::SetFailed : res::ScreenMsg::SetOk;
+    Box(sids::kInfo)->setText(Utf8(res::ScreenText(text, m_opening.chinese)));
 }
