@@ -568,3 +568,59 @@ TEST_F(MainDlgFlow, ASettingsSaveReplacesTheFileOnce) {
     EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "IP", ""), "10.1.2.3");
     EXPECT_EQ(platform::GetProfileString(ini, "CONNECT", "Port", ""), "5000");
 }
+
+// Whenever the window is not connected (after Disconnect, after the fast mosaic closed the link,
+// the device dead meanwhile or not), nothing in it says the device is normal or shows a lamp.
+TEST_F(MainDlgFlow, AClosedLinkNeverLooksLive) {
+    const struct {
+        const char* how;
+        bool chinese;
+        bool killFirst;  // the device died while the window still showed it
+        std::function<void(CORN302ControlDlg&)> close;
+        const char* info;
+    } cases[] = {
+        {"Disconnect", false, false,
+         [](CORN302ControlDlg& d) { d.ControlAs<QAbstractButton>(ids::kDisconnect)->click(); },
+         "Disconnected from the device"},
+        {"Disconnect in Chinese", true, false,
+         [](CORN302ControlDlg& d) { d.ControlAs<QAbstractButton>(ids::kDisconnect)->click(); },
+         "已断开与设备的连接"},
+        {"the fast mosaic", false, true,
+         [](CORN302ControlDlg& d) { d.ControlAs<QAbstractButton>(ids::kMosaicDlg)->click(); },
+         "The connection was closed after the fast mosaic, please connect again"},
+        {"the fast mosaic in Chinese", true, false,
+         [](CORN302ControlDlg& d) { d.ControlAs<QAbstractButton>(ids::kMosaicDlg)->click(); },
+         "快速拼接后连接已关闭，请重新连接"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        auto sim = std::make_unique<testutil::SimProcess>(std::vector<std::string>{"--tcp", "0"});
+        ASSERT_TRUE(sim->Started());
+        auto d = ConnectedWindow(*sim);
+        if (c.chinese) {
+            d->ControlAs<QAbstractButton>(ids::kChineseRadio)->click();
+        }
+        ASSERT_TRUE(WaitUntil([&] { return !d->Control(ids::kSourceLamps[0])->isHidden(); }));
+        if (c.killFirst) {
+            sim.reset();
+        }
+        c.close(*d);
+        EXPECT_EQ(Info(*d), c.info);
+        EXPECT_TRUE(Enabled(*d, ids::kConnect));
+        EXPECT_FALSE(Enabled(*d, ids::kDisconnect));
+        // Some time for anything still on its way to show.
+        QElapsedTimer settle;
+        settle.start();
+        while (settle.elapsed() < 1500) {
+            testutil::ProcessEvents(20);
+        }
+        EXPECT_EQ(Info(*d), c.info);
+        for (int lamp : ids::kSourceLamps)
+            EXPECT_TRUE(d->Control(lamp)->isHidden()) << lamp;
+        for (int lamp : {ids::kPipLamp, ids::kTextLamp, ids::kBypassLamp, ids::kFreezeLamp,
+                         ids::kMosaicLamp, ids::kM1Lamp, ids::kM2Lamp, ids::kM3Lamp})
+            EXPECT_TRUE(d->Control(lamp)->isHidden()) << lamp;
+        for (int id : ids::kSwitchControls)
+            EXPECT_FALSE(Enabled(*d, id)) << id;
+    }
+}

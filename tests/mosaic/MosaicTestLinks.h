@@ -63,6 +63,8 @@ public:
     }
 
     std::map<uint8_t, std::function<bool(devlink::Frame&)>> patches;
+    // Each question through a ForwardLink first waits this long (a slow device; a stop cuts it).
+    int queryMs = 0;
     std::vector<std::string> timeline;
     std::vector<devlink::Frame> frames;
 
@@ -87,7 +89,10 @@ public:
         return !(m_realPauses && m_stop.WaitFor(delayMs)) && !Stopped();
     }
     int Query(const devlink::Frame& frame, devlink::Frame& reply, int limitMs) override {
-        return Stopped() ? 0 : m_target.Query(frame, reply, limitMs);
+        if (Stopped() || (m_target.queryMs > 0 && m_stop.WaitFor(m_target.queryMs))) {
+            return 0;
+        }
+        return m_target.Query(frame, reply, limitMs);
     }
     bool Pause(int ms) override {
         if (m_realPauses && m_stop.WaitFor(ms)) {

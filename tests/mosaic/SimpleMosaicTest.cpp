@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTimer>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QComboBox>
@@ -456,6 +459,52 @@ TEST_F(MosaicDialog, ExitStopsASequenceAndTheWindowKeepsRunningMeanwhile) {
     EXPECT_FALSE(dlg->m_runner->Busy());
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_EQ(dlg->result(), QDialog::Rejected);
+}
+
+// However the dialog is closed during the connect wait, the wait box goes with it and the
+// program takes input again.
+TEST_F(MosaicDialog, ClosingDuringTheConnectWaitClosesTheWaitBox) {
+    const struct {
+        const char* way;
+        std::function<void(CSimpleMosaic&)> close;
+    } ways[] = {
+        {"Exit clicked", [](CSimpleMosaic& d) { d.ControlAs<QAbstractButton>(ids::kExit)->click(); }},
+        {"Exit's accessibility action",
+         [](CSimpleMosaic& d) {
+             DoAction(d.Control(ids::kExit), QAccessibleActionInterface::pressAction());
+         }},
+        {"Escape", [](CSimpleMosaic& d) {
+             QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+             QApplication::sendEvent(&d, &key);
+         }},
+    };
+    for (const auto& w : ways) {
+        SCOPED_TRACE(w.way);
+        Open(false, 1, 1, /*realPauses=*/true);
+        device->queryMs = 3000;  // the device answers slowly: the wait lasts
+        dlg->show();
+        ui.hung = 0;
+        ui.watchdogMs = 5000;
+        bool closedDuringWait = false;
+        QTimer act;
+        QObject::connect(&act, &QTimer::timeout, [&] {
+            if (!closedDuringWait && dlg->m_progress->isVisible() && dlg->m_runner->Busy()) {
+                closedDuringWait = true;
+                w.close(*dlg);
+            }
+        });
+        act.start(20);
+        QElapsedTimer t;
+        t.start();
+        Button(ids::kConnect)->click();  // returns when the wait box has closed
+        act.stop();
+        EXPECT_TRUE(closedDuringWait);
+        EXPECT_EQ(ui.hung, 0);
+        EXPECT_LT(t.elapsed(), 4000);
+        EXPECT_FALSE(dlg->m_progress->isVisible());
+        EXPECT_FALSE(dlg->isVisible());
+        EXPECT_FALSE(dlg->m_runner->Busy());
+    }
 }
 
 TEST_F(MosaicDialog, AThreeByFourWallIsLaidOutAndSentInBothLanguages) {

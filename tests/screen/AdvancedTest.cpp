@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -347,6 +348,29 @@ TEST_F(AdvancedDlg, ProgressClosedEarlyLeavesTheDialogWorking) {
     EXPECT_EQ(ui.dialogs, (std::vector<std::string>{"CProgress", "CProgress"}));
     EXPECT_EQ(CustomEnabled(*d), kAllOff);
     EXPECT_EQ(links.sim.device.State().resolution, 0);
+}
+
+// The resolution's wait box (about 11 s) is no trap: Escape closes it early and harmlessly, the
+// work going on to its end with the dialog's inputs held.
+TEST_F(AdvancedDlg, EscapeClosesTheResolutionWaitEarly) {
+    auto d = Open();
+    ui.watchdogMs = 4000;
+    links.holdWait = true;
+    When escape([&] { return links.waiting.load() && d->Progress().isVisible(); }, [&] {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(&d->Progress(), &key);
+    });
+    QElapsedTimer t;
+    t.start();
+    List(*d)->setCurrentIndex(7);  // returns once the wait box has closed
+    ASSERT_TRUE(escape.Done());
+    EXPECT_LT(t.elapsed(), 3000);
+    EXPECT_EQ(ui.hung, 0);
+    EXPECT_FALSE(d->Progress().isVisible());
+    EXPECT_TRUE(d->Busy());
+    links.release = true;
+    ASSERT_TRUE(WaitUntil([&] { return !d->Busy(); }));
+    EXPECT_EQ(links.sim.device.State().resolution, 7);
 }
 
 TEST_F(AdvancedDlg, CaptionsNamesAndClosingInBothLanguages) {

@@ -159,3 +159,39 @@ TEST_F(SetScreenFlow, ClosingDuringASlowReadbackGivesTheLinkBack) {
     EXPECT_TRUE(main->m_conn.WorkersRunning());
     main->m_conn.Disconnect();
 }
+
+// A Save whose frame never leaves (the device hung up or is gone) says so in the language shown
+// and never "Set successfully".
+TEST_F(SetScreenFlow, ASaveWhoseFrameNeverLeftSaysItFailed) {
+    const struct {
+        const char* fault;
+        bool chinese;
+        const char* text;
+    } cases[] = {
+        {"hangup", false, "Set failed: the command did not reach the device"},
+        {"kill", true, "设置失败：命令未能发送到设备"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        auto sim = std::make_unique<testutil::SimProcess>(std::vector<std::string>{"--tcp", "0"});
+        ASSERT_TRUE(sim->Started());
+        auto main = ConnectedWindow(*sim);
+        if (c.chinese) {
+            main->ControlAs<QAbstractButton>(ids::kChineseRadio)->click();
+        }
+        Setup(*main, [&](CSetScreen& s) {
+            ASSERT_TRUE(WaitUntil([&] { return !s.Busy(); }, 30000));
+            if (std::string(c.fault) == "hangup") {
+                sim->Command("hangup");
+                ASSERT_TRUE(sim->WaitForOutput("hangup", 3000));
+            } else {
+                sim.reset();
+            }
+            s.ControlAs<QLineEdit>(sids::kBrightness)->setText("32");
+            Press(s, sids::kBrightnessSave);
+            EXPECT_EQ(Text(s, sids::kInfo), QString::fromUtf8(c.text));
+            s.ControlAs<QAbstractButton>(sids::kExit)->click();
+        });
+        main->m_conn.Disconnect();
+    }
+}
