@@ -366,3 +366,30 @@ TEST_F(ProfileFileTest, SectionReadsAllItsKeysAtOnce) {
 }
 
 }  // namespace
+
+// Writes through a chain of links (relative and absolute targets) land in the file they name,
+// and the links stay links; a dangling link gets its file made; a file whose mode lets no one
+// write is left alone even for root.
+TEST_F(ProfileFileTest, WritesGoThroughLinksAndModeBitsHoldForRoot) {
+    fs::create_directory(dir + "/real");
+    const std::string real = dir + "/real/P.ini";
+    std::ofstream(real, std::ios::binary) << "[A]\nk=1\n";
+    ASSERT_EQ(::symlink("real/P.ini", (dir + "/l1.ini").c_str()), 0);
+    ASSERT_EQ(::symlink((dir + "/l1.ini").c_str(), path.c_str()), 0);
+    EXPECT_TRUE(WriteProfileString(path, "A", "k", "2"));
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_TRUE(fs::is_symlink(dir + "/l1.ini"));
+    EXPECT_EQ(GetProfileString(real, "A", "k", ""), "2");
+
+    const std::string dangling = dir + "/d.ini";
+    ASSERT_EQ(::symlink("real/New.ini", dangling.c_str()), 0);
+    EXPECT_TRUE(WriteProfileString(dangling, "A", "k", "3"));
+    EXPECT_TRUE(fs::is_symlink(dangling));
+    EXPECT_TRUE(fs::exists(dir + "/real/New.ini"));
+
+    ASSERT_EQ(::chmod(real.c_str(), 0444), 0);
+    EXPECT_FALSE(WriteProfileString(path, "A", "k", "9"));  // for root as for anyone
+    EXPECT_EQ(GetProfileString(real, "A", "k", ""), "2");
+    for (const auto& e : fs::directory_iterator(dir + "/real"))
+        EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos);
+}
