@@ -393,3 +393,35 @@ TEST_F(ProfileFileTest, WritesGoThroughLinksAndModeBitsHoldForRoot) {
     for (const auto& e : fs::directory_iterator(dir + "/real"))
         EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos);
 }
+
+// Writers killed while writing through a link: the target stays whole, the link stays a link,
+// and temporary files appear only beside the target and are cleared by the next write.
+TEST_F(ProfileFileTest, KilledWriterThroughALinkLeavesAWholeFile) {
+    fs::create_directory(dir + "/real");
+    const std::string real = dir + "/real/Planinfo.ini";
+    std::ofstream(real, std::ios::binary) << "[BIG]\nv=old\n[TAIL]\nend=yes\n";
+    ASSERT_EQ(::symlink("real/Planinfo.ini", path.c_str()), 0);
+    const std::string big(512 * 1024, 'a');
+    std::mt19937 rng(777);
+    for (int round = 0; round < 6; ++round) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0)
+            for (;;)
+                WriteProfileString(path, "BIG", "v", big.c_str());
+        ::usleep(std::uniform_int_distribution<int>(0, 30000)(rng));
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        SCOPED_TRACE(round);
+        const std::string got = GetProfileString(path, "BIG", "v", "missing", 1 << 21);
+        EXPECT_TRUE(got == "old" || got == big) << got.size();
+        EXPECT_EQ(GetProfileString(path, "TAIL", "end", "missing"), "yes");
+        EXPECT_TRUE(fs::is_symlink(path));
+    }
+    EXPECT_TRUE(OtherFiles() == std::vector<std::string>{"real"});
+    ASSERT_TRUE(WriteProfileString(path, "BIG", "v", "after"));
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_EQ(GetProfileString(real, "BIG", "v", "missing"), "after");
+    for (const auto& e : fs::directory_iterator(dir + "/real"))
+        EXPECT_EQ(e.path().filename().string(), "Planinfo.ini");
+}
