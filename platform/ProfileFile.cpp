@@ -235,10 +235,38 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& name) 
 // one flush needed. A file this user may not write (made read-only, say) is never replaced: the
 // rename needs only the folder's permission, so that is checked first. Temporary files that
 // killed writes left behind are removed.
-bool ReplaceFile(const std::string& path, const std::string& data) {
+// Follows a chain of symbolic links to the file they name, relative targets read from the
+// link's own folder; a dangling link yields the path it points at, so the write creates it.
+// A loop of links, or one too long, yields an empty string.
+static std::string FinalTarget(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        std::string target(4096, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size())
+            return {};
+        target.resize(static_cast<size_t>(n));
+        if (target.front() != '/') {
+            const auto slash = path.rfind('/');
+            target = slash == std::string::npos ? target : path.substr(0, slash + 1) + target;
+        }
+        path = target;
+    }
+    return {};
+}
+
+bool ReplaceFile(const std::string& linkPath, const std::string& data) {
+    // A link stays a link: the new content replaces the file it names.
+    const std::string path = FinalTarget(linkPath);
+    if (path.empty())
+        return false;
     struct stat old {};
     const bool exists = ::stat(path.c_str(), &old) == 0;
-    if (exists && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+    // A file whose mode lets no one write is read-only for every user, root included.
+    if (exists && ((old.st_mode & 0222) == 0 ||
+                   ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0))
         return false;
     const auto [folder, name] = SplitPath(path);
     RemoveStaleTemporaries(folder, name);

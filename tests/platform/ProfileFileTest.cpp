@@ -366,3 +366,62 @@ TEST_F(ProfileFileTest, SectionReadsAllItsKeysAtOnce) {
 }
 
 }  // namespace
+
+// Writes through a chain of links (relative and absolute targets) land in the file they name,
+// and the links stay links; a dangling link gets its file made; a file whose mode lets no one
+// write is left alone even for root.
+TEST_F(ProfileFileTest, WritesGoThroughLinksAndModeBitsHoldForRoot) {
+    fs::create_directory(dir + "/real");
+    const std::string real = dir + "/real/P.ini";
+    std::ofstream(real, std::ios::binary) << "[A]\nk=1\n";
+    ASSERT_EQ(::symlink("real/P.ini", (dir + "/l1.ini").c_str()), 0);
+    ASSERT_EQ(::symlink((dir + "/l1.ini").c_str(), path.c_str()), 0);
+    EXPECT_TRUE(WriteProfileString(path, "A", "k", "2"));
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_TRUE(fs::is_symlink(dir + "/l1.ini"));
+    EXPECT_EQ(GetProfileString(real, "A", "k", ""), "2");
+
+    const std::string dangling = dir + "/d.ini";
+    ASSERT_EQ(::symlink("real/New.ini", dangling.c_str()), 0);
+    EXPECT_TRUE(WriteProfileString(dangling, "A", "k", "3"));
+    EXPECT_TRUE(fs::is_symlink(dangling));
+    EXPECT_TRUE(fs::exists(dir + "/real/New.ini"));
+
+    ASSERT_EQ(::chmod(real.c_str(), 0444), 0);
+    EXPECT_FALSE(WriteProfileString(path, "A", "k", "9"));  // for root as for anyone
+    EXPECT_EQ(GetProfileString(real, "A", "k", ""), "2");
+    for (const auto& e : fs::directory_iterator(dir + "/real"))
+        EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos);
+}
+
+// Writers killed while writing through a link: the target stays whole, the link stays a link,
+// and temporary files appear only beside the target and are cleared by the next write.
+TEST_F(ProfileFileTest, KilledWriterThroughALinkLeavesAWholeFile) {
+    fs::create_directory(dir + "/real");
+    const std::string real = dir + "/real/Planinfo.ini";
+    std::ofstream(real, std::ios::binary) << "[BIG]\nv=old\n[TAIL]\nend=yes\n";
+    ASSERT_EQ(::symlink("real/Planinfo.ini", path.c_str()), 0);
+    const std::string big(512 * 1024, 'a');
+    std::mt19937 rng(777);
+    for (int round = 0; round < 6; ++round) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0)
+            for (;;)
+                WriteProfileString(path, "BIG", "v", big.c_str());
+        ::usleep(std::uniform_int_distribution<int>(0, 30000)(rng));
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        SCOPED_TRACE(round);
+        const std::string got = GetProfileString(path, "BIG", "v", "missing", 1 << 21);
+        EXPECT_TRUE(got == "old" || got == big) << got.size();
+        EXPECT_EQ(GetProfileString(path, "TAIL", "end", "missing"), "yes");
+        EXPECT_TRUE(fs::is_symlink(path));
+    }
+    EXPECT_TRUE(OtherFiles() == std::vector<std::string>{"real"});
+    ASSERT_TRUE(WriteProfileString(path, "BIG", "v", "after"));
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_EQ(GetProfileString(real, "BIG", "v", "missing"), "after");
+    for (const auto& e : fs::directory_iterator(dir + "/real"))
+        EXPECT_EQ(e.path().filename().string(), "Planinfo.ini");
+}
