@@ -27,6 +27,10 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 struct Line {
     std::string text;  // without the line ending
     std::string eol;   // "\n", "\r\n", or "" for a last line that has none
+    // The header of a section deleted in this batch: keys set later in the batch go back under
+    // it, in its place. Written only when it has keys again, or when a later section of the same
+    // name (a twin) follows, which would otherwise take its place on the next read.
+    bool deleted = false;
 };
 
 struct Profile {
@@ -133,9 +137,23 @@ Profile Parse(std::string_view content) {
     return p;
 }
 
+// A section header of the same name as line i's comes after it.
+bool TwinFollows(const Profile& p, size_t i) {
+    std::string_view name, other;
+    if (!HeaderName(p.lines[i].text, &name))
+        return false;
+    for (size_t j = i + 1; j < p.lines.size(); ++j) {
+        if (HeaderName(p.lines[j].text, &other) && SameName(name, other))
+            return true;
+    }
+    return false;
+}
+
 std::string Serialise(const Profile& p) {
     std::string out = p.bom;
     for (size_t i = 0; i < p.lines.size(); ++i) {
+        if (p.lines[i].deleted && !TwinFollows(p, i))
+            continue;
         out += p.lines[i].text;
         // A last line without an ending gets one once something has been added after it.
         const bool needsEnd = p.lines[i].eol.empty() && i + 1 < p.lines.size();
@@ -311,7 +329,17 @@ bool Writable(std::string_view section, const char* key, const char* value) {
 
 void SetKey(Profile* p, std::string_view section, std::string_view key, std::string_view value) {
     std::string text = std::string(key) + "=" + std::string(value);
-    const Range r = FindSection(*p, section);
+    Range r = FindSection(*p, section);
+    if (r.begin < p->lines.size() && p->lines[r.begin].deleted) {
+        if (TwinFollows(*p, r.begin)) {
+            // Refilled in its place, before the twin that was never read.
+            p->lines[r.begin].deleted = false;
+        } else {
+            // As a section written anew: at the end of the file.
+            p->lines.erase(p->lines.begin() + static_cast<std::ptrdiff_t>(r.begin));
+            r = FindSection(*p, section);
+        }
+    }
     if (r.begin == p->lines.size()) {
         p->lines.push_back({"[" + std::string(section) + "]", p->eol});
         p->lines.push_back({std::move(text), p->eol});
@@ -353,17 +381,17 @@ bool DeleteKey(Profile* p, std::string_view section, std::string_view key) {
     return removed;
 }
 
-// Removes every section of the name, each header with its lines up to the next header: if only
-// the first went, a later section of the same name would take its place on the next read.
+// Removes the first section of the name, the one every read takes: its lines go, its header
+// stays in place as deleted (see Line). A later section of the same name (a twin, from a hand
+// merge) was never read and is left as it is, byte for byte.
 bool DeleteSection(Profile* p, std::string_view section) {
-    bool removed = false;
-    for (Range r = FindSection(*p, section); r.begin < p->lines.size();
-         r = FindSection(*p, section)) {
-        p->lines.erase(p->lines.begin() + static_cast<std::ptrdiff_t>(r.begin),
-                       p->lines.begin() + static_cast<std::ptrdiff_t>(r.end));
-        removed = true;
-    }
-    return removed;
+    const Range r = FindSection(*p, section);
+    if (r.begin == p->lines.size())
+        return false;
+    p->lines.erase(p->lines.begin() + static_cast<std::ptrdiff_t>(r.begin + 1),
+                   p->lines.begin() + static_cast<std::ptrdiff_t>(r.end));
+    p->lines[r.begin].deleted = true;
+    return true;
 }
 
 }  // namespace

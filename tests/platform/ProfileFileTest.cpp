@@ -158,7 +158,10 @@ TEST_F(ProfileFileTest, WritesChangeOnlyTheirLine) {
         {"value with '=' and Chinese", "", "计划", "名称", "a=日程", true, "[计划]\n名称=a=日程\n"},
         {"deletes every line of the key", "[A]\nk=1\nother=2\nK=3\n[B]\nk=4\n", "A", "k", nullptr,
          true, "[A]\nother=2\n[B]\nk=4\n"},
-        {"deletes every section of the name", "; top\n[A]\nx=1\n; in A\n[B]\ny=2\n[a]\nz=3\n", "A",
+        {"deletes the section read; its twin stays, and so does the header before it",
+         "; top\n[A]\nx=1\n; in A\n[B]\ny=2\n[a]\nz=3\n", "A", nullptr, nullptr, true,
+         "; top\n[A]\n[B]\ny=2\n[a]\nz=3\n"},
+        {"deletes a section without a twin whole", "; top\n[A]\nx=1\n; in A\n[B]\ny=2\n", "A",
          nullptr, nullptr, true, "; top\n[B]\ny=2\n"},
         {"delete of a missing key", "[A]\nx=1\n", "A", "y", nullptr, true, "[A]\nx=1\n"},
         {"delete of a missing section", "[A]\nx=1\n", "B", nullptr, nullptr, true, "[A]\nx=1\n"},
@@ -424,4 +427,35 @@ TEST_F(ProfileFileTest, KilledWriterThroughALinkLeavesAWholeFile) {
     EXPECT_EQ(GetProfileString(real, "BIG", "v", "missing"), "after");
     for (const auto& e : fs::directory_iterator(dir + "/real"))
         EXPECT_EQ(e.path().filename().string(), "Planinfo.ini");
+}
+
+// A section given twice (a hand merge): reads take the first, so a rewrite replaces the first
+// and leaves the twin byte for byte; without a twin, a section written anew goes to the end as
+// before.
+TEST(ProfileText, ARewriteReplacesTheSectionReadAndKeepsItsTwin) {
+    using platform::ProfileEdit;
+    const ProfileEdit del{"A", std::nullopt, std::nullopt};
+    const ProfileEdit set9{"A", std::string("k"), std::string("9")};
+    const struct {
+        const char* name;
+        const char* before;
+        std::vector<ProfileEdit> edits;
+        const char* after;
+    } cases[] = {
+        {"twin, rewritten", "[A]\nk=1\n[B]\nx=1\n[A]\nk=2\nm=3\n", {del, set9},
+         "[A]\nk=9\n[B]\nx=1\n[A]\nk=2\nm=3\n"},
+        {"twin, emptied", "[A]\nk=1\n[B]\nx=1\n[A]\nk=2\n", {del}, "[A]\n[B]\nx=1\n[A]\nk=2\n"},
+        {"twin, CRLF", "[A]\r\nk=1\r\n[A]\r\n k = 2 \r\n", {del, set9},
+         "[A]\r\nk=9\r\n[A]\r\n k = 2 \r\n"},
+        {"no twin, rewritten", "[A]\nk=1\n[B]\nx=1\n", {del, set9}, "[B]\nx=1\n[A]\nk=9\n"},
+        {"no twin, deleted", "[A]\nk=1\n[B]\nx=1\n", {del}, "[B]\nx=1\n"},
+    };
+    for (const auto& c : cases) {
+        const std::optional<std::string> out = platform::ApplyProfileEdits(c.before, c.edits);
+        ASSERT_TRUE(out) << c.name;
+        EXPECT_EQ(*out, c.after) << c.name;
+        EXPECT_EQ(platform::ProfileTextValue(*out, "A", "k", "none"),
+                  std::string(c.edits.size() == 2 ? "9" : "none"))
+            << c.name;
+    }
 }

@@ -521,3 +521,23 @@ TEST_F(PlanEditorTest, OddFilesNeitherHangNorLosePlans) {
 }
 
 }  // namespace
+
+// A plan section given twice (a hand merge, an old tool): the page shows and edits the first,
+// the one every read takes; opening it, adding and deleting never touch the twin's plans.
+TEST_F(PlanEditorTest, ATwinSectionIsNeverDeleted) {
+    const std::string twin = "[DAYTIME]\nTime0=21: 0: 0,5\nTime1=22: 0: 0,6\n";
+    Put("[PLANCOUNT]\ndaytimecount=2\n[DAYTIME]\nTime0=20:30: 0,4\nTime1= 8: 0: 0,0\n" + twin);
+    PlanEditor& e = Open(PlanDay);
+    EXPECT_EQ(Column(1), (std::vector<std::string>{" 8: 0: 0", "20:30: 0"}));
+    e.OnAdd(Answer(At(9, 0, 0, 1)));
+    std::string content = Content();
+    ASSERT_GE(content.size(), twin.size());
+    EXPECT_EQ(content.substr(content.size() - twin.size()), twin) << content;
+    EXPECT_EQ(platform::GetProfileString(path, "DAYTIME", "Time1", ""), "9: 0: 0,1");
+
+    ui.answer = true;
+    Open(PlanDay).OnDelete({0, 1, 2});
+    content = Content();
+    EXPECT_EQ(content.substr(content.size() - twin.size()), twin) << content;
+    EXPECT_EQ(platform::GetProfileString(path, "DAYTIME", "Time0", "none"), "none");
+}
