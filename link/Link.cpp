@@ -23,31 +23,31 @@ bool PeerGone(int err) {
     return err == EPIPE || err == ECONNRESET || err == ENOTCONN || err == ECONNABORTED;
 }
 
-// True when the device has closed the TCP connection (its end of stream or a reset is waiting):
-// a frame written now would reach nobody, though the write itself would succeed.
-bool PeerHasClosed(LinkConnection& link) {
+// Looks at the socket without taking anything from it: an end of stream or a reset waiting marks
+// the peer as gone. Returns the look's error (0 when there was none).
+int PeekPeer(LinkConnection& link) {
     uint8_t byte;
     ssize_t n;
     do {
         n = ::recv(link.m_socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
     } while (n < 0 && errno == EINTR);
-    if (n == 0 || (n < 0 && PeerGone(errno))) {
+    const int err = n < 0 ? errno : 0;
+    if (n == 0 || (n < 0 && PeerGone(err))) {
         link.m_peerClosed = true;
     }
+    return err;
+}
+
+// True when the device has closed the TCP connection (its end of stream or a reset is waiting):
+// a frame written now would reach nobody, though the write itself would succeed.
+bool PeerHasClosed(LinkConnection& link) {
+    PeekPeer(link);
     return link.m_peerClosed;
 }
 
 // True when the device reset the connection: it closed it with our bytes unread.
 bool ResetSeen(LinkConnection& link) {
-    uint8_t byte;
-    ssize_t n;
-    do {
-        n = ::recv(link.m_socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    } while (n < 0 && errno == EINTR);
-    if (n == 0 || (n < 0 && PeerGone(errno))) {
-        link.m_peerClosed = true;
-    }
-    return n < 0 && errno == ECONNRESET;
+    return PeekPeer(link) == ECONNRESET;
 }
 
 // Writes the frame on the chosen transport; true when the whole frame went out.
@@ -88,8 +88,9 @@ int ReceiveSome(LinkConnection& link, uint8_t* into, int want) {
     return n > 0 ? static_cast<int>(n) : 0;
 }
 
-// Waits up to ms for the socket to have something to read (data, end of stream or an error).
-void WaitReadable(int socket, int ms) {
+// Waits up to ms for the socket to have something to read (data, end of stream or an error);
+// true when it has.
+bool WaitReadable(int socket, int ms) {
     struct pollfd p {
         socket, POLLIN, 0
     };
@@ -97,6 +98,7 @@ void WaitReadable(int socket, int ms) {
     do {
         r = ::poll(&p, 1, ms);
     } while (r < 0 && errno == EINTR);
+    return r > 0;
 }
 
 // Throws away what the socket holds before a question is put: a late reply to an earlier one,
@@ -128,8 +130,6 @@ bool Aborted(const LinkConnection& link) {
     return link.m_abort != nullptr && link.m_abort->Requested();
 }
 
-
-
 // Throws away what waits on either transport.
 void DiscardWaiting(LinkConnection& link) {
     if (link.m_bSerial != 0) {
@@ -144,17 +144,7 @@ bool WaitInput(LinkConnection& link, int want, int ms) {
     if (link.m_bSerial != 0) {
         return link.m_serialPort.WaitForBytes(want, ms) > 0;
     }
-    if (link.m_socket < 0) {
-        return false;
-    }
-    struct pollfd p {
-        link.m_socket, POLLIN, 0
-    };
-    int r;
-    do {
-        r = ::poll(&p, 1, ms);
-    } while (r < 0 && errno == EINTR);
-    return r > 0;
+    return link.m_socket >= 0 && WaitReadable(link.m_socket, ms);
 }
 
 // Lets the line fall quiet: discards input until none has come for kQuietMs (at most

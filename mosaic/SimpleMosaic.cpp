@@ -441,8 +441,7 @@ void CSimpleMosaic::OnConnect() {
     const bool started = m_runner->Start(
         [=](app::SequenceLink& link) { *result = mosaic::ConnectWorker(link, id, width, height); },
         [this, result] {
-            m_progress->Finish();
-            // Queued behind the wait dialog's closing, so that messages come after it has gone.
+            // Queued behind the wait dialog's closing (the runner's end hook closes it), so that messages come after it has gone.
             QMetaObject::invokeMethod(
                 this, [this, result] { ShowConnectResult(*result); }, Qt::QueuedConnection);
         });

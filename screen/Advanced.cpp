@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "controls/Keyboard.h"
+#include "device/Sequence.h"
 #include "controls/Progress.h"
 #include "platform/BoxNumber.h"
 #include "resources/Captions.h"
@@ -29,14 +30,12 @@ std::span<const res::Caption> Captions() {
 }  // namespace
 
 CCAdvanced::CCAdvanced(QWidget* parent, app::Connection& connection, uint8_t deviceId, bool chinese)
-    : QDialog(parent), m_bChinese(chinese) {
-    BuildControls();
-    ui::ApplyKeyboardConventions(this);
-    m_runner = std::make_unique<ui::SequenceRunner>(this, connection, deviceId);
-    m_runner->KeepEnabled(Control(kOk));
-    // The wait box goes with its sequence, however that ends.
-    m_runner->OnEnd([this] { m_progress->Finish(); });
-}
+    : CCAdvanced(parent,
+                 [&connection, deviceId](platform::StopFlag& stop) {
+                     return std::make_unique<app::ConnectionSequenceLink>(connection, deviceId,
+                                                                          stop);
+                 },
+                 chinese) {}
 
 CCAdvanced::CCAdvanced(QWidget* parent, ui::SequenceRunner::LinkFactory makeLink, bool chinese)
     : QDialog(parent), m_bChinese(chinese) {
@@ -116,6 +115,8 @@ void CCAdvanced::BuildControls() {
     column->addLayout(buttons);
 
     m_progress = new CProgress(this);
+    // Escape closes this dialog's waits early: the work goes on to its end with the inputs held.
+    m_progress->m_bEscapeCloses = true;
 
     connect(m_list, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (!m_settingList) {
@@ -195,10 +196,7 @@ void CCAdvanced::RunWithProgress(int purpose, ui::SequenceRunner::Work work,
     m_progress->Reset();
     m_progress->m_bChinese = m_bChinese;
     m_progress->m_purpose = purpose;
-    // Escape closes this wait early: the work goes on to its end with the dialog's inputs held.
-    m_progress->m_bEscapeCloses = true;
     const bool started = m_runner->Start(std::move(work), [this, done = std::move(done)] {
-        m_progress->Finish();
         if (m_runner->LastFailed()) {
             platform::AskYesNo(res::Text(res::AdvancedMsg::SendFailed, m_bChinese),
                                res::Text(res::AdvancedMsg::DotClockCaption, m_bChinese),
@@ -216,8 +214,7 @@ void CCAdvanced::RunWithProgress(int purpose, ui::SequenceRunner::Work work,
 }
 
 void CCAdvanced::done(int result) {
-    m_runner->Stop();  // its done does not run: the progress dialog is closed here
-    m_progress->Finish();
+    m_runner->Stop();  // its done does not run; its end hook closes the progress dialog
     QDialog::done(result);
 }
 

@@ -27,6 +27,7 @@
 #include "app/MainDlg.h"
 #include "device/ControlIds.h"
 #include "mosaic/MosaicIds.h"
+#include "controls/Colours.h"
 #include "mosaic/SimpleMosaic.h"
 #include "schedule/InfoPlan.h"
 #include "schedule/PlanPage.h"
@@ -37,19 +38,6 @@
 #include "screen/SetScreenParts.h"
 
 namespace {
-
-double Luminance(const QColor& c) {
-    const auto channel = [](double v) {
-        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
-           0.0722 * channel(c.blueF());
-}
-
-double Contrast(const QColor& a, const QColor& b) {
-    const double la = Luminance(a), lb = Luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
 
 // The contrast of what is drawn in rect of image: its most common colour (the ground) against
 // the colour that stands out most from it (the core of the glyphs).
@@ -70,7 +58,7 @@ double DrawnContrast(const QImage& image, const QRect& rect) {
     }
     double best = 1;
     for (const auto& [rgb, n] : counts) {
-        best = std::max(best, Contrast(QColor(ground), QColor(rgb)));
+        best = std::max(best, ui::ContrastRatio(QColor(ground), QColor(rgb)));
     }
     return best;
 }
