@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstddef>
 #include <mutex>
 #include <string_view>
@@ -229,28 +230,64 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& name) 
     ::closedir(dir);
 }
 
-// Writes data to a temporary file next to path, flushes it to the disk, renames it over path and
-// flushes the folder, so that path always holds either the old or the new content, whole, even
-// after a power cut. The writes go straight to the descriptor (no stdio buffer), so fsync is the
-// one flush needed. A file this user may not write (made read-only, say) is never replaced: the
-// rename needs only the folder's permission, so that is checked first. Temporary files that
-// killed writes left behind are removed.
+// The file a write of path replaces: path itself, or the file its chain of symbolic links ends
+// at, each relative target taken from the folder of its link. Integrators keep one plan file and
+// link to it; replacing the link itself would cut it loose. The end need not exist (a dangling
+// link: the file is made there). Empty, with errno ELOOP, when the links go round.
+std::string FinalTarget(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size())
+            return path;  // unreadable: open and rename will say what is wrong
+        target.resize(static_cast<size_t>(n));
+        if (target[0] != '/') {
+            const size_t slash = path.rfind('/');
+            if (slash != std::string::npos)
+                target = path.substr(0, slash + 1) + target;
+        }
+        path = std::move(target);
+    }
+    errno = ELOOP;
+    return {};
+}
+
+// Writes data to a temporary file next to the file path names (through its links), flushes it to
+// the disk, renames it over that file and flushes the folder, so that the file always holds
+// either the old or the new content, whole, even after a power cut. The writes go straight to the
+// descriptor (no stdio buffer), so fsync is the one flush needed. A file this user may not write,
+// or whose mode grants write to no one (how an integrator locks it, and the rule for root too,
+// who passes every access check), is never replaced: the rename needs only the folder's
+// permission, so the file's own is checked first. The replacement keeps the file's permissions,
+// owner and group. Temporary files that killed writes left behind are removed.
 bool ReplaceFile(const std::string& path, const std::string& data) {
-    struct stat old {};
-    const bool exists = ::stat(path.c_str(), &old) == 0;
-    if (exists && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+    const std::string file = FinalTarget(path);
+    if (file.empty())
         return false;
-    const auto [folder, name] = SplitPath(path);
+    struct stat old {};
+    const bool exists = ::stat(file.c_str(), &old) == 0;
+    if (exists &&
+        ((old.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0))
+        return false;
+    const auto [folder, name] = SplitPath(file);
     RemoveStaleTemporaries(folder, name);
-    const std::string tmp = path + ".tmp" + std::to_string(::getpid());
+    const std::string tmp = file + ".tmp" + std::to_string(::getpid());
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0)
         return false;
-    if (exists)
-        (void)::fchmod(fd, old.st_mode & 07777);  // keep the permissions the file had
+    if (exists) {
+        // Root writing an operator's file leaves it the operator's. Others cannot give a file
+        // away, and keep their own.
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
+            (void)::fchown(fd, old.st_uid, old.st_gid);
+        (void)::fchmod(fd, old.st_mode & 07777);  // after fchown, which may clear set-id bits
+    }
     bool ok = WriteAll(fd, data) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
+    ok = ok && ::rename(tmp.c_str(), file.c_str()) == 0;
     if (!ok) {
         ::unlink(tmp.c_str());
         return false;
@@ -325,17 +362,44 @@ bool DeleteKey(Profile* p, std::string_view section, std::string_view key) {
     return removed;
 }
 
-// Removes every section of the name, each header with its lines up to the next header: if only
-// the first went, a later section of the same name would take its place on the next read.
-bool DeleteSection(Profile* p, std::string_view section) {
+// Removes the key lines of the first section of the name, the one reads see; its header, its
+// comments and its blank lines stay where they are, so that keys set after this in the same batch
+// go back in the section's place. A later section of the same name was never read and is never
+// touched. True when a line was removed.
+bool EmptySection(Profile* p, std::string_view section) {
+    const Range r = FindSection(*p, section);
     bool removed = false;
-    for (Range r = FindSection(*p, section); r.begin < p->lines.size();
-         r = FindSection(*p, section)) {
-        p->lines.erase(p->lines.begin() + static_cast<std::ptrdiff_t>(r.begin),
-                       p->lines.begin() + static_cast<std::ptrdiff_t>(r.end));
-        removed = true;
+    std::string_view k, v;
+    size_t end = r.end;
+    for (size_t i = r.begin + 1; i < end;) {
+        if (KeyLine(p->lines[i].text, &k, &v)) {
+            p->lines.erase(p->lines.begin() + static_cast<std::ptrdiff_t>(i));
+            --end;
+            removed = true;
+        } else {
+            ++i;
+        }
     }
     return removed;
+}
+
+// After a batch: a section it emptied and left with nothing but blank lines goes, header and all,
+// unless a later section of the same name would then be read in its place.
+void DropEmptiedSection(Profile* p, std::string_view section) {
+    const Range r = FindSection(*p, section);
+    if (r.begin == p->lines.size())
+        return;
+    for (size_t i = r.begin + 1; i < r.end; ++i) {
+        if (!Trim(p->lines[i].text).empty())
+            return;
+    }
+    std::string_view name;
+    for (size_t i = r.end; i < p->lines.size(); ++i) {
+        if (HeaderName(p->lines[i].text, &name) && SameName(name, section))
+            return;
+    }
+    p->lines.erase(p->lines.begin() + static_cast<std::ptrdiff_t>(r.begin),
+                   p->lines.begin() + static_cast<std::ptrdiff_t>(r.end));
 }
 
 }  // namespace
@@ -410,15 +474,20 @@ std::optional<std::string> ApplyProfileEdits(std::string_view content,
             return std::nullopt;
     }
     Profile p = Parse(content);
+    std::vector<std::string_view> emptied;
     for (const ProfileEdit& e : edits) {
         const std::string_view name = Trim(e.section);
-        if (!e.key)
-            DeleteSection(&p, name);
-        else if (!e.value)
+        if (!e.key) {
+            EmptySection(&p, name);
+            emptied.push_back(name);
+        } else if (!e.value) {
             DeleteKey(&p, name, Trim(*e.key));
-        else
+        } else {
             SetKey(&p, name, Trim(*e.key), *e.value);
+        }
     }
+    for (std::string_view name : emptied)
+        DropEmptiedSection(&p, name);
     return Serialise(p);
 }
 

@@ -1,8 +1,10 @@
 // A profile file ("./Planinfo.ini"): [Section] lines and key=value lines, as the settings and the
 // plans are kept. Sections and keys match without regard to case; every other section, key and
-// line is kept as it was when one value changes. Text is UTF-8. Every write replaces the whole
-// file atomically (temporary file in the same folder, flushed, renamed over the old one), so an
-// interrupted write leaves either the old or the new file, never a broken one.
+// line is kept as it was when one value changes. Where a section is given twice, reads and writes
+// see the first; the later one stays as it is. Text is UTF-8. Every write replaces the whole file
+// atomically (temporary file in the same folder, flushed, renamed over the old one), so an
+// interrupted write leaves either the old or the new file, never a broken one. A path that is a
+// symbolic link is written through: the file where its links end is replaced, the links stay.
 #pragma once
 
 #include <optional>
@@ -20,11 +22,13 @@ std::string GetProfileString(const std::string& path, const std::string& section
                              const std::string& key, const std::string& def, int bufferChars = 260);
 
 // Sets key in section to value, creating the file, the section or the key as needed.
-// value == nullptr deletes the key; key == nullptr deletes the whole section.
-// Returns false when the file could not be written (a file this user may not write, a folder
-// in its place, a full disk) or the text would break it; the file is then left as it was, its
+// value == nullptr deletes the key; key == nullptr deletes the section's keys, and the section
+// with them unless it keeps comments or a later section of the same name would take its place.
+// Returns false when the file could not be written (a file this user may not write, one whose
+// mode grants write to no one, which holds for root too, a folder in its place, a full disk,
+// links that go round) or the text would break it; the file is then left as it was, its
 // permissions too. Deleting what is not there changes nothing and returns true. A replaced
-// file keeps its permission bits.
+// file keeps its permission bits, its owner and its group.
 bool WriteProfileString(const std::string& path, const std::string& section, const char* key,
                         const char* value);
 
@@ -36,7 +40,8 @@ std::vector<std::pair<std::string, std::string>> GetProfileSection(const std::st
                                                                    int bufferChars = 260);
 
 // One change of a batch: key and value as for WriteProfileString (no value deletes the key, no key
-// deletes the whole section).
+// deletes the section's keys). A section emptied and then given keys in the same batch keeps its
+// place in the file: that is how a section is rewritten.
 struct ProfileEdit {
     std::string section;
     std::optional<std::string> key;
@@ -53,8 +58,7 @@ bool WriteProfileStrings(const std::string& path, const std::vector<ProfileEdit>
 // content: the value of key in section (or def), and the text with edits applied (nullopt when
 // an edit would break it).
 std::string ProfileTextValue(std::string_view content, const std::string& section,
-                             const std::string& key, const std::string& def,
-                             int bufferChars = 260);
+                             const std::string& key, const std::string& def, int bufferChars = 260);
 std::optional<std::string> ApplyProfileEdits(std::string_view content,
                                              const std::vector<ProfileEdit>& edits);
 

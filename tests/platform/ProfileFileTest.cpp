@@ -158,8 +158,14 @@ TEST_F(ProfileFileTest, WritesChangeOnlyTheirLine) {
         {"value with '=' and Chinese", "", "计划", "名称", "a=日程", true, "[计划]\n名称=a=日程\n"},
         {"deletes every line of the key", "[A]\nk=1\nother=2\nK=3\n[B]\nk=4\n", "A", "k", nullptr,
          true, "[A]\nother=2\n[B]\nk=4\n"},
-        {"deletes every section of the name", "; top\n[A]\nx=1\n; in A\n[B]\ny=2\n[a]\nz=3\n", "A",
-         nullptr, nullptr, true, "; top\n[B]\ny=2\n"},
+        {"deletes the section that reads see", "; top\n[A]\nx=1\n\n[B]\ny=2\n", "A", nullptr,
+         nullptr, true, "; top\n[B]\ny=2\n"},
+        // A later section of the name was never read: it stays, and the header before it too,
+        // so that it does not take the deleted section's place.
+        {"a twin section stays", "[A]\nx=1\n[B]\ny=2\n[a]\nz=3\n", "A", nullptr, nullptr, true,
+         "[A]\n[B]\ny=2\n[a]\nz=3\n"},
+        {"comments of a deleted section stay", "[A]\nx=1\n; about A\n[B]\n", "A", nullptr, nullptr,
+         true, "[A]\n; about A\n[B]\n"},
         {"delete of a missing key", "[A]\nx=1\n", "A", "y", nullptr, true, "[A]\nx=1\n"},
         {"delete of a missing section", "[A]\nx=1\n", "B", nullptr, nullptr, true, "[A]\nx=1\n"},
         {"delete creates no file", std::nullopt, "A", "x", nullptr, true, std::nullopt},
@@ -237,6 +243,120 @@ TEST_F(ProfileFileTest, TheReplacementKeepsThePermissions) {
         ASSERT_TRUE(WriteProfileString(path, "A", "x", "2"));
         EXPECT_EQ(fs::status(path).permissions(), fs::perms(mode));
     }
+    // Root writing an operator's file (a kiosk running everything as root) leaves it the
+    // operator's: otherwise the operator's own program could no longer save it.
+    if (::geteuid() != 0)
+        return;
+    Put("[A]\nx=1\n");
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    ASSERT_TRUE(WriteProfileString(path, "A", "x", "2"));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+}
+
+// A file whose mode grants write to no one is how an integrator locks it. Root passes every
+// access check, so the mode itself decides: such a file is never replaced, whoever runs the
+// program. A file its owner may write still is.
+TEST_F(ProfileFileTest, AFileNoOneMayWriteIsLockedForRootToo) {
+    struct Case {
+        unsigned mode;
+        bool replaced;
+    };
+    const Case cases[] = {{0444, false}, {0400, false}, {0555, false},
+                          {0000, false}, {0644, true},  {0600, true}};
+    const std::string before = "[CONNECT]\nConnectFlag=0\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        fs::remove(path);
+        Put(before);
+        ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+        EXPECT_EQ(platform::WriteProfileStrings(path, {{"CONNECT", "ConnectFlag", "1"}}),
+                  c.replaced);
+        ASSERT_EQ(::chmod(path.c_str(), 0600), 0);  // to read it back as anyone
+        EXPECT_EQ(Content(), c.replaced ? "[CONNECT]\nConnectFlag=1\n" : before);
+        EXPECT_TRUE(OtherFiles().empty());
+    }
+}
+
+// Integrators keep one plan file for the window and the service and link to it. A write goes
+// through the links to the file where they end: its temporary file beside that file, renamed
+// over it, every link left as it was. Relative targets count from the folder of their link.
+TEST_F(ProfileFileTest, WritesGoThroughLinks) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> links;  // link in dir, its target text
+        std::string file;                                        // where the links end, in dir
+        bool fileThere;
+    };
+    const Case cases[] = {
+        {"link beside its file", {{"Planinfo.ini", "real.ini"}}, "real.ini", true},
+        {"absolute link into another folder",
+         {{"Planinfo.ini", dir + "/data/plans.ini"}},
+         "data/plans.ini",
+         true},
+        {"chain of relative links",
+         {{"Planinfo.ini", "hop.ini"},
+          {"hop.ini", "data/next.ini"},
+          {"data/next.ini", "../data/plans.ini"}},
+         "data/plans.ini",
+         true},
+        {"dangling link: the file is made where it points",
+         {{"Planinfo.ini", "data/plans.ini"}},
+         "data/plans.ini",
+         false},
+    };
+    const auto filesIn = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : fs::recursive_directory_iterator(dir))
+            names.push_back(e.path().lexically_relative(dir).string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir);
+        fs::create_directories(dir + "/data");
+        const std::string file = dir + "/" + c.file;
+        if (c.fileThere) {
+            std::ofstream(file, std::ios::binary) << "[A]\nx=1\n; note\n";
+            ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+        }
+        for (const auto& [link, target] : c.links)
+            fs::create_symlink(target, dir + "/" + link);
+        const std::vector<std::string> names = [&] {
+            std::vector<std::string> n = filesIn();
+            if (!c.fileThere)
+                n.push_back(c.file);
+            std::sort(n.begin(), n.end());
+            return n;
+        }();
+
+        EXPECT_TRUE(WriteProfileString(path, "A", "x", "2"));
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream got;
+        got << in.rdbuf();
+        EXPECT_EQ(got.str(), c.fileThere ? "[A]\nx=2\n; note\n" : "[A]\nx=2\n");
+        for (const auto& [link, target] : c.links) {
+            ASSERT_TRUE(fs::is_symlink(dir + "/" + link)) << link;
+            EXPECT_EQ(fs::read_symlink(dir + "/" + link).string(), target);
+        }
+        if (c.fileThere) {
+            EXPECT_EQ(fs::status(file).permissions(), fs::perms(0640));
+        }
+        EXPECT_EQ(filesIn(), names);  // no temporary file left anywhere
+        EXPECT_EQ(GetProfileString(path, "A", "x", "d"), "2");
+    }
+
+    // Links that end in a loop: nothing written, nothing made, the links as they were.
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::create_symlink("loop.ini", path);
+    fs::create_symlink("Planinfo.ini", dir + "/loop.ini");
+    EXPECT_FALSE(WriteProfileString(path, "A", "x", "1"));
+    EXPECT_EQ(filesIn(), (std::vector<std::string>{"Planinfo.ini", "loop.ini"}));
+    EXPECT_EQ(fs::read_symlink(path).string(), "loop.ini");
 }
 
 TEST_F(ProfileFileTest, ThreadsDoNotLoseEachOthersKeys) {
@@ -255,48 +375,89 @@ TEST_F(ProfileFileTest, ThreadsDoNotLoseEachOthersKeys) {
     }
 }
 
+// Writers killed in the middle of their writes, on a plain file, through a chain of links into
+// another folder, and rewriting the first of two sections of one name as the plan pages do: the
+// file read is always the old or the new one, whole; the link stays a link; the twin section stays
+// as it was, byte for byte.
 TEST_F(ProfileFileTest, KilledWriterLeavesAWholeFile) {
     std::vector<std::string> values = {"old"};
     for (char c : {'a', 'b', 'c'})
         values.push_back(std::string(512 * 1024 + (c - 'a'), c));
-    ASSERT_TRUE(WriteProfileString(path, "BIG", "v", "old"));
-    ASSERT_TRUE(WriteProfileString(path, "TAIL", "end", "yes"));
-
-    std::mt19937 rng(12345);
-    const int kills = 8;
-    for (int round = 0; round < kills; ++round) {
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            for (size_t i = 1;; i = i % 3 + 1)
-                WriteProfileString(path, "BIG", "v", values[i].c_str());
+    const std::string twin = "[BIG]\nv=twin\nkeep=1\n";
+    struct Case {
+        const char* what;
+        std::string file;  // what path names: the file, or where its links end
+        bool linked;
+        std::string tail;  // what follows [TAIL] in the file, untouched by the writers
+    };
+    const Case cases[] = {
+        {"plain file", path, false, ""},
+        {"linked file", dir + "/data/plans.ini", true, ""},
+        {"twin sections", path, false, twin},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir);
+        fs::create_directories(dir + "/data");
+        if (c.linked) {
+            fs::create_symlink("hop.ini", path);
+            fs::create_symlink("data/plans.ini", dir + "/hop.ini");
         }
-        ::usleep(std::uniform_int_distribution<int>(0, 30000)(rng));
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
+        std::ofstream(c.file, std::ios::binary) << "[BIG]\nv=old\n[TAIL]\nend=yes\n" << c.tail;
 
-        SCOPED_TRACE(round);
-        const std::string got = GetProfileString(path, "BIG", "v", "missing", 1 << 21);
-        EXPECT_NE(std::find(values.begin(), values.end(), got), values.end())
-            << "value of " << got.size() << " bytes";
-        EXPECT_EQ(GetProfileString(path, "TAIL", "end", "missing"), "yes");
+        std::mt19937 rng(12345);
+        const int kills = 8;
+        for (int round = 0; round < kills; ++round) {
+            const pid_t pid = ::fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                // The section rewritten as a plan page rewrites its kind's section.
+                for (size_t i = 1;; i = i % 3 + 1)
+                    platform::WriteProfileStrings(
+                        path, {{"BIG", std::nullopt, std::nullopt}, {"BIG", "v", values[i]}});
+            }
+            ::usleep(std::uniform_int_distribution<int>(0, 30000)(rng));
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+
+            SCOPED_TRACE(round);
+            const std::string got = GetProfileString(path, "BIG", "v", "missing", 1 << 21);
+            EXPECT_NE(std::find(values.begin(), values.end(), got), values.end())
+                << "value of " << got.size() << " bytes";
+            EXPECT_EQ(GetProfileString(path, "TAIL", "end", "missing"), "yes");
+            const std::string content = Content().value_or("");
+            EXPECT_EQ(content.substr(content.size() - std::min(content.size(), c.tail.size())),
+                      c.tail);
+            EXPECT_EQ(fs::is_symlink(path), c.linked);
+        }
+        // A killed writer may leave its own temporary file beside the file it writes, nothing
+        // else; the next write removes those of writers that are gone.
+        const std::string folder = fs::path(c.file).parent_path().string();
+        std::vector<std::string> others;
+        for (const auto& e : fs::directory_iterator(folder))
+            if (e.path() != c.file && e.path() != path && e.path().filename() != "hop.ini" &&
+                e.path().filename() != "data")
+                others.push_back(e.path().filename().string());
+        EXPECT_LE(others.size(), 1u);
+        const std::string prefix = fs::path(c.file).filename().string() + ".tmp";
+        for (const std::string& name : others)
+            EXPECT_EQ(name.rfind(prefix, 0), 0u) << name;
+        // One left by a writer long gone, and one of a writer still running, which is kept.
+        const std::string gone = c.file + ".tmp999999999";
+        std::ofstream(gone) << "half";
+        const std::string running = c.file + ".tmp" + std::to_string(::getppid());
+        std::ofstream(running) << "busy";
+
+        ASSERT_TRUE(WriteProfileString(path, "BIG", "v", "after"));
+        EXPECT_EQ(GetProfileString(path, "BIG", "v", "missing"), "after");
+        EXPECT_FALSE(fs::exists(gone));
+        for (const auto& e : fs::directory_iterator(folder))
+            EXPECT_TRUE(e.path() == c.file || e.path() == running || e.path() == path ||
+                        e.path().filename() == "hop.ini" || e.path().filename() == "data")
+                << e.path();
+        EXPECT_EQ(fs::is_symlink(path), c.linked);
+        fs::remove(running);
     }
-    // A killed writer may leave its own temporary file, nothing else; the next write removes
-    // those of writers that are gone.
-    const std::vector<std::string> others = OtherFiles();
-    EXPECT_LE(others.size(), 1u);
-    for (const std::string& name : others)
-        EXPECT_EQ(name.rfind("Planinfo.ini.tmp", 0), 0u) << name;
-    // One left by a writer long gone, and one of a writer still running, which is kept.
-    const std::string gone = path + ".tmp999999999";
-    std::ofstream(gone) << "half";
-    const std::string running = path + ".tmp" + std::to_string(::getppid());
-    std::ofstream(running) << "busy";
-
-    ASSERT_TRUE(WriteProfileString(path, "BIG", "v", "after"));
-    EXPECT_EQ(GetProfileString(path, "BIG", "v", "missing"), "after");
-    EXPECT_EQ(OtherFiles(), std::vector<std::string>{fs::path(running).filename().string()});
-    fs::remove(running);
 }
 
 TEST_F(ProfileFileTest, BatchesApplyInOrderAllOrNothing) {
@@ -309,16 +470,31 @@ TEST_F(ProfileFileTest, BatchesApplyInOrderAllOrNothing) {
         std::vector<ProfileEdit> edits;
         bool ok;
         std::string after;
+        std::optional<std::string> file = std::nullopt;  // in place of before
     };
+    const std::string twins =
+        "[DAYTIME]\nTime0=a\n[PLANCOUNT]\nn=1\n[daytime]\n Time0 = z \nTime1=w\n";
     const Case cases[] = {
-        {"section rewritten and count set in one go",
+        {"section rewritten in its place and count set in one go",
          {{"DAYTIME", "Time1", "c"},
           {"PLANCOUNT", "n", "3"},
           {"daytime", std::nullopt, std::nullopt},
           {"DAYTIME", "Time0", "x"},
           {"DAYTIME", "Time1", "y"}},
          true,
-         "[CONNECT]\nPort=5000\n[PLANCOUNT]\nn=3\n[DAYTIME]\nTime0=x\nTime1=y\n"},
+         "[CONNECT]\nPort=5000\n[DAYTIME]\nTime0=x\nTime1=y\n[PLANCOUNT]\nn=3\n"},
+        {"the section read rewritten, its twin kept byte for byte",
+         {{"DAYTIME", std::nullopt, std::nullopt},
+          {"DAYTIME", "Time0", "x"},
+          {"DAYTIME", "Time1", "y"}},
+         true,
+         "[DAYTIME]\nTime0=x\nTime1=y\n[PLANCOUNT]\nn=1\n[daytime]\n Time0 = z \nTime1=w\n",
+         twins},
+        {"the section read emptied, its twin kept and still unread",
+         {{"DAYTIME", std::nullopt, std::nullopt}, {"PLANCOUNT", "n", "0"}},
+         true,
+         "[DAYTIME]\n[PLANCOUNT]\nn=0\n[daytime]\n Time0 = z \nTime1=w\n",
+         twins},
         {"key deleted",
          {{"DAYTIME", "time0", std::nullopt}},
          true,
@@ -338,7 +514,7 @@ TEST_F(ProfileFileTest, BatchesApplyInOrderAllOrNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Put(before);
+        Put(c.file.value_or(before));
         EXPECT_EQ(WriteProfileStrings(path, c.edits), c.ok);
         EXPECT_EQ(Content(), c.after);
         EXPECT_TRUE(OtherFiles().empty());
