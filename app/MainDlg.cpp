@@ -453,7 +453,8 @@ void CORN302ControlDlg::OnProgram() {
         v2IsYPbPr = m_state.m_bV2IsYPbPr;
     }
     m_pPlanInfo->LoadAllPlans(m_bChinese != 0);
-    CProgram dlg(this, *m_pPlanInfo, m_bChinese != 0, v2IsYPbPr);
+    CProgram dlg(this, *m_pPlanInfo, m_bChinese != 0, v2IsYPbPr,
+                 [this](const std::string& text) { SetInfo(QString::fromStdString(text)); });
     RunWithWorkersPaused(dlg);
 }
 

@@ -76,16 +76,22 @@ int& CInfoPlan::Count(int kind) {
     return *counts.at(kind);
 }
 
+int CInfoPlan::FileCount(int kind) const {
+    return DecimalValue(
+        platform::GetProfileString(m_path, kPlanCountSection, PlanCountKey(kind), "00"));
+}
+
 void CInfoPlan::LoadPlanCounts() {
-    for (int kind = PlanDay; kind <= PlanOnce; ++kind) {
-        Count(kind) = DecimalValue(
-            platform::GetProfileString(m_path, kPlanCountSection, PlanCountKey(kind), "00"));
-    }
+    for (int kind = PlanDay; kind <= PlanOnce; ++kind)
+        Count(kind) = FileCount(kind);
 }
 
 std::map<int, std::string> CInfoPlan::CountedLines(int kind) {
+    return CountedLines(kind, Count(kind));
+}
+
+std::map<int, std::string> CInfoPlan::CountedLines(int kind, int count) const {
     std::map<int, std::string> lines;
-    const int count = Count(kind);
     for (auto& [key, value] : platform::GetProfileSection(m_path, PlanSection(kind))) {
         const int n = key.size() > 4 ? DecimalValue(std::string_view(key).substr(4)) : -1;
         // Only the key's own spelling counts: "Time05" is not the key of line 5.

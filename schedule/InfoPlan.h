@@ -34,9 +34,13 @@ public:
     bool WritePlanEntries(const std::vector<platform::ProfileEdit>& edits) const;
 
     // The counted lines of a kind's section (indices 0 .. count-1 whose key "Time<N>" is in the
-    // file; the first line of a key given twice), read in one pass over the file, so that a
-    // damaged count or a far key such as Time2147483646 costs nothing.
+    // file; the first line of a key given twice; the first section of the name given twice), read
+    // in one pass over the file, so that a damaged count or a far key such as Time2147483646
+    // costs nothing. Without a count, the kind's count held here.
     std::map<int, std::string> CountedLines(int kind);
+    std::map<int, std::string> CountedLines(int kind, int count) const;
+    // The kind's count as the file has it now ([PLANCOUNT]; 0 when missing).
+    int FileCount(int kind) const;
 
     const std::string& Path() const { return m_path; }
 
