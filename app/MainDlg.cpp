@@ -205,7 +205,8 @@ void CORN302ControlDlg::OnInitDialog() {
         });
         return sent;
     };
-    m_scheduler = std::make_unique<PlanScheduler>(*m_pPlanInfo, *this, send);
+    // The running scheduler also follows edits of the plan file by other programs.
+    m_scheduler = std::make_unique<PlanScheduler>(*m_pPlanInfo, *this, send, true);
 
     ReadConnectKeys();
 }

@@ -133,15 +133,16 @@ bool CInfoPlan::WritePlanEntries(const std::vector<platform::ProfileEdit>& edits
     return platform::WriteProfileStrings(m_path, edits);
 }
 
-void CInfoPlan::AddTodayPlans(int kind, bool v2IsYPbPr) {
+void CInfoPlan::AddTodayPlans(int kind, bool v2IsYPbPr, int64_t afterMs) {
     int key = m_todayPlans.empty() ? 0 : m_todayPlans.rbegin()->first + 1;
     const int64_t nowMs = platform::CurrentClock().NowMs();
     const platform::LocalTime today = platform::ToLocal(nowMs);
+    const int64_t fromMs = afterMs < 0 ? nowMs : afterMs;
     const uint8_t leftOut = v2IsYPbPr ? devlink::kV2 : devlink::kYPbPr;
     for (const auto& [index, plan] : Plans(kind)) {
         int64_t moment = 0;
         if (!AppliesOn(kind, plan, today) || !MomentToday(today, plan.time, &moment) ||
-            moment * 1000 <= nowMs)
+            moment * 1000 <= fromMs)
             continue;
         if (kind == PlanDay && plan.source == leftOut)
             continue;

@@ -46,10 +46,11 @@ public:
 
     // Appends the plans of kind that apply today (day plans always, week plans on their weekday
     // "0".."6", month plans on their day of the month, one-time plans on their date) and whose
-    // moment today is later than now to m_todayPlans, under running keys after the largest one
-    // there, each with time set to that moment. Day plans to V2 are left out when v2IsYPbPr is
-    // set and day plans to YPbPr when it is not; the other kinds are taken whatever their source.
-    void AddTodayPlans(int kind, bool v2IsYPbPr);
+    // moment today is later than now (or than afterMs, ms since the epoch, when given) to
+    // m_todayPlans, under running keys after the largest one there, each with time set to that
+    // moment. Day plans to V2 are left out when v2IsYPbPr is set and day plans to YPbPr when it
+    // is not; the other kinds are taken whatever their source.
+    void AddTodayPlans(int kind, bool v2IsYPbPr, int64_t afterMs = -1);
 
     // Finds the nearest plan of m_todayPlans, by its time of day today: next gets its moment
     // today and its source, and the result is the seconds from now until then (negative when it

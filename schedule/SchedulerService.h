@@ -4,8 +4,6 @@
 // Everything it does is told as one line each through a log function. No Qt here.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -68,7 +66,7 @@ private:
     void Post(Event event);
     void TryConnect();
     void OnEvent(Event event);
-    // Looks at the plan file; tells the scheduler to reload when it was replaced or changed.
+    // Looks at the plan file; tells the scheduler to reload when its plans changed.
     void WatchPlanFile();
     bool SendPlan(const PlanItem& plan, const devlink::Frame& frame, int delayMs,
                   platform::StopFlag& stop);
@@ -118,6 +116,5 @@ private:
     bool m_outageTold = false;  // this outage has had its line
     int m_retryMs = kFirstRetryMs;
     int64_t m_retryAtMs = 0;  // steady clock
-    struct stat m_fileStat {};
-    bool m_fileSeen = false;
+    PlanFileWatch m_watch{m_planFile};
 };
