@@ -388,6 +388,9 @@ void PlanEditor::RewriteSection() {
 bool PlanEditor::RefuseWhenDamaged() {
     if (!Damaged())
         return false;
+    // Mended in the file meanwhile: the list now shows it, and the user acts on what it shows.
+    if (FollowFile() && !Damaged())
+        return true;
     platform::AskYesNo(res::PlanSectionDamagedText(m_damagedLine, m_plans.Path(), m_chinese),
                        res::Text(res::Msg::SystemInformation, m_chinese),
                        res::LanguageId(m_chinese));

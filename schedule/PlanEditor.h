@@ -112,6 +112,8 @@ private:
     std::string LineOf(const PlanRow& row) const;
     PlanItem ItemOf(const PlanChoice& choice) const;
     PlanItem ItemOfRow(const PlanRow& row) const;
+    // True when the section is damaged, after the message. The file is read again first: a
+    // section mended there meanwhile is shown (the action stops; the user acts on what it shows).
     bool RefuseWhenDamaged();
     FileView ReadFileView() const;
     // What the file holds after the last successful write of the rows.

@@ -680,6 +680,21 @@ TEST_F(PlanEditorTest, ADamagedSectionIsShownAndKeptAndTheOthersStillWork) {
     EXPECT_EQ(Section(PlanWeek),
               "Time0=0, 9: 0: 0,2|Time1=3,10: 0: 0,1|Time2=4,10: 0: 0,0|count=3");
     EXPECT_EQ(Section(PlanDay), "Time0= 8: 0: 0,0|Time1=25: 0: 0,1|Time2=20:30: 0,4|count=3");
+
+    // Mended in the file while the page is open: the next press shows the file as it is now,
+    // and the one after it works.
+    PlanEditor& mended = Open(PlanDay);
+    const std::string fixedDay = "[DAYTIME]\nTime0= 8: 0: 0,0\nTime1=21: 0: 0,1\n";
+    Put("[PLANCOUNT]\ndaytimecount=2\n" + fixedDay);
+    ui.boxes.clear();
+    notes.clear();
+    mended.OnAdd(Answer(At(12, 0, 0)));
+    EXPECT_FALSE(mended.Damaged());
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(notes.size(), 1u);
+    EXPECT_EQ(Column(1), (std::vector<std::string>{"8: 0: 0", "21: 0: 0"}));  // as read
+    mended.OnAdd(Answer(At(12, 0, 0)));
+    EXPECT_EQ(Section(PlanDay), "Time0= 8: 0: 0,0|Time1=12: 0: 0,0|Time2=21: 0: 0,1|count=3");
 }
 
 TEST_F(PlanEditorTest, OddFilesNeitherHangNorLosePlans) {
