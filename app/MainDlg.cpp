@@ -205,7 +205,8 @@ void CORN302ControlDlg::OnInitDialog() {
         });
         return sent;
     };
-    m_scheduler = std::make_unique<PlanScheduler>(*m_pPlanInfo, *this, send);
+    // The running scheduler also follows edits of the plan file by other programs.
+    m_scheduler = std::make_unique<PlanScheduler>(*m_pPlanInfo, *this, send, true);
 
     ReadConnectKeys();
 }
@@ -450,7 +451,8 @@ void CORN302ControlDlg::OnProgram() {
         v2IsYPbPr = m_state.m_bV2IsYPbPr;
     }
     m_pPlanInfo->LoadAllPlans(m_bChinese != 0);
-    CProgram dlg(this, *m_pPlanInfo, m_bChinese != 0, v2IsYPbPr);
+    CProgram dlg(this, *m_pPlanInfo, m_bChinese != 0, v2IsYPbPr,
+                 [this](const std::string& text) { SetInfo(QString::fromStdString(text)); });
     RunWithWorkersPaused(dlg);
 }
 

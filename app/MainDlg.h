@@ -163,6 +163,8 @@ protected:
     SchedulerOptions Options() override;
     void TimerFieldsChanged(const TimerFields& fields) override;
     void PlanFileError(const std::string& text) override;
+    void PlanMissed(const PlanItem& plan, bool noLink) override;
+    void PlanFileChanged(bool gone) override;
 
 private:
     // Builds every control with its identifier, template caption, accessible name, colours and

@@ -25,7 +25,9 @@
 #include "mosaic/SimpleMosaic.h"
 #include "platform/ProfileFile.h"
 #include "resources/Captions.h"
+#include "resources/PlanTexts.h"
 #include "schedule/InfoPlan.h"
+#include "schedule/PlanFile.h"
 #include "schedule/Program.h"
 #include "screen/Advanced.h"
 #include "screen/SetScreen.h"
@@ -258,6 +260,22 @@ void CORN302ControlDlg::TimerFieldsChanged(const TimerFields& fields) {
                 ControlAs<QLineEdit>(ids[g][i])->setText(QString::fromStdString(*texts[i]));
             }
         }
+    });
+}
+
+void CORN302ControlDlg::PlanMissed(const PlanItem& plan, bool noLink) {
+    Post([this, plan, noLink] {
+        const bool chinese = m_bChinese != 0;
+        SetInfo(QString::fromStdString(
+            res::PlanMissedText(FormatClock(plan.time), SourceName(plan.source), noLink, chinese)));
+    });
+}
+
+void CORN302ControlDlg::PlanFileChanged(bool gone) {
+    Post([this, gone] {
+        const bool chinese = m_bChinese != 0;
+        SetInfo(
+            Utf8(gone ? res::SchedulerFileGoneText(chinese) : res::SchedulerReloadedText(chinese)));
     });
 }
 

@@ -125,4 +125,37 @@ std::string PlanSectionDamagedText(const std::string& line, const std::string& p
            "be changed here, so that none of the plans after it are lost.";
 }
 
+const char* PlanFileReloadedText(bool chinese) {
+    return chinese ? "计划文件在读取后已被其他程序修改：已重新读取，列表显示文件中现有的计划。"
+                   : "The plan file was changed by another program since it was read: it was "
+                     "read again, and the list shows the plans it holds now.";
+}
+
+const char* PlanGoneText(bool chinese) {
+    return chinese ? "所选的计划已不在计划文件中（文件已被其他程序修改）。未做任何修改；列表显示文"
+                     "件中现有的计划。"
+                   : "The plan you chose is no longer in the plan file (another program changed "
+                     "it). Nothing was changed; the list shows the plans the file holds now.";
+}
+
+const char* SchedulerReloadedText(bool chinese) {
+    return chinese ? "计划文件已被修改，定时器已重新读取计划。"
+                   : "The plan file changed: the timer read the plans again.";
+}
+
+const char* SchedulerFileGoneText(bool chinese) {
+    return chinese ? "计划文件已不存在，今天的定时保持原样。"
+                   : "The plan file is gone: the plans of today stay as they were read.";
+}
+
+std::string PlanMissedText(const std::string& time, const std::string& source, bool noLink,
+                           bool chinese) {
+    if (chinese)
+        return "定时 " + time + " " + source + " 未执行：" +
+               (noLink ? "在其时间窗口内设备未连接。" : "轮到它时执行时间已过，不再补发。");
+    return "Plan " + time + " " + source + " missed: " +
+           (noLink ? "the device was not connected within its window."
+                   : "its time had passed when its turn came; it is not sent late.");
+}
+
 }  // namespace res

@@ -55,4 +55,18 @@ std::string PlanWriteFailedText(const std::string& path, bool chinese);
 // section never drops the lines after it. line is "[DAYTIME] Time1=24: 0: 0,4".
 std::string PlanSectionDamagedText(const std::string& line, const std::string& path, bool chinese);
 
+// Info line: the plan file changed on disk (another program) since a page read it; the page read
+// it again before its change.
+const char* PlanFileReloadedText(bool chinese);
+// The plan a Modify or Delete was for is no longer in the file: nothing changes.
+const char* PlanGoneText(bool chinese);
+
+// Info line, while the scheduler runs: it read the changed plan file again; the file is gone
+// (the plans of today stay as they were read); a plan's time passed without its switch, late
+// (its time had passed when its turn came) or for want of a link. time as "10:00:00".
+const char* SchedulerReloadedText(bool chinese);
+const char* SchedulerFileGoneText(bool chinese);
+std::string PlanMissedText(const std::string& time, const std::string& source, bool noLink,
+                           bool chinese);
+
 }  // namespace res

@@ -76,16 +76,22 @@ int& CInfoPlan::Count(int kind) {
     return *counts.at(kind);
 }
 
+int CInfoPlan::FileCount(int kind) const {
+    return DecimalValue(
+        platform::GetProfileString(m_path, kPlanCountSection, PlanCountKey(kind), "00"));
+}
+
 void CInfoPlan::LoadPlanCounts() {
-    for (int kind = PlanDay; kind <= PlanOnce; ++kind) {
-        Count(kind) = DecimalValue(
-            platform::GetProfileString(m_path, kPlanCountSection, PlanCountKey(kind), "00"));
-    }
+    for (int kind = PlanDay; kind <= PlanOnce; ++kind)
+        Count(kind) = FileCount(kind);
 }
 
 std::map<int, std::string> CInfoPlan::CountedLines(int kind) {
+    return CountedLines(kind, Count(kind));
+}
+
+std::map<int, std::string> CInfoPlan::CountedLines(int kind, int count) const {
     std::map<int, std::string> lines;
-    const int count = Count(kind);
     for (auto& [key, value] : platform::GetProfileSection(m_path, PlanSection(kind))) {
         const int n = key.size() > 4 ? DecimalValue(std::string_view(key).substr(4)) : -1;
         // Only the key's own spelling counts: "Time05" is not the key of line 5.
@@ -127,15 +133,16 @@ bool CInfoPlan::WritePlanEntries(const std::vector<platform::ProfileEdit>& edits
     return platform::WriteProfileStrings(m_path, edits);
 }
 
-void CInfoPlan::AddTodayPlans(int kind, bool v2IsYPbPr) {
+void CInfoPlan::AddTodayPlans(int kind, bool v2IsYPbPr, int64_t afterMs) {
     int key = m_todayPlans.empty() ? 0 : m_todayPlans.rbegin()->first + 1;
     const int64_t nowMs = platform::CurrentClock().NowMs();
     const platform::LocalTime today = platform::ToLocal(nowMs);
+    const int64_t fromMs = afterMs < 0 ? nowMs : afterMs;
     const uint8_t leftOut = v2IsYPbPr ? devlink::kV2 : devlink::kYPbPr;
     for (const auto& [index, plan] : Plans(kind)) {
         int64_t moment = 0;
         if (!AppliesOn(kind, plan, today) || !MomentToday(today, plan.time, &moment) ||
-            moment * 1000 <= nowMs)
+            moment * 1000 <= fromMs)
             continue;
         if (kind == PlanDay && plan.source == leftOut)
             continue;

@@ -34,18 +34,23 @@ public:
     bool WritePlanEntries(const std::vector<platform::ProfileEdit>& edits) const;
 
     // The counted lines of a kind's section (indices 0 .. count-1 whose key "Time<N>" is in the
-    // file; the first line of a key given twice), read in one pass over the file, so that a
-    // damaged count or a far key such as Time2147483646 costs nothing.
+    // file; the first line of a key given twice; the first section of the name given twice), read
+    // in one pass over the file, so that a damaged count or a far key such as Time2147483646
+    // costs nothing. Without a count, the kind's count held here.
     std::map<int, std::string> CountedLines(int kind);
+    std::map<int, std::string> CountedLines(int kind, int count) const;
+    // The kind's count as the file has it now ([PLANCOUNT]; 0 when missing).
+    int FileCount(int kind) const;
 
     const std::string& Path() const { return m_path; }
 
     // Appends the plans of kind that apply today (day plans always, week plans on their weekday
     // "0".."6", month plans on their day of the month, one-time plans on their date) and whose
-    // moment today is later than now to m_todayPlans, under running keys after the largest one
-    // there, each with time set to that moment. Day plans to V2 are left out when v2IsYPbPr is
-    // set and day plans to YPbPr when it is not; the other kinds are taken whatever their source.
-    void AddTodayPlans(int kind, bool v2IsYPbPr);
+    // moment today is later than now (or than afterMs, ms since the epoch, when given) to
+    // m_todayPlans, under running keys after the largest one there, each with time set to that
+    // moment. Day plans to V2 are left out when v2IsYPbPr is set and day plans to YPbPr when it
+    // is not; the other kinds are taken whatever their source.
+    void AddTodayPlans(int kind, bool v2IsYPbPr, int64_t afterMs = -1);
 
     // Finds the nearest plan of m_todayPlans, by its time of day today: next gets its moment
     // today and its source, and the result is the seconds from now until then (negative when it

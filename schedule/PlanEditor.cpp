@@ -109,8 +109,8 @@ int64_t PlanDistance(int kind, const PlanItem& a, const PlanItem& b) {
     return SecondsOfDay(a.time) - SecondsOfDay(b.time);
 }
 
-PlanEditor::PlanEditor(CInfoPlan& plans, int kind, bool chinese)
-    : m_plans(plans), m_kind(kind), m_chinese(chinese) {}
+PlanEditor::PlanEditor(CInfoPlan& plans, int kind, bool chinese, Notify notify)
+    : m_plans(plans), m_kind(kind), m_chinese(chinese), m_notify(std::move(notify)) {}
 
 // ---- rows and lines ------------------------------------------------------------------------
 
@@ -194,8 +194,12 @@ void PlanEditor::PutCount() {
 bool PlanEditor::Commit(const Snapshot& before) {
     std::vector<platform::ProfileEdit> edits;
     edits.swap(m_edits);
-    if (edits.empty() || m_plans.WritePlanEntries(edits))
+    if (edits.empty())
         return true;
+    if (m_plans.WritePlanEntries(edits)) {
+        m_seen = WrittenView();
+        return true;
+    }
     Plans() = before.plans;
     Count() = before.count;
     RowsFromPlans();
@@ -205,22 +209,44 @@ bool PlanEditor::Commit(const Snapshot& before) {
     return false;
 }
 
+PlanEditor::FileView PlanEditor::ReadFileView() const {
+    FileView view;
+    view.count = m_plans.FileCount(m_kind);
+    view.lines = m_plans.CountedLines(m_kind, view.count);
+    return view;
+}
+
+PlanEditor::FileView PlanEditor::WrittenView() const {
+    // Every write rewrites the section from the rows: Time0, Time1, ... in row order. Values read
+    // back without the blanks around them.
+    FileView view;
+    view.count = m_plans.Count(m_kind);
+    for (size_t i = 0; i < m_rows.size() && static_cast<int64_t>(i) < view.count; ++i) {
+        std::string line = LineOf(m_rows[i]);
+        line.erase(0, line.find_first_not_of(" \t"));
+        line.erase(line.find_last_not_of(" \t") + 1);
+        view.lines.emplace(static_cast<int>(i), std::move(line));
+    }
+    return view;
+}
+
 // ---- the page's operations -----------------------------------------------------------------
 
-void PlanEditor::FillListFromFile() {
+void PlanEditor::Load(const FileView& view) {
     m_rows.clear();
     m_rowKeys.clear();
     m_damagedLine.clear();
+    Count() = view.count;
+    Plans().clear();
     const size_t needed = m_kind == PlanDay ? 2 : 3;
-    std::map<int, PlanItem> readable;
     bool limitShown = false;
-    for (const auto& [n, line] : m_plans.CountedLines(m_kind)) {
+    for (const auto& [n, line] : view.lines) {
         const std::vector<std::string> fields = SplitFields(line);
         if (fields.size() < needed)
             continue;  // as the store skips it
         PlanItem plan;
         if (ParsePlanLine(m_kind, line, &plan) == PlanLine::Ok)
-            readable.emplace(n, plan);
+            Plans().emplace(n, plan);
         else if (m_damagedLine.empty())
             m_damagedLine = "[" + std::string(PlanSection(m_kind)) + "] " + PlanKey(n) + "=" + line;
         // The limit message once, however many lines are past it.
@@ -231,16 +257,65 @@ void PlanEditor::FillListFromFile() {
         else
             limitShown = true;
     }
-    if (Damaged())
+}
+
+void PlanEditor::FillListFromFile() {
+    // The file as it is now, not what the store kept from an earlier opening: plans removed by
+    // hand meanwhile stay removed.
+    m_seen = ReadFileView();
+    Load(m_seen);
+    if (Damaged() || Count() == 0)
         return;
-    // When a line of an earlier kind stopped the store's load, this kind's plans were not read.
-    for (auto& [n, plan] : readable)
-        Plans().emplace(n, plan);
-    if (Count() != 0) {
-        const Snapshot before = Take();
-        SortAndRefresh();
-        Commit(before);
+    const Snapshot before = Take();
+    SortAndRefresh();
+    // Plans already in order, each line as its rewrite would write it: the file stays as it is,
+    // its place in the file and anything past the count included.
+    if (WrittenView() == m_seen) {
+        m_edits.clear();
+        return;
     }
+    Commit(before);
+}
+
+bool PlanEditor::FollowFile() {
+    FileView now = ReadFileView();
+    if (now == m_seen)
+        return false;
+    m_seen = std::move(now);
+    Load(m_seen);
+    if (m_notify)
+        m_notify(res::PlanFileReloadedText(m_chinese));
+    return true;
+}
+
+PlanRow PlanEditor::Identity(int row) const {
+    const auto plan = m_plans.Plans(m_kind).find(m_rowKeys.at(static_cast<size_t>(row)));
+    PlanRow shown = plan == m_plans.Plans(m_kind).end() ? m_rows.at(static_cast<size_t>(row))
+                                                        : RowOf("", plan->second);
+    shown.erase(shown.begin());
+    return shown;
+}
+
+std::vector<int> PlanEditor::FindRows(const std::vector<PlanRow>& identities) const {
+    std::vector<bool> used(m_rows.size(), false);
+    std::vector<int> found;
+    for (const PlanRow& identity : identities) {
+        int at = -1;
+        for (size_t r = 0; r < m_rows.size() && at < 0; ++r) {
+            if (!used[r] && Identity(static_cast<int>(r)) == identity)
+                at = static_cast<int>(r);
+        }
+        if (at >= 0)
+            used[static_cast<size_t>(at)] = true;
+        found.push_back(at);
+    }
+    return found;
+}
+
+void PlanEditor::TellGone() const {
+    platform::AskYesNo(res::PlanGoneText(m_chinese),
+                       res::Text(res::Msg::SystemInformation, m_chinese),
+                       res::LanguageId(m_chinese));
 }
 
 bool PlanEditor::InsertPlanRow(const std::string& name, const std::vector<std::string>& fields) {
@@ -319,6 +394,9 @@ void PlanEditor::RewriteSection() {
 bool PlanEditor::RefuseWhenDamaged() {
     if (!Damaged())
         return false;
+    // Mended in the file meanwhile: the list now shows it, and the user acts on what it shows.
+    if (FollowFile() && !Damaged())
+        return true;
     platform::AskYesNo(res::PlanSectionDamagedText(m_damagedLine, m_plans.Path(), m_chinese),
                        res::Text(res::Msg::SystemInformation, m_chinese),
                        res::LanguageId(m_chinese));
@@ -339,8 +417,12 @@ int PlanEditor::FirstSelected(const std::vector<int>& selected, const char* capt
 void PlanEditor::OnAdd(const AskPlan& ask) {
     if (RefuseWhenDamaged())
         return;
-    const Snapshot before = Take();
     const std::optional<PlanChoice> choice = ask(nullptr);
+    // The user may have taken a while: the plans on disk now are the ones the new plan joins.
+    FollowFile();
+    if (RefuseWhenDamaged())
+        return;
+    const Snapshot before = Take();
     if (choice && CheckInterval(*choice, -1)) {
         const int count = std::max(Count(), 0);  // a damaged negative count would hide the plan
         const PlanRow row = RowOf(PlanKey(count), *choice);
@@ -357,12 +439,22 @@ void PlanEditor::OnAdd(const AskPlan& ask) {
 void PlanEditor::OnModify(const std::vector<int>& selected, const AskPlan& ask) {
     if (RefuseWhenDamaged())
         return;
-    const int row = FirstSelected(selected, res::PageTexts(m_kind).selectCaptionModify);
+    int row = FirstSelected(selected, res::PageTexts(m_kind).selectCaptionModify);
     if (row < 0)
         return;
-    const Snapshot before = Take();
+    const PlanRow picked = Identity(row);
     const PlanItem prefill = ItemOfRow(m_rows[row]);
     const std::optional<PlanChoice> choice = ask(&prefill);
+    if (FollowFile()) {
+        if (RefuseWhenDamaged())
+            return;
+        row = choice ? FindRows({picked})[0] : -1;
+        if (choice && row < 0) {
+            TellGone();
+            return;
+        }
+    }
+    const Snapshot before = Take();
     if (choice && CheckInterval(*choice, m_rowKeys[row])) {
         // The new version came in under the largest key; the old one goes.
         Plans().erase(m_rowKeys[row]);
@@ -382,16 +474,29 @@ void PlanEditor::OnDelete(const std::vector<int>& selected) {
         return;
     if (!platform::AskYesNo(texts.deleteQuestion, texts.deleteCaption, platform::kLangEnglish))
         return;
-    const Snapshot before = Take();
-    std::vector<bool> marked(m_rows.size(), false);
-    int count = 0;
+    std::vector<int> rows;
+    std::vector<PlanRow> picked;
     for (int row : selected) {
-        if (row >= 0 && static_cast<size_t>(row) < m_rows.size() && !marked[row]) {
-            marked[row] = true;
-            ++count;
+        if (row >= 0 && static_cast<size_t>(row) < m_rows.size() &&
+            std::find(rows.begin(), rows.end(), row) == rows.end()) {
+            rows.push_back(row);
+            picked.push_back(Identity(row));
         }
     }
-    Count() -= count;
+    if (FollowFile()) {
+        if (RefuseWhenDamaged())
+            return;
+        rows = FindRows(picked);
+        if (std::find(rows.begin(), rows.end(), -1) != rows.end()) {
+            TellGone();
+            return;
+        }
+    }
+    const Snapshot before = Take();
+    std::vector<bool> marked(m_rows.size(), false);
+    for (int row : rows)
+        marked[static_cast<size_t>(row)] = true;
+    Count() -= static_cast<int>(rows.size());
     PutCount();
     for (size_t i = m_rows.size(); i-- > 0;) {
         if (!marked[i])

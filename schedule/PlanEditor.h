@@ -47,12 +47,16 @@ public:
     // (Modify); the values on OK, nothing on any other way of closing.
     using AskPlan = std::function<std::optional<PlanChoice>(const PlanItem* prefill)>;
 
-    // chinese: the language of the texts shown while the page is open.
-    PlanEditor(CInfoPlan& plans, int kind, bool chinese);
+    // Puts a text on the main window's Info line.
+    using Notify = std::function<void(const std::string& text)>;
 
-    // Opening: the rows of the kind's counted lines (one message past 240 rows), then, when the
-    // count is not 0, SortAndRefresh. A section with a line that cannot be read is shown as the
-    // file holds it and is not rewritten: see Damaged.
+    // chinese: the language of the texts shown while the page is open.
+    PlanEditor(CInfoPlan& plans, int kind, bool chinese, Notify notify = {});
+
+    // Opening: the kind's count and counted lines as the file has them now, whatever the store
+    // held before; their rows (one message past 240 rows), then, when the count is not 0,
+    // SortAndRefresh, which writes only when that changes the file. A section with a line that
+    // cannot be read is shown as the file holds it and is not rewritten: see Damaged.
     void FillListFromFile();
     // Appends the row of a plan line's fields; false, with the row-limit message, at 240 rows.
     bool InsertPlanRow(const std::string& name, const std::vector<std::string>& fields);
@@ -64,9 +68,13 @@ public:
     // Deletes the section and writes one line per row, renaming the rows Time0, Time1, ...
     void RewriteSection();
 
-    // The three buttons. selected: the indices of the selected rows. Each reaches the file in one
-    // atomic write; when that fails the user is told and the plans, the count and the rows go back
-    // to what the file holds.
+    // The three buttons. selected: the indices of the selected rows. The file on disk is the
+    // truth: when another program changed the kind's section or count since the page last read
+    // or wrote them, the page reads them again (the Info line says so) once the user has
+    // answered, and applies the action to what the file holds, finding the plan of a Modify or
+    // Delete by what it is, not by its row. A plan no longer there is told and nothing changes.
+    // Each action reaches the file in one atomic write; when that fails the user is told and the
+    // plans, the count and the rows go back to what the file holds.
     void OnAdd(const AskPlan& ask);
     void OnModify(const std::vector<int>& selected, const AskPlan& ask);
     void OnDelete(const std::vector<int>& selected);
@@ -81,6 +89,12 @@ private:
     struct Snapshot {
         std::map<int, PlanItem> plans;
         int count;
+    };
+    // The kind's part of the file: its count and its counted lines (values as read, trimmed).
+    struct FileView {
+        int count = 0;
+        std::map<int, std::string> lines;
+        bool operator==(const FileView&) const = default;
     };
 
     std::map<int, PlanItem>& Plans() { return m_plans.Plans(m_kind); }
@@ -98,7 +112,23 @@ private:
     std::string LineOf(const PlanRow& row) const;
     PlanItem ItemOf(const PlanChoice& choice) const;
     PlanItem ItemOfRow(const PlanRow& row) const;
+    // True when the section is damaged, after the message. The file is read again first: a
+    // section mended there meanwhile is shown (the action stops; the user acts on what it shows).
     bool RefuseWhenDamaged();
+    FileView ReadFileView() const;
+    // What the file holds after the last successful write of the rows.
+    FileView WrittenView() const;
+    // Rows, plans and count from the file's view; a line that cannot be read marks the section
+    // damaged.
+    void Load(const FileView& view);
+    // Reads the kind's part of the file again when it changed since last seen; true when it had.
+    bool FollowFile();
+    // The plan of a row as it shows, without its name: what makes two plans the same.
+    PlanRow Identity(int row) const;
+    // The rows now showing the plans given by their identities, each row used once; -1 for a
+    // plan no longer there.
+    std::vector<int> FindRows(const std::vector<PlanRow>& identities) const;
+    void TellGone() const;
     // The first selected row that exists, or -1 after the "Please select an item." message.
     int FirstSelected(const std::vector<int>& selected, const char* caption) const;
 
@@ -109,4 +139,6 @@ private:
     std::vector<int> m_rowKeys;  // the plan key of each row
     std::vector<platform::ProfileEdit> m_edits;
     std::string m_damagedLine;  // "[DAYTIME] Time1=24: 0: 0,4"
+    Notify m_notify;
+    FileView m_seen;  // the kind's part of the file as last read or written here
 };

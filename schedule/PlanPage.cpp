@@ -21,10 +21,11 @@ constexpr int kButtonHeight = 28;
 
 }  // namespace
 
-CPlanPage::CPlanPage(QWidget* parent, int kind, CInfoPlan& plans, bool chinese, bool v2IsYPbPr)
+CPlanPage::CPlanPage(QWidget* parent, int kind, CInfoPlan& plans, bool chinese, bool v2IsYPbPr,
+                     PlanEditor::Notify notify)
     : QWidget(parent),
       m_ids(progids::kPages[kind]),
-      m_editor(plans, kind, chinese),
+      m_editor(plans, kind, chinese, std::move(notify)),
       m_bChinese(chinese),
       m_bV2IsYPbPr(v2IsYPbPr) {
     setObjectName(QStringLiteral("dlg%1").arg(m_ids.dialog));

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "controls/ControlRegistry.h"
@@ -29,8 +30,10 @@ public:
     void OnDelete();  // Delete
 
 protected:
-    // kind: the plan kind of the page; chinese and v2IsYPbPr: the main window's flags.
-    CPlanPage(QWidget* parent, int kind, CInfoPlan& plans, bool chinese, bool v2IsYPbPr);
+    // kind: the plan kind of the page; chinese and v2IsYPbPr: the main window's flags; notify:
+    // the main window's Info line.
+    CPlanPage(QWidget* parent, int kind, CInfoPlan& plans, bool chinese, bool v2IsYPbPr,
+              PlanEditor::Notify notify);
 
 private:
     std::optional<PlanChoice> AskPlan(const PlanItem* prefill);
@@ -52,24 +55,28 @@ private:
 
 class CDayPlan : public CPlanPage {
 public:
-    CDayPlan(QWidget* parent, CInfoPlan& plans, bool chinese, bool v2IsYPbPr)
-        : CPlanPage(parent, PlanDay, plans, chinese, v2IsYPbPr) {}
+    CDayPlan(QWidget* parent, CInfoPlan& plans, bool chinese, bool v2IsYPbPr,
+             PlanEditor::Notify notify = {})
+        : CPlanPage(parent, PlanDay, plans, chinese, v2IsYPbPr, std::move(notify)) {}
 };
 
 class CWeekPlan : public CPlanPage {
 public:
-    CWeekPlan(QWidget* parent, CInfoPlan& plans, bool chinese, bool v2IsYPbPr)
-        : CPlanPage(parent, PlanWeek, plans, chinese, v2IsYPbPr) {}
+    CWeekPlan(QWidget* parent, CInfoPlan& plans, bool chinese, bool v2IsYPbPr,
+              PlanEditor::Notify notify = {})
+        : CPlanPage(parent, PlanWeek, plans, chinese, v2IsYPbPr, std::move(notify)) {}
 };
 
 class CMonthPlan : public CPlanPage {
 public:
-    CMonthPlan(QWidget* parent, CInfoPlan& plans, bool chinese, bool v2IsYPbPr)
-        : CPlanPage(parent, PlanMonth, plans, chinese, v2IsYPbPr) {}
+    CMonthPlan(QWidget* parent, CInfoPlan& plans, bool chinese, bool v2IsYPbPr,
+               PlanEditor::Notify notify = {})
+        : CPlanPage(parent, PlanMonth, plans, chinese, v2IsYPbPr, std::move(notify)) {}
 };
 
 class COncePlan : public CPlanPage {
 public:
-    COncePlan(QWidget* parent, CInfoPlan& plans, bool chinese, bool v2IsYPbPr)
-        : CPlanPage(parent, PlanOnce, plans, chinese, v2IsYPbPr) {}
+    COncePlan(QWidget* parent, CInfoPlan& plans, bool chinese, bool v2IsYPbPr,
+              PlanEditor::Notify notify = {})
+        : CPlanPage(parent, PlanOnce, plans, chinese, v2IsYPbPr, std::move(notify)) {}
 };

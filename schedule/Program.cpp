@@ -4,6 +4,7 @@
 #include <QTabBar>
 #include <algorithm>
 #include <span>
+#include <utility>
 
 #include "resources/PlanTexts.h"
 #include "schedule/PlanPage.h"
@@ -20,8 +21,13 @@ constexpr int kButtonHeight = 28;
 
 }  // namespace
 
-CProgram::CProgram(QWidget* parent, CInfoPlan& plans, bool chinese, bool v2IsYPbPr)
-    : QDialog(parent), m_plans(plans), m_bChinese(chinese), m_bV2IsYPbPr(v2IsYPbPr) {
+CProgram::CProgram(QWidget* parent, CInfoPlan& plans, bool chinese, bool v2IsYPbPr,
+                   std::function<void(const std::string&)> notify)
+    : QDialog(parent),
+      m_plans(plans),
+      m_bChinese(chinese),
+      m_bV2IsYPbPr(v2IsYPbPr),
+      m_notify(std::move(notify)) {
     setFixedSize(kWidth, kHeight);
     setObjectName(QStringLiteral("dlg%1").arg(progids::kDialog));
 
@@ -68,10 +74,10 @@ void CProgram::OnInitDialog() {
 
     // 3, 4. The pages, under the tab strip, each filling its list as it starts.
     const QRect area = m_tabControl->rect().adjusted(0, strip, 0, 0);
-    m_dayPlan = new CDayPlan(m_tabControl, m_plans, m_bChinese, m_bV2IsYPbPr);
-    m_weekPlan = new CWeekPlan(m_tabControl, m_plans, m_bChinese, m_bV2IsYPbPr);
-    m_monthPlan = new CMonthPlan(m_tabControl, m_plans, m_bChinese, m_bV2IsYPbPr);
-    m_oncePlan = new COncePlan(m_tabControl, m_plans, m_bChinese, m_bV2IsYPbPr);
+    m_dayPlan = new CDayPlan(m_tabControl, m_plans, m_bChinese, m_bV2IsYPbPr, m_notify);
+    m_weekPlan = new CWeekPlan(m_tabControl, m_plans, m_bChinese, m_bV2IsYPbPr, m_notify);
+    m_monthPlan = new CMonthPlan(m_tabControl, m_plans, m_bChinese, m_bV2IsYPbPr, m_notify);
+    m_oncePlan = new COncePlan(m_tabControl, m_plans, m_bChinese, m_bV2IsYPbPr, m_notify);
     m_pages = {m_dayPlan, m_weekPlan, m_monthPlan, m_oncePlan};
     for (CPlanPage* page : m_pages) {
         page->setGeometry(area);

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 #include <array>
+#include <functional>
+#include <string>
 
 #include "controls/ControlRegistry.h"
 #include "platform/UiSeam.h"
@@ -20,8 +22,10 @@ class CProgram : public QDialog, public platform::ModalDialog {
     Q_OBJECT
 
 public:
-    // plans: the plan store, loaded by the opener; chinese and v2IsYPbPr: the main window's flags.
-    CProgram(QWidget* parent, CInfoPlan& plans, bool chinese, bool v2IsYPbPr);
+    // plans: the plan store, loaded by the opener; chinese and v2IsYPbPr: the main window's flags;
+    // notify puts a text on the main window's Info line (the plan file changed on disk).
+    CProgram(QWidget* parent, CInfoPlan& plans, bool chinese, bool v2IsYPbPr,
+             std::function<void(const std::string&)> notify = {});
 
     QWidget* Control(int id) const { return ui::FindControl(m_controls, id); }
     // Start-up (once), then the dialog's own loop.
@@ -46,6 +50,7 @@ private:
     CInfoPlan& m_plans;
     const bool m_bChinese;
     const bool m_bV2IsYPbPr;
+    std::function<void(const std::string&)> m_notify;
     QWidget* m_tabControl = nullptr;  // holds the tab strip and the pages
     QTabBar* m_tabs = nullptr;
     CDayPlan* m_dayPlan = nullptr;

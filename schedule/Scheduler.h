@@ -3,13 +3,20 @@
 // window implements SchedulerSink and the send function.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <array>
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
+#include <set>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "link/Frame.h"
 #include "platform/Clock.h"
@@ -70,9 +77,44 @@ public:
     // still to run today, each with its moment.
     virtual void TodayPlansBuilt(const std::map<int, PlanItem>& today) { (void)today; }
     // A plan's time passed without its switch: it was taken from the list too late (the switch
-    // before it was still under way, or the clock was set forward), or its window went by while
-    // the link could not carry the switch (noLink).
+    // before it was still under way, or the clock was set forward), its time came between two
+    // looks at a changed plan file, or its window went by while the link could not carry the
+    // switch (noLink). Such a plan is never sent late.
     virtual void PlanMissed(const PlanItem& plan, bool noLink) { (void)plan, (void)noLink; }
+    // Only when the scheduler watches its plan file: the plans in it changed (another program
+    // edited it) and are read again now; or the file is gone (gone), and the list of today stays
+    // as it was read.
+    virtual void PlanFileChanged(bool gone) { (void)gone; }
+};
+
+// Looks at a plan file for edits by another program. A look compares the file's identity, size
+// and modification time with the last look's and, when they differ, the plan sections ([PLANCOUNT]
+// and the four kinds' sections): settings saved in [CONNECT] meanwhile are no change of plans.
+class PlanFileWatch {
+public:
+    enum class Look {
+        Same,     // no change of plans since the last look
+        Changed,  // the plans changed, or the file came back with other plans
+        Gone,     // the file was there at the last look and is gone now
+    };
+
+    explicit PlanFileWatch(std::string path);
+    // Takes the file as it is now as seen.
+    void Reset();
+    Look Check();
+    // When a look last found the plans as they were before (the clock in use, ms since the epoch):
+    // a change found now was made after that.
+    int64_t SameSinceMs() const { return m_sameMs; }
+
+private:
+    using Plans = std::vector<std::vector<std::pair<std::string, std::string>>>;
+    Plans ReadPlans() const;
+
+    std::string m_path;
+    struct stat m_stat {};
+    bool m_present = false;
+    Plans m_plans;
+    int64_t m_sameMs = 0;
 };
 
 // Puts frame, the switch of plan, on the link and pauses delayMs, holding the link lock through
@@ -107,10 +149,13 @@ public:
     static constexpr int kLateSeconds = 5;        // a plan is still sent this late
     static constexpr int kRetryMs = 250;          // between tries of a switch the link refused
     static constexpr int kReloadMarginMs = 2000;  // a reload this close to a plan waits for it
+    static constexpr int kWatchMs = 1000;         // between looks at a watched plan file
 
-    // plans: the window's plan store with its counts loaded; the thread clears and reloads its
-    // kind maps and owns m_todayPlans while it runs.
-    PlanScheduler(CInfoPlan& plans, SchedulerSink& sink, PlanSend send);
+    // plans: the plan store; the thread reads its counts, clears and reloads its kind maps and
+    // owns m_todayPlans while it runs. watchFile: the thread itself looks at the plan file
+    // between its waits and reloads when another program changed the plans (the window; the
+    // service watches from its supervisor and calls Reload).
+    PlanScheduler(CInfoPlan& plans, SchedulerSink& sink, PlanSend send, bool watchFile = false);
     ~PlanScheduler();
     PlanScheduler(const PlanScheduler&) = delete;
     PlanScheduler& operator=(const PlanScheduler&) = delete;
@@ -123,12 +168,20 @@ public:
     bool Running() const { return m_thread.joinable(); }
     // The plan file changed: the thread reads its counts and plans again and builds the list of
     // today anew before it waits for another plan. A switch under way finishes first. Any thread.
-    void Reload();
+    // sinceMs: when the file was last seen as it was before (-1: now); plans of the new file whose
+    // moment came after that and has passed are told as missed, not sent late.
+    void Reload(int64_t sinceMs = -1);
 
 private:
     void Run();
-    // Reloads the plan file and builds the list of today from the ticked kinds.
-    void RebuildTodayPlans();
+    // Reads the counts and plans of the plan file and builds the list of today from the ticked
+    // kinds. Plans of today whose moment is later than sinceMs (ms) but has passed were missed.
+    void RebuildTodayPlans(int64_t sinceMs);
+    // Sleeps ms on the wake flag, looking at a watched plan file every kWatchMs meanwhile. False
+    // when cut short by a stop or a reload.
+    bool Doze(int ms);
+    // Takes the plan taken from the list as done today: sent, given up or told as missed.
+    void Done(const PlanItem& plan);
     // Waits for the plan's moment and sends its switch within the plan's window, or tells the
     // sink it was missed. Returns early on a stop or a reload before the moment.
     void CarryOut(const PlanItem& plan);
@@ -141,5 +194,11 @@ private:
     // Wakes the waits before a plan's moment: raised by Stop and by Reload.
     platform::StopFlag m_wake;
     std::atomic<bool> m_reload{false};
+    // The earliest sinceMs of the reloads asked for since the last one ran; kNoSince for none.
+    static constexpr int64_t kNoSince = INT64_MAX;
+    std::atomic<int64_t> m_reloadSince{kNoSince};
+    std::unique_ptr<PlanFileWatch> m_watch;  // when the thread watches the file; its alone
+    // The plans of today taken from the list (moment, source): a reload never tells them missed.
+    std::set<std::pair<int64_t, uint8_t>> m_done;
     std::thread m_thread;
 };

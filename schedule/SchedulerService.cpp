@@ -40,11 +40,6 @@ std::string PlanText(const PlanItem& plan) {
     return ClockOf(plan) + " " + SourceName(plan.source);
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
-}
-
 }  // namespace
 
 bool ReadServiceSettings(const std::string& path, ServiceSettings& s, std::string& error) {
@@ -143,8 +138,7 @@ void SchedulerService::Start() {
     if (m_supervisor.joinable())
         return;
     Say("started: plan file " + m_planFile + ", device " + DescribeDevice(m_settings));
-    ::stat(m_planFile.c_str(), &m_fileStat);
-    m_fileSeen = true;
+    m_watch.Reset();
     m_plans.LoadPlanCounts();
     m_scheduler.Start();
     m_quit = false;
@@ -188,7 +182,7 @@ void SchedulerService::OnReload() {
         return;
     }
     // The plans are read again now; the file watch need not say so a second time.
-    m_fileSeen = ::stat(m_planFile.c_str(), &m_fileStat) == 0;
+    m_watch.Reset();
     m_scheduler.Reload();
     if (SameDevice(fresh, m_settings)) {
         Say("SIGHUP: plan file read again; the device settings are unchanged");
@@ -339,20 +333,18 @@ void SchedulerService::OnEvent(Event event) {
 }
 
 void SchedulerService::WatchPlanFile() {
-    struct stat now {};
-    if (::stat(m_planFile.c_str(), &now) != 0) {
-        if (m_fileSeen)
+    switch (m_watch.Check()) {
+        case PlanFileWatch::Look::Gone:
             Say("plan file " + m_planFile + " is gone; the plans of today stay as they were read",
                 LogLevel::Warning);
-        m_fileSeen = false;
-        return;
+            break;
+        case PlanFileWatch::Look::Changed:
+            Say("plan file changed; reading the plans again");
+            m_scheduler.Reload(m_watch.SameSinceMs());
+            break;
+        case PlanFileWatch::Look::Same:
+            break;
     }
-    if (m_fileSeen && SameFile(now, m_fileStat))
-        return;
-    m_fileSeen = true;
-    m_fileStat = now;
-    Say("plan file changed; reading the plans again");
-    m_scheduler.Reload();
 }
 
 bool SchedulerService::SendPlan(const PlanItem& plan, const devlink::Frame& frame, int delayMs,

@@ -4,8 +4,6 @@
 // Everything it does is told as one line each through a log function. No Qt here.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -77,7 +75,7 @@ private:
     void OnReload();
     // Drops the connection (or the attempt under way) and connects again at once.
     void ReconnectNow();
-    // Looks at the plan file; tells the scheduler to reload when it was replaced or changed.
+    // Looks at the plan file; tells the scheduler to reload when its plans changed.
     void WatchPlanFile();
     bool SendPlan(const PlanItem& plan, const devlink::Frame& frame, int delayMs,
                   platform::StopFlag& stop);
@@ -127,8 +125,7 @@ private:
     bool m_everConnected = false;
     bool m_outageTold = false;  // this outage has had its line
     int m_retryMs = kFirstRetryMs;
-    int64_t m_retryAtMs = 0;  // steady clock
-    struct stat m_fileStat {};
-    bool m_fileSeen = false;
+    int64_t m_retryAtMs = 0;               // steady clock
     bool m_reconnectAfterAttempt = false;  // settings changed while an attempt was under way
+    PlanFileWatch m_watch{m_planFile};
 };

@@ -73,14 +73,6 @@ const std::map<int, int> kFresh = {
     {1081, 50},   {1048, 0},  {1046, 0},    {1056, 0},
 };
 
-void Wait(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        testutil::ProcessEvents(20);
-    }
-}
-
 class DialogFaultMatrix : public ::testing::TestWithParam<Seq> {
 protected:
     static void SetUpTestSuite() { testutil::TestApp(); }

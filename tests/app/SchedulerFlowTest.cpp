@@ -134,3 +134,25 @@ TEST_F(SchedulerFlow, StartsByItselfWhenConnectedAtStartUp) {
     EXPECT_FALSE(Enabled(ids::kV1));
     EXPECT_TRUE(Enabled(ids::kStop));
 }
+
+// Plans added to the file by another program while the scheduler runs (an editor, a script, the
+// file the service also uses) are taken in without a Stop and Start, and the Info line says so.
+TEST_F(SchedulerFlow, ARunningSchedulerTakesInAChangedPlanFile) {
+    const std::string at = ClockIn(8);
+    const std::string later = ClockIn(90);
+    if (at.empty() || later.empty())
+        GTEST_SKIP() << "too close to midnight";
+    WriteIni(false, "[PLANCOUNT]\ndaytimecount=1\n[DAYTIME]\nTime0=" + later + ",4\n");
+    Open();
+    d->ControlAs<QAbstractButton>(ids::kStart)->click();
+    ASSERT_EQ(d->m_bTimerRunning, 1);
+    // The list of today is built; then another program adds a plan before it.
+    ASSERT_TRUE(WaitUntil([&] { return Field(ids::kCurrentValues[0]) == later; }, 4000));
+    WriteIni(false,
+             "[PLANCOUNT]\ndaytimecount=2\n[DAYTIME]\nTime0=" + at + ",5\nTime1=" + later + ",4\n");
+    EXPECT_TRUE(WaitUntil([&] { return Field(ids::kCurrentValues[0]) == at; }, 4000));
+    EXPECT_EQ(Field(ids::kCurrentValues[1]), "DVI");
+    EXPECT_EQ(Field(ids::kInfo), "The plan file changed: the timer read the plans again.");
+    EXPECT_TRUE(sim->WaitForOutput("<- 05 01 00 00 05 00 00 00 00 00 00 00 01", 12000));
+    d->ControlAs<QAbstractButton>(ids::kStop)->click();
+}

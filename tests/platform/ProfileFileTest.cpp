@@ -429,6 +429,39 @@ TEST_F(ProfileFileTest, KilledWriterThroughALinkLeavesAWholeFile) {
         EXPECT_EQ(e.path().filename().string(), "Planinfo.ini");
 }
 
+// Writers killed while rewriting a section that has a twin (as a plan page rewrites its kind's
+// section): the file stays whole, the twin byte for byte, and no temporary file outlives the next
+// write.
+TEST_F(ProfileFileTest, KilledWriterRewritingASectionKeepsItsTwin) {
+    const std::string twin = "[BIG]\nv=twin\nkeep=1\n";
+    std::ofstream(path, std::ios::binary) << "[BIG]\nv=old\n[TAIL]\nend=yes\n" << twin;
+    const std::string big(512 * 1024, 'b');
+    std::mt19937 rng(4242);
+    for (int round = 0; round < 6; ++round) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0)
+            for (;;)
+                platform::WriteProfileStrings(
+                    path, {{"BIG", std::nullopt, std::nullopt}, {"BIG", "v", big}});
+        ::usleep(std::uniform_int_distribution<int>(0, 30000)(rng));
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        SCOPED_TRACE(round);
+        const std::string got = GetProfileString(path, "BIG", "v", "missing", 1 << 21);
+        EXPECT_TRUE(got == "old" || got == big) << got.size();
+        std::ifstream in(path, std::ios::binary);
+        const std::string content((std::istreambuf_iterator<char>(in)), {});
+        ASSERT_GE(content.size(), twin.size());
+        EXPECT_EQ(content.substr(content.size() - twin.size()), twin);
+        EXPECT_NE(content.find("[TAIL]\nend=yes\n"), std::string::npos);
+    }
+    EXPECT_LE(OtherFiles().size(), 1u);
+    ASSERT_TRUE(WriteProfileString(path, "BIG", "v", "after"));
+    EXPECT_EQ(GetProfileString(path, "BIG", "v", "missing"), "after");
+    EXPECT_TRUE(OtherFiles().empty());
+}
+
 // A section given twice (a hand merge): reads take the first, so a rewrite replaces the first
 // and leaves the twin byte for byte; without a twin, a section written anew goes to the end as
 // before.
@@ -442,10 +475,14 @@ TEST(ProfileText, ARewriteReplacesTheSectionReadAndKeepsItsTwin) {
         std::vector<ProfileEdit> edits;
         const char* after;
     } cases[] = {
-        {"twin, rewritten", "[A]\nk=1\n[B]\nx=1\n[A]\nk=2\nm=3\n", {del, set9},
+        {"twin, rewritten",
+         "[A]\nk=1\n[B]\nx=1\n[A]\nk=2\nm=3\n",
+         {del, set9},
          "[A]\nk=9\n[B]\nx=1\n[A]\nk=2\nm=3\n"},
         {"twin, emptied", "[A]\nk=1\n[B]\nx=1\n[A]\nk=2\n", {del}, "[A]\n[B]\nx=1\n[A]\nk=2\n"},
-        {"twin, CRLF", "[A]\r\nk=1\r\n[A]\r\n k = 2 \r\n", {del, set9},
+        {"twin, CRLF",
+         "[A]\r\nk=1\r\n[A]\r\n k = 2 \r\n",
+         {del, set9},
          "[A]\r\nk=9\r\n[A]\r\n k = 2 \r\n"},
         {"no twin, rewritten", "[A]\nk=1\n[B]\nx=1\n", {del, set9}, "[B]\nx=1\n[A]\nk=9\n"},
         {"no twin, deleted", "[A]\nk=1\n[B]\nx=1\n", {del}, "[B]\nx=1\n"},

@@ -3,12 +3,14 @@
 #include "schedule/PlanEditor.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 
@@ -96,7 +98,8 @@ protected:
         store = std::make_unique<CInfoPlan>(path);
         store->LoadPlanCounts();
         store->LoadAllPlans(chinese);
-        editor = std::make_unique<PlanEditor>(*store, kind, chinese);
+        editor = std::make_unique<PlanEditor>(
+            *store, kind, chinese, [this](const std::string& text) { notes.push_back(text); });
         editor->FillListFromFile();
         return *editor;
     }
@@ -113,6 +116,7 @@ protected:
     std::string path;
     std::unique_ptr<CInfoPlan> store;
     std::unique_ptr<PlanEditor> editor;
+    std::vector<std::string> notes;  // what the pages put on the Info line
 };
 
 const char kInterval[] =
@@ -433,33 +437,222 @@ TEST(PlanOrder, SortMatchesTakingTheEarliestOneByOne) {
     }
 }
 
+// A write that fails (its temporary file cannot be made; a file whose mode grants write to no
+// one, which is locked for root too) is told, and the page goes back to what the file holds.
 TEST_F(PlanEditorTest, AFailedWriteIsToldAndTheListFollowsTheFile) {
-    Put("[PLANCOUNT]\ndaytimecount=2\n[DAYTIME]\nTime0= 8: 0: 0,0\nTime1=20:30: 0,4\n");
-    PlanEditor& e = Open(PlanDay);
-    const std::string before = Content();
-    // A folder where the writer puts its temporary file: every replacement fails.
     const std::string blocker = path + ".tmp" + std::to_string(::getpid());
-    fs::create_directory(blocker);
+    struct Case {
+        const char* what;
+        std::function<void()> block, unblock;
+    };
+    const Case cases[] = {
+        {"no temporary file", [&] { fs::create_directory(blocker); }, [&] { fs::remove(blocker); }},
+        {"a locked file", [&] { ::chmod(path.c_str(), 0444); },
+         [&] { ::chmod(path.c_str(), 0644); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Put("[PLANCOUNT]\ndaytimecount=2\n[DAYTIME]\nTime0= 8: 0: 0,0\nTime1=20:30: 0,4\n");
+        PlanEditor& e = Open(PlanDay);
+        const std::string before = Content();
+        c.block();
+        ui.boxes.clear();
+        e.OnAdd(Answer(At(12, 0, 0, 5)));
+        ui.answer = true;
+        e.OnDelete({0});
+        e.OnModify({1}, Answer(At(21, 0, 0, 5)));
+        ASSERT_EQ(ui.boxes.size(), 4u);  // three failures and the delete question
+        for (size_t i : {0u, 2u, 3u}) {
+            EXPECT_NE(ui.boxes[i].text.find("could not be written"), std::string::npos);
+            EXPECT_NE(ui.boxes[i].text.find(path), std::string::npos);
+            EXPECT_EQ(ui.boxes[i].caption, "System information");
+        }
+        EXPECT_EQ(Content(), before);
+        EXPECT_EQ(Column(1), (std::vector<std::string>{" 8: 0: 0", "20:30: 0"}));
+        EXPECT_EQ(store->m_dayCount, 2);
+        EXPECT_EQ(store->m_dayPlans.size(), 2u);
 
-    e.OnAdd(Answer(At(12, 0, 0, 5)));
-    ui.answer = true;
-    e.OnDelete({0});
-    e.OnModify({1}, Answer(At(21, 0, 0, 5)));
-    ASSERT_EQ(ui.boxes.size(), 4u);  // three failures and the delete question
-    for (size_t i : {0u, 2u, 3u}) {
-        EXPECT_NE(ui.boxes[i].text.find("could not be written"), std::string::npos);
-        EXPECT_NE(ui.boxes[i].text.find(path), std::string::npos);
-        EXPECT_EQ(ui.boxes[i].caption, "System information");
+        c.unblock();
+        e.OnAdd(Answer(At(12, 0, 0, 5)));
+        EXPECT_EQ(Section(PlanDay), "Time0= 8: 0: 0,0|Time1=12: 0: 0,5|Time2=20:30: 0,4|count=3");
+        EXPECT_EQ(e.Rows().size(), 3u);
     }
-    EXPECT_EQ(Content(), before);
-    EXPECT_EQ(Column(1), (std::vector<std::string>{" 8: 0: 0", "20:30: 0"}));
-    EXPECT_EQ(store->m_dayCount, 2);
-    EXPECT_EQ(store->m_dayPlans.size(), 2u);
+}
 
-    fs::remove(blocker);
-    e.OnAdd(Answer(At(12, 0, 0, 5)));
-    EXPECT_EQ(Section(PlanDay), "Time0= 8: 0: 0,0|Time1=12: 0: 0,5|Time2=20:30: 0,4|count=3");
-    EXPECT_EQ(e.Rows().size(), 3u);
+// A plan section given twice (a hand merge, an old tool): the page reads the first, and whatever
+// it does rewrites only that one; the second stays byte for byte. Opening writes nothing.
+TEST_F(PlanEditorTest, ATwinSectionIsNeverTouched) {
+    const std::string twin = "[DAYTIME]\nTime0=12: 0: 0,3\nTime1=13: 0: 0,4\n";
+    const std::string counts = "[PLANCOUNT]\ndaytimecount=";
+    struct Case {
+        const char* what;
+        std::function<void(PlanEditor&)> act;
+        std::string after;  // the file before the twin
+    };
+    const Case cases[] = {
+        {"opening", [](PlanEditor&) {},
+         counts + "2\n[DAYTIME]\nTime0= 8: 0: 0,0\nTime1=20:30: 0,4\n"},
+        {"add", [](PlanEditor& e) { e.OnAdd(Answer(At(9, 0, 0, 1))); },
+         counts + "3\n[DAYTIME]\nTime0= 8: 0: 0,0\nTime1= 9: 0: 0,1\nTime2=20:30: 0,4\n"},
+        {"modify", [](PlanEditor& e) { e.OnModify({1}, Answer(At(7, 0, 0, 5))); },
+         counts + "2\n[DAYTIME]\nTime0= 7: 0: 0,5\nTime1= 8: 0: 0,0\n"},
+        {"delete", [](PlanEditor& e) { e.OnDelete({0}); },
+         counts + "1\n[DAYTIME]\nTime0=20:30: 0,4\n"},
+        {"delete all",
+         [](PlanEditor& e) {
+             e.OnDelete({0, 1});
+         },
+         counts + "0\n[DAYTIME]\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Put(counts + "2\n[DAYTIME]\nTime0= 8: 0: 0,0\nTime1=20:30: 0,4\n" + twin);
+        struct stat opened {};
+        ::stat(path.c_str(), &opened);
+        PlanEditor& e = Open(PlanDay);
+        EXPECT_EQ(Column(1), (std::vector<std::string>{" 8: 0: 0", "20:30: 0"}));
+        struct stat now {};
+        ::stat(path.c_str(), &now);
+        EXPECT_EQ(now.st_ino, opened.st_ino) << "opening wrote the file";
+        ui.answer = true;
+        c.act(e);
+        EXPECT_EQ(Content(), c.after + twin);
+    }
+}
+
+// Opening the Program window writes the file only when its content changes: a file already in
+// order is left alone, wherever its sections stand; one out of order is put in order (a section
+// rewritten goes to the end of the file, as one written anew).
+TEST_F(PlanEditorTest, OpeningWritesOnlyWhenTheContentChanges) {
+    struct Case {
+        const char* what;
+        std::string file;
+        std::string after;  // empty: as it was, not written at all
+    };
+    const Case cases[] = {
+        {"in order", "[PLANCOUNT]\ndaytimecount=2\n[DAYTIME]\nTime0= 8: 0: 0,0\nTime1=20:30: 0,4\n",
+         ""},
+        {"plans before the counts, [CONNECT] last",
+         "[DAYTIME]\nTime0= 8: 0: 0,0\nTime1=20:30: 0,4\n\n[PLANCOUNT]\ndaytimecount=2\n"
+         "[CONNECT]\nPort=5000\n",
+         ""},
+        {"out of order",
+         "[DAYTIME]\nTime0=20:30:00,4\nTime1=08:00:00,0\n[PLANCOUNT]\ndaytimecount=2\n",
+         "[PLANCOUNT]\ndaytimecount=2\n[DAYTIME]\nTime0= 8: 0: 0,0\nTime1=20:30: 0,4\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Put(c.file);
+        struct stat before {};
+        ::stat(path.c_str(), &before);
+        Open(PlanDay);
+        struct stat after {};
+        ::stat(path.c_str(), &after);
+        EXPECT_EQ(Content(), c.after.empty() ? c.file : c.after);
+        EXPECT_EQ(after.st_ino == before.st_ino, c.after.empty());
+    }
+}
+
+// Another program (an editor, a script) changes the plan file while the page is open. The next
+// Add, Modify or Delete reads the section again (the Info line says so) and acts on what the file
+// holds: nothing it added is dropped, nothing it removed comes back. The plan acted on is found
+// by what it is, not by its row; when it is gone the user is told and nothing changes.
+TEST_F(PlanEditorTest, EditsByAnotherProgramAreTheTruth) {
+    const std::string opened =
+        "[PLANCOUNT]\ndaytimecount=2\n[DAYTIME]\nTime0= 8: 0: 0,0\nTime1=20:30: 0,4\n";
+    const std::string added =
+        "[PLANCOUNT]\ndaytimecount=3\n"
+        "[DAYTIME]\nTime0= 8: 0: 0,0\nTime1=12: 0: 0,2\nTime2=20:30: 0,4\n";
+    const std::string removed = "[PLANCOUNT]\ndaytimecount=1\n[DAYTIME]\nTime0=20:30: 0,4\n";
+    const std::string rewritten =  // the same plans, written otherwise and in another order
+        "[PLANCOUNT]\ndaytimecount=2\n[DAYTIME]\nTime0=20:30:00,4\nTime1=08:00:00,0\n";
+    struct Case {
+        const char* what;
+        std::string onDisk;  // what the other program left while the page was open
+        std::function<void(PlanEditor&)> act;
+        std::string section;  // the section and count afterwards
+        const char* box;      // part of the message shown, or nullptr for none
+    };
+    const Case cases[] = {
+        {"a plan added by a script survives Add", added,
+         [](PlanEditor& e) { e.OnAdd(Answer(At(21, 0, 0, 5))); },
+         "Time0= 8: 0: 0,0|Time1=12: 0: 0,2|Time2=20:30: 0,4|Time3=21: 0: 0,5|count=4", nullptr},
+        {"... and Modify of the row after it", added,
+         [](PlanEditor& e) { e.OnModify({1}, Answer(At(21, 0, 0, 5))); },
+         "Time0= 8: 0: 0,0|Time1=12: 0: 0,2|Time2=21: 0: 0,5|count=3", nullptr},
+        {"... and Delete of the row after it", added, [](PlanEditor& e) { e.OnDelete({1}); },
+         "Time0= 8: 0: 0,0|Time1=12: 0: 0,2|count=2", nullptr},
+        {"... and a Cancel", added, [](PlanEditor& e) { e.OnAdd(Answer(std::nullopt)); },
+         "Time0= 8: 0: 0,0|Time1=12: 0: 0,2|Time2=20:30: 0,4|count=3", nullptr},
+        {"the 10-second rule looks at the plans on disk", added,
+         [](PlanEditor& e) { e.OnAdd(Answer(At(12, 0, 5, 1))); },
+         "Time0= 8: 0: 0,0|Time1=12: 0: 0,2|Time2=20:30: 0,4|count=3", "minimal time interval"},
+        {"a plan removed by hand does not come back with Add", removed,
+         [](PlanEditor& e) { e.OnAdd(Answer(At(12, 0, 0, 2))); },
+         "Time0=12: 0: 0,2|Time1=20:30: 0,4|count=2", nullptr},
+        {"the plan to modify is gone", removed,
+         [](PlanEditor& e) { e.OnModify({0}, Answer(At(9, 0, 0, 1))); }, "Time0=20:30: 0,4|count=1",
+         "no longer in the plan file"},
+        {"the plans to delete are gone", removed,
+         [](PlanEditor& e) {
+             e.OnDelete({0, 1});
+         },
+         "Time0=20:30: 0,4|count=1", "no longer in the plan file"},
+        {"the same plans written otherwise: Modify finds its plan", rewritten,
+         [](PlanEditor& e) { e.OnModify({1}, Answer(At(21, 0, 0, 5))); },
+         "Time0= 8: 0: 0,0|Time1=21: 0: 0,5|count=2", nullptr},
+        {"the file as the page left it: read, not noted", opened,
+         [](PlanEditor& e) { e.OnModify({1}, Answer(At(21, 0, 0, 5))); },
+         "Time0= 8: 0: 0,0|Time1=21: 0: 0,5|count=2", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Put(opened);
+        PlanEditor& e = Open(PlanDay);
+        Put(c.onDisk);
+        notes.clear();
+        ui.boxes.clear();
+        ui.answer = true;
+        c.act(e);
+        EXPECT_EQ(Section(PlanDay), c.section);
+        // The list shows what the file holds.
+        std::string shown;
+        for (const PlanRow& row : e.Rows())
+            shown += row[0] + "=" + row[1] + "," + std::to_string(SourceCode(row[2])) + "|";
+        EXPECT_EQ(shown + "count=" + std::to_string(store->m_dayCount), c.section);
+        std::string boxes;
+        for (const auto& box : ui.boxes)
+            if (box.text.find("Are you Sure") == std::string::npos)
+                boxes += box.text + "\n";
+        if (c.box != nullptr) {
+            EXPECT_NE(boxes.find(c.box), std::string::npos) << boxes;
+        } else {
+            EXPECT_EQ(boxes, "");
+        }
+        const std::vector<std::string> noted = {
+            "The plan file was changed by another program since it was read: it was read again, "
+            "and the list shows the plans it holds now."};
+        EXPECT_EQ(notes, c.onDisk == opened ? std::vector<std::string>{} : noted);
+    }
+}
+
+// The plan store outlives the Program window and keeps what it read; the file, changed by hand
+// between two openings, is what the second opening shows and keeps.
+TEST_F(PlanEditorTest, EachOpeningShowsTheFileAsItIsThen) {
+    Put("[PLANCOUNT]\ndaytimecount=2\n[DAYTIME]\nTime0= 8: 0: 0,0\nTime1=20:30: 0,4\n");
+    CInfoPlan held(path);  // as the main window holds it from start-up
+    held.LoadPlanCounts();
+    held.LoadAllPlans(false);
+    PlanEditor(held, PlanDay, false).FillListFromFile();
+    const std::string edited = "[PLANCOUNT]\ndaytimecount=1\n[DAYTIME]\nTime0=20:30: 0,4\n";
+    Put(edited);
+    held.LoadAllPlans(false);  // the second opening
+    PlanEditor again(held, PlanDay, false);
+    again.FillListFromFile();
+    EXPECT_EQ(Content(), edited);
+    ASSERT_EQ(again.Rows().size(), 1u);
+    EXPECT_EQ(again.Rows()[0][1], "20:30: 0");
+    EXPECT_EQ(held.m_dayCount, 1);
 }
 
 // A line that cannot be read stops the store's load. Rewriting its section from what was read
@@ -488,6 +681,21 @@ TEST_F(PlanEditorTest, ADamagedSectionIsShownAndKeptAndTheOthersStillWork) {
     EXPECT_EQ(Section(PlanWeek),
               "Time0=0, 9: 0: 0,2|Time1=3,10: 0: 0,1|Time2=4,10: 0: 0,0|count=3");
     EXPECT_EQ(Section(PlanDay), "Time0= 8: 0: 0,0|Time1=25: 0: 0,1|Time2=20:30: 0,4|count=3");
+
+    // Mended in the file while the page is open: the next press shows the file as it is now,
+    // and the one after it works.
+    PlanEditor& mended = Open(PlanDay);
+    const std::string fixedDay = "[DAYTIME]\nTime0= 8: 0: 0,0\nTime1=21: 0: 0,1\n";
+    Put("[PLANCOUNT]\ndaytimecount=2\n" + fixedDay);
+    ui.boxes.clear();
+    notes.clear();
+    mended.OnAdd(Answer(At(12, 0, 0)));
+    EXPECT_FALSE(mended.Damaged());
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(notes.size(), 1u);
+    EXPECT_EQ(Column(1), (std::vector<std::string>{"8: 0: 0", "21: 0: 0"}));  // as read
+    mended.OnAdd(Answer(At(12, 0, 0)));
+    EXPECT_EQ(Section(PlanDay), "Time0= 8: 0: 0,0|Time1=12: 0: 0,0|Time2=21: 0: 0,1|count=3");
 }
 
 TEST_F(PlanEditorTest, OddFilesNeitherHangNorLosePlans) {

@@ -7,7 +7,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QRadioButton>
@@ -387,6 +389,25 @@ TEST_F(ProgramTest, AScreenReaderAddsModifiesAndDeletesPlans) {
     EXPECT_EQ(Content().find("[DAYTIME]"), std::string::npos);
     EXPECT_NE(Content().find("[CONNECT]\nSerialTcp=0\n"), std::string::npos);
     EXPECT_EQ(ui.hung, 0);
+}
+
+// Every kind's section given twice (a hand merge): opening the Program window shows the first of
+// each and does not write the file, so the second ones stay as they are.
+TEST_F(ProgramTest, OpeningKeepsTwinSectionsOfEveryKind) {
+    const std::string file =
+        "[PLANCOUNT]\ndaytimecount=1\nweektimecount=1\nmonthtimecount=1\noncetimecount=1\n"
+        "[DAYTIME]\nTime0= 8: 0: 0,0\n[WEEKTIME]\nTime0=1, 9: 0: 0,2\n"
+        "[MONTHTIME]\nTime0=05, 9: 5: 0,4\n[ONCETIME]\nTime0=2016-8-4,23:59:59,4\n"
+        "[DAYTIME]\nTime0=12: 0: 0,3\nTime1=13: 0: 0,4\n[WEEKTIME]\nTime0=2,10: 0: 0,1\n"
+        "[MONTHTIME]\nTime0=06,10: 0: 0,1\n[ONCETIME]\nTime0=2017-1-1,10: 0: 0,1\n";
+    Put(file);
+    const QDateTime written = QFileInfo(QString::fromStdString(path)).lastModified();
+    auto program = Open(false);
+    for (int kind = 0; kind < 4; ++kind)
+        EXPECT_EQ(List(program->Page(kind))->topLevelItemCount(), 1) << kind;
+    EXPECT_EQ(Row(program->Page(0), 0), (QStringList{"Time0", " 8: 0: 0", "V1"}));
+    EXPECT_EQ(Content(), file);
+    EXPECT_EQ(QFileInfo(QString::fromStdString(path)).lastModified(), written);
 }
 
 TEST_F(ProgramTest, EveryControlHasANameAPersonWouldSay) {

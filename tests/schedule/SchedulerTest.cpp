@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -218,8 +219,10 @@ TEST(PlanWaitSteps, SleepsToTheLeadThenLooksEachSecondAndSendsOnlyInTheWindow) {
 // A scheduler on a fake clock over a plan file of its own; the sink and the link are recorders.
 class Rig : public SchedulerSink {
 public:
-    Rig(const std::string& planFile, const char* start, SchedulerOptions options)
-        : m_scope(At(start)), m_options(options) {
+    // watch: the scheduler watches its plan file, as the window's does.
+    Rig(const std::string& planFile, const char* start, SchedulerOptions options,
+        bool watch = false)
+        : m_scope(At(start)), m_options(options), m_watch(watch) {
         Put(planFile);
         m_store.LoadPlanCounts();
         m_scheduler.Start();
@@ -267,6 +270,11 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_misses;
     }
+    // "changed" or "gone" for each word of the watch.
+    std::vector<std::string> changes() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_changes;
+    }
     // The size of the list of today at each build.
     std::vector<size_t> builds() {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -296,6 +304,11 @@ public:
         m_misses.push_back(ClockText(plan.time * 1000).substr(0, 8) + " " +
                            std::to_string(plan.source) + (noLink ? " no link" : " late"));
     }
+    void PlanFileChanged(bool gone) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_changes.push_back(gone ? "gone" : "changed");
+    }
+    std::string Path() const { return m_dir + "/Planinfo.ini"; }
 
 private:
     static std::string TempDir() {
@@ -318,17 +331,20 @@ private:
 
     ClockScope m_scope;
     const SchedulerOptions m_options;
+    const bool m_watch;
     const std::string m_dir = TempDir();
     CInfoPlan m_store{m_dir + "/Planinfo.ini"};
     PlanScheduler m_scheduler{m_store, *this,
                               [this](const PlanItem& p, const devlink::Frame& f, int ms,
-                                     platform::StopFlag& stop) { return Send(p, f, ms, stop); }};
+                                     platform::StopFlag& stop) { return Send(p, f, ms, stop); },
+                              m_watch};
     std::atomic<int64_t> m_refuseUntil{0};
     std::mutex m_mutex;
     std::vector<Sent> m_sent;
     std::vector<TimerFields> m_fields;
     std::vector<std::string> m_errors;
     std::vector<std::string> m_misses;
+    std::vector<std::string> m_changes;
     std::vector<size_t> m_builds;
 };
 
@@ -455,6 +471,64 @@ TEST(SchedulerThread, AReloadReadsTheEditedPlanFileAtOnce) {
         EXPECT_TRUE(rig.sent()[0].pauseRanOut);
         EXPECT_EQ(rig.builds(), c.builds);
         EXPECT_EQ(rig.misses(), (std::vector<std::string>{"09:30:03 2 late"}));
+    }
+}
+
+// The window's scheduler watches its plan file: another program's edit is taken in within a
+// second, wherever the thread waits, and said; a plan added for later runs, a plan removed does
+// not. A plan whose moment came between the last look at the old file and now (here during the
+// pause after a switch) is told as missed, never sent late. Settings saved meanwhile are no change
+// of plans; a file that is gone is said, and the list of today stays.
+TEST(SchedulerThread, AWatchedPlanFileIsFollowed) {
+    ScopedZone zone("UTC");
+    const std::string counts = "[PLANCOUNT]\ndaytimecount=";
+    const std::string before = counts + "2\n[DAYTIME]\nTime0=10: 0: 0,4\nTime1=11: 0: 0,5\n";
+    struct Case {
+        const char* what;
+        const char* editAt;
+        std::optional<std::string> file;  // nothing: the file is removed
+        std::vector<std::string> sends;
+        std::vector<std::string> misses;
+        std::vector<std::string> changes;
+    };
+    const Case cases[] = {
+        {"a plan added, one removed",
+         "2024-07-03 09:40:00.500",
+         counts + "2\n[DAYTIME]\nTime0=10:30: 0,6\nTime1=11: 0: 0,5\n",
+         {"10:30:00.000 6", "11:00:00.000 5"},
+         {},
+         {"changed"}},
+        {"a plan that came in after its moment",
+         "2024-07-03 10:00:02",
+         counts + "3\n[DAYTIME]\nTime0=10: 0: 0,4\nTime1=10: 0: 3,2\nTime2=11: 0: 0,5\n",
+         {"10:00:00.000 4", "11:00:00.000 5"},
+         {"10:00:03 2 late"},
+         {"changed"}},
+        {"settings saved",
+         "2024-07-03 09:40:00.500",
+         before + "[CONNECT]\nConnectFlag=1\n",
+         {"10:00:00.000 4", "11:00:00.000 5"},
+         {},
+         {}},
+        {"the file removed",
+         "2024-07-03 09:40:00.500",
+         std::nullopt,
+         {"10:00:00.000 4", "11:00:00.000 5"},
+         {},
+         {"gone"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig rig(before, "2024-07-03 09:00:00", DayAndWeek(), true);
+        rig.RunUntil(c.editAt);
+        if (c.file)
+            rig.Put(*c.file);
+        else
+            fs::remove(rig.Path());
+        rig.RunUntil("2024-07-03 11:10:00");
+        EXPECT_EQ(rig.Sends(), c.sends);
+        EXPECT_EQ(rig.misses(), c.misses);
+        EXPECT_EQ(rig.changes(), c.changes);
     }
 }
 
