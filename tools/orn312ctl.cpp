@@ -17,6 +17,7 @@
 #include "link/NetTcp.h"
 #include "link/PortDiscovery.h"
 #include "link/Replies.h"
+#include "tools/CtlWall.h"
 
 using namespace devlink;
 
@@ -35,6 +36,11 @@ const char kUsage[] =
     "  send B2 .. B11 [--delay MS]       send a command, then pause\n"
     "  switch SOURCE [--transition T]    main switch: V1 V2 VGA1 VGA2 HDMI DVI DP EXT. YPbPr;\n"
     "                                    T is Cut, 0.5, 1.0, 1.5 or 0..3\n";
+
+void PrintUsage() {
+    std::fputs(kUsage, stdout);
+    std::fputs(ctl::kFileCommandsUsage, stdout);
+}
 
 struct Options {
     std::string serial;
@@ -116,7 +122,7 @@ Options ParseArgs(int argc, char** argv) {
             if (o.transition < 0)
                 UsageError("--transition takes Cut, 0.5, 1.0, 1.5 or 0..3");
         } else if (a == "-h" || a == "--help") {
-            std::fputs(kUsage, stdout);
+            PrintUsage();
             std::exit(kExitOk);
         } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
             UsageError("unknown option " + a);
@@ -231,6 +237,16 @@ void PrintStatus(const Frame& f) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // wall, backup and restore: tools/CtlWall.cpp.
+    if (ctl::IsFileCommand(argc, argv)) {
+        return ctl::RunFileCommand(
+            argc, argv, [](const std::string& serial, const std::string& tcp, LinkConnection& link) {
+                Options o;
+                o.serial = serial;
+                o.tcp = tcp;
+                Connect(o, link);
+            });
+    }
     const Options o = ParseArgs(argc, argv);
     const std::string& cmd = o.words[0];
     const uint8_t id = static_cast<uint8_t>(o.id);
