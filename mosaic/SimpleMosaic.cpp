@@ -15,6 +15,7 @@
 #include "controls/Progress.h"
 #include "controls/ColorButton.h"
 #include "mosaic/MosaicIds.h"
+#include "mosaic/WallDialog.h"
 #include "platform/BoxNumber.h"
 #include "resources/Captions.h"
 #include "screen/OutputResolution.h"
@@ -66,11 +67,13 @@ CSimpleMosaic::CSimpleMosaic(QWidget* parent, bool chinese,
                              ui::SequenceRunner::LinkFactory makeLink)
     : QDialog(parent), m_bChinese(chinese) {
     BuildControls();
+    m_makeLink = makeLink;
     m_runner = new ui::SequenceRunner(this, std::move(makeLink));
     m_runner->KeepEnabled(Control(ids::kExit));
     m_progress = new CProgress(this);
     ConnectHandlers();
     OnInitDialog();
+    CWallDialog::AddOpenButton(this);
 }
 
 CSimpleMosaic::~CSimpleMosaic() {
@@ -512,13 +515,19 @@ void CSimpleMosaic::SendWindow(bool output) {
     }
     const uint8_t id = m_mosaicId;
     const WindowValues values = *window;
+    const int* adj = AdjustedBoxes(output);
+    const WindowValues adjusted{BoxValue(adj[0]), BoxValue(adj[1]), BoxValue(adj[2]),
+                                BoxValue(adj[3])};
+    const int screen = m_selected;
     const bool started = m_runner->Start(
         [=](app::SequenceLink& link) { mosaic::SendWindow(link, id, output, values); },
-        [this, output] {
+        [this, output, screen, adjusted] {
             for (int r = 0; r < 4; ++r) {
                 MarkChanged(CalculatedBoxes(output)[r], false);
                 MarkChanged(AdjustedBoxes(output)[r], false);
             }
+            // What was set for this screen is what the whole wall sets for it.
+            CWallDialog::Of(this)->RememberAdjusted(screen, output, adjusted);
             EnableSetControls(true);
         });
     if (!started) {

@@ -142,8 +142,7 @@ const Box kWallWords[] = {
     {{"整墙设置", ""}, {"Set whole wall", ""}},
     {{"停止", ""}, {"Stop", ""}},
     {{"起始ID", ""}, {"First ID", ""}},
-    {{"屏幕…", ""}, {"Screens…", ""}},
-    {{"整墙屏幕", ""}, {"Whole wall screens", ""}},
+    {{"整墙设置", ""}, {"Whole wall", ""}},
     {{"保存拼接墙…", ""}, {"Save wall…", ""}},
     {{"载入拼接墙…", ""}, {"Load wall…", ""}},
     {{"重试失败的屏幕", ""}, {"Retry failed screens", ""}},
@@ -161,8 +160,15 @@ const Box kWallWords[] = {
     {{"系统信息", ""}, {"System information", ""}},
     {{"起始ID太大：最后一块屏幕的ID将超过255", ""},
      {"The first ID is too high: the last screen's ID would pass 255", ""}},
-    {{"请先设置拼接规格", ""}, {"Lay out the wall first", ""}},
+    {{"整墙设置…", ""}, {"Set whole wall…", ""}},
+    {{"微调值应为四个整数：宽,高,水平起始,垂直起始（-32768..32767）", ""},
+     {"An adjustment is four whole numbers: width,height,horizontal start,vertical start "
+      "(-32768..32767)",
+      ""}},
+    {{"结果汇总", ""}, {"Summary", ""}},
+    {{"正在设置…", ""}, {"Setting…", ""}},
 };
+static_assert(sizeof kWallWords / sizeof kWallWords[0] == static_cast<size_t>(WallWord::Count));
 
 std::string Three(int n) {
     return Format("%.3d", n);

@@ -59,8 +59,7 @@ enum class WallWord {
     SetWholeWall,   // the button that sets every screen
     Stop,           // stops a wall being set
     FirstId,        // label of the first device ID
-    Screens,        // the button that opens the wall's screens
-    ScreensTitle,   // title of that window
+    Title,          // title of the whole wall window
     SaveWall,       // "Save wall…"
     LoadWall,       // "Load wall…"
     RetryFailed,    // "Retry failed screens"
@@ -77,7 +76,11 @@ enum class WallWord {
     NothingSent,    // head of the list of problems found before sending
     Caption,        // caption of the wall's message boxes
     FirstIdTooHigh, // the first ID leaves no room for the last screen
-    NoScreens,      // the grid has no screens yet
+    OpenWall,       // the fast mosaic's button that opens the whole wall window
+    AdjustForm,     // an adjustment typed wrongly
+    Summary,        // accessible name of the summary
+    Running,        // the progress bar's text while the first screen starts
+    Count,
 };
 const char* WallText(WallWord w, bool chinese);
 
