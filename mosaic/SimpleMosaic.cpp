@@ -73,7 +73,7 @@ CSimpleMosaic::CSimpleMosaic(QWidget* parent, bool chinese,
     m_progress = new CProgress(this);
     ConnectHandlers();
     OnInitDialog();
-    CWallDialog::AddOpenButton(this);
+    new CWallBar(this);
 }
 
 CSimpleMosaic::~CSimpleMosaic() {

@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -57,30 +58,6 @@ std::optional<WindowValues> ParseAdjust(const QString& text) {
     return WindowValues{v[0], v[1], v[2], v[3]};
 }
 
-const char* const kOpenButtonName = "wallOpenButton";
-
-// Keeps the open button on Exit's row, at the left edge, wherever the lower panel moves.
-class FollowExit : public QObject {
-public:
-    FollowExit(QWidget* exit, QPushButton* button) : QObject(button), m_exit(exit), m_button(button) {
-        exit->installEventFilter(this);
-        Place();
-    }
-    bool eventFilter(QObject* watched, QEvent* e) override {
-        if (watched == m_exit && (e->type() == QEvent::Move || e->type() == QEvent::Resize)) {
-            Place();
-        }
-        return false;
-    }
-
-private:
-    void Place() {
-        m_button->setGeometry(10, m_exit->y(), 150, m_exit->height());
-    }
-    QWidget* m_exit;
-    QPushButton* m_button;
-};
-
 }  // namespace
 
 struct CWallDialog::Run {
@@ -101,18 +78,51 @@ CWallDialog* CWallDialog::Of(CSimpleMosaic* mosaic) {
     return new CWallDialog(mosaic);
 }
 
-void CWallDialog::AddOpenButton(CSimpleMosaic* mosaic) {
-    auto* button = new QPushButton(
-        QString::fromUtf8(res::WallText(res::WallWord::OpenWall, mosaic->m_bChinese)), mosaic);
-    button->setObjectName(QString::fromLatin1(kOpenButtonName));
-    button->setAutoDefault(false);
-    new FollowExit(mosaic->Control(mosaic::ids::kExit), button);
-    QObject::connect(button, &QPushButton::clicked, mosaic, [mosaic] { Of(mosaic)->Open(); });
-    button->show();
+CWallBar::CWallBar(CSimpleMosaic* mosaic)
+    : QWidget(mosaic), m_exit(mosaic->Control(mosaic::ids::kExit)) {
+    const bool zh = mosaic->m_bChinese;
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* label = new QLabel(QString::fromUtf8(res::WallText(res::WallWord::FirstId, zh)), this);
+    firstId = new QSpinBox(this);
+    firstId->setRange(mosaic::kMinDeviceId, mosaic::kMaxDeviceId);
+    firstId->setValue(mosaic->m_mosaicId);
+    firstId->setAccessibleName(label->text());
+    firstId->setMinimumWidth(64);
+    label->setBuddy(firstId);
+    setWall = new QPushButton(QString::fromUtf8(res::WallText(res::WallWord::SetWholeWall, zh)), this);
+    openWall = new QPushButton(QString::fromUtf8(res::WallText(res::WallWord::OpenWall, zh)), this);
+    for (QPushButton* b : {setWall, openWall}) {
+        b->setAutoDefault(false);
+    }
+    row->addWidget(label);
+    row->addWidget(firstId);
+    row->addWidget(setWall);
+    row->addWidget(openWall);
+    row->addStretch(1);
+    connect(firstId, &QSpinBox::valueChanged, this,
+            [mosaic](int v) { CWallDialog::Of(mosaic)->SetFirstId(v); });
+    connect(setWall, &QPushButton::clicked, this, [mosaic] { CWallDialog::Of(mosaic)->Open(true); });
+    connect(openWall, &QPushButton::clicked, this, [mosaic] { CWallDialog::Of(mosaic)->Open(); });
+    m_exit->installEventFilter(this);
+    Place();
+    show();
 }
 
-QPushButton* CWallDialog::OpenButton(CSimpleMosaic* mosaic) {
-    return mosaic->findChild<QPushButton*>(QString::fromLatin1(kOpenButtonName));
+CWallBar* CWallBar::Of(CSimpleMosaic* mosaic) {
+    return mosaic->findChild<CWallBar*>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+bool CWallBar::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_exit && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+        Place();
+    }
+    return false;
+}
+
+// From the dialog's left margin to just before Exit, on Exit's row.
+void CWallBar::Place() {
+    setGeometry(10, m_exit->y(), std::max(0, m_exit->x() - 20), m_exit->height());
 }
 
 // ---- the window ----------------------------------------------------------------------------------
@@ -138,6 +148,7 @@ void CWallDialog::BuildControls() {
     m_firstId->setRange(mosaic::kMinDeviceId, mosaic::kMaxDeviceId);
     m_firstId->setAccessibleName(text(res::WallWord::FirstId));
     m_firstId->setMinimumWidth(72);
+    m_firstId->setValue(m_mosaic->m_mosaicId);
     firstLabel->setBuddy(m_firstId);
     m_load = new QPushButton(text(res::WallWord::LoadWall), this);
     m_save = new QPushButton(text(res::WallWord::SaveWall), this);
@@ -219,9 +230,23 @@ void CWallDialog::BuildControls() {
     });
 }
 
-void CWallDialog::Open() {
+void CWallDialog::Open(bool set) {
     Sync();
+    if (set) {
+        OnSetWholeWall();
+    }
     platform::RunModal(*this);
+}
+
+void CWallDialog::SetFirstId(int first) {
+    m_firstId->setValue(first);
+}
+
+void CWallDialog::MirrorFirstId() {
+    if (CWallBar* bar = CWallBar::Of(m_mosaic)) {
+        const QSignalBlocker quiet(bar->firstId);
+        bar->firstId->setValue(m_firstId->value());
+    }
 }
 
 void CWallDialog::Sync() {
@@ -239,10 +264,6 @@ void CWallDialog::Sync() {
         m_progress->setRange(0, 1);
         m_progress->setValue(0);
         m_progress->setFormat(QString());
-        m_filling = true;
-        m_firstId->setMaximum(mosaic::kMaxDeviceId - count + 1);
-        m_firstId->setValue(std::min<int>(m_mosaic->m_mosaicId, m_firstId->maximum()));
-        m_filling = false;
     }
     FillTable();
 }
@@ -326,6 +347,7 @@ void CWallDialog::RememberAdjusted(int screen, bool output, const WindowValues& 
 // ---- handlers ------------------------------------------------------------------------------------
 
 void CWallDialog::OnFirstId(int) {
+    MirrorFirstId();
     if (!m_filling) {
         FillTable();
     }
@@ -540,7 +562,6 @@ void CWallDialog::OnLoad() {
     m_rows = 0;  // a wall of its own: the store starts afresh from the file
     Sync();
     m_filling = true;
-    m_firstId->setMaximum(mosaic::kMaxDeviceId);
     m_firstId->setValue(plan.screens[0].deviceId);
     m_filling = false;
     for (int n = 0; n < plan.Count(); ++n) {

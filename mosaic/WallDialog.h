@@ -23,21 +23,42 @@ class QSpinBox;
 class QTableWidget;
 class QTableWidgetItem;
 
+// The fast mosaic's whole wall row, on Exit's row and following it: the first ID, "Set whole
+// wall" (the one press that sets a laid-out wall) and "Whole wall…" (the window without a run).
+class CWallBar : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit CWallBar(CSimpleMosaic* mosaic);
+    static CWallBar* Of(CSimpleMosaic* mosaic);
+
+    QSpinBox* firstId = nullptr;
+    QPushButton* setWall = nullptr;
+    QPushButton* openWall = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Place();
+    QWidget* m_exit;
+};
+
 class CWallDialog : public QDialog, public platform::ModalDialog {
     Q_OBJECT
 
 public:
     // The whole wall window of mosaic, made on first use.
     static CWallDialog* Of(CSimpleMosaic* mosaic);
-    // Adds "Set whole wall…" to the fast mosaic's bottom row, beside Exit, following it.
-    static void AddOpenButton(CSimpleMosaic* mosaic);
-    static QPushButton* OpenButton(CSimpleMosaic* mosaic);
 
     int ExecModal() override { return exec(); }
     const char* DialogName() const override { return "CWallDialog"; }
 
-    // Takes the wall as the fast mosaic lays it out now and runs the window modally.
-    void Open();
+    // Takes the wall as the fast mosaic lays it out now and runs the window modally; with set,
+    // every screen is set at once (the fast mosaic's "Set whole wall").
+    void Open(bool set = false);
+    // The first ID as the fast mosaic's box sets it.
+    void SetFirstId(int first);
     // A window the fast mosaic's Set has sent for screen n: its adjustments become the screen's.
     void RememberAdjusted(int screen, bool output, const mosaic::WindowValues& adjusted);
 
@@ -91,6 +112,8 @@ private:
     void ShowSummary();
     bool Message(const std::string& text);
     int IdOf(int n) const;
+    // The fast mosaic's first ID box shows the window's.
+    void MirrorFirstId();
 
     CSimpleMosaic* m_mosaic;
     bool m_chinese;

@@ -160,7 +160,7 @@ const Box kWallWords[] = {
     {{"系统信息", ""}, {"System information", ""}},
     {{"起始ID太大：最后一块屏幕的ID将超过255", ""},
      {"The first ID is too high: the last screen's ID would pass 255", ""}},
-    {{"整墙设置…", ""}, {"Set whole wall…", ""}},
+    {{"各屏设置…", ""}, {"Wall screens…", ""}},
     {{"微调值应为四个整数：宽,高,水平起始,垂直起始（-32768..32767）", ""},
      {"An adjustment is four whole numbers: width,height,horizontal start,vertical start "
       "(-32768..32767)",

@@ -76,7 +76,7 @@ enum class WallWord {
     NothingSent,    // head of the list of problems found before sending
     Caption,        // caption of the wall's message boxes
     FirstIdTooHigh, // the first ID leaves no room for the last screen
-    OpenWall,       // the fast mosaic's button that opens the whole wall window
+    OpenWall,       // the fast mosaic's button that opens the whole wall window without a run
     AdjustForm,     // an adjustment typed wrongly
     Summary,        // accessible name of the summary
     Running,        // the progress bar's text while the first screen starts

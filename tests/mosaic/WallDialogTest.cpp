@@ -87,8 +87,9 @@ protected:
         mosaic->show();
     }
     // The wall laid out as a person does it: the specification, then every screen's size; the
-    // output size as a Connect would have read it.
-    void LayOut() {
+    // output size as a Connect would have read it. Then the whole wall window is opened (open)
+    // or the wall set with its one press.
+    void LayOut(bool open = true) {
         mosaic->m_outWidth = 1920;
         mosaic->m_outHeight = 1080;
         mosaic->ControlAs<QLineEdit>(ids::kRowBox)->setText("3");
@@ -98,7 +99,8 @@ protected:
             mosaic->m_cells[n].widthBox->setText(QString::number(kColumnWidths[n % 4]));
             mosaic->m_cells[n].heightBox->setText(QString::number(kRowHeights[n / 4]));
         }
-        CWallDialog::OpenButton(mosaic.get())->click();  // the window is recorded, not run
+        CWallBar* bar = CWallBar::Of(mosaic.get());
+        (open ? bar->openWall : bar->setWall)->click();  // the window is recorded, not run
         wall = CWallDialog::Of(mosaic.get());
         wall->show();
     }
@@ -133,12 +135,6 @@ protected:
 
 TEST_F(WallDialog, ALaidOutWallIsSetWithOnePressAndEveryScreenVerified) {
     Open();
-    LayOut();
-    EXPECT_EQ(ui.dialogs.back(), "CWallDialog");
-    ASSERT_EQ(wall->m_table->rowCount(), 12);
-    EXPECT_EQ(wall->m_table->item(5, 1)->text(), "6");  // first ID 1 + 5
-    EXPECT_EQ(wall->m_table->item(5, 2)->text(), "320");
-
     // The window keeps turning while the wall is set.
     QElapsedTimer since;
     qint64 longest = 0;
@@ -146,7 +142,11 @@ TEST_F(WallDialog, ALaidOutWallIsSetWithOnePressAndEveryScreenVerified) {
     QObject::connect(&tick, &QTimer::timeout, [&] { longest = std::max(longest, since.restart()); });
     since.start();
     tick.start(10);
-    wall->m_set->click();  // the one action
+    LayOut(false);  // ends with the one press of the fast mosaic's "Set whole wall"
+    EXPECT_EQ(ui.dialogs.back(), "CWallDialog");
+    ASSERT_EQ(wall->m_table->rowCount(), 12);
+    EXPECT_EQ(wall->m_table->item(5, 1)->text(), "6");  // first ID 1 + 5
+    EXPECT_EQ(wall->m_table->item(5, 2)->text(), "320");
     EXPECT_TRUE(wall->m_stop->isEnabled());
     EXPECT_TRUE(WaitUntil([&] { return wall->m_progress->value() >= 1; }));
     EXPECT_NE(wall->m_progress->format().toStdString().find(" of 12 ("), std::string::npos)
@@ -196,8 +196,9 @@ TEST_F(WallDialog, AScreenNotAnsweringIsReportedAndItsRetrySetsItAlone) {
     EXPECT_EQ(id->text(), "30");
     ASSERT_FALSE(ui.boxes.empty());
     EXPECT_EQ(ui.boxes.back().text, "屏幕 005：设备ID 300 超出 1..255");
-    // The first ID moves every ID not set by hand.
-    wall->m_firstId->setValue(101);
+    // The first ID (in the fast mosaic's row, or here) moves every ID not set by hand.
+    CWallBar::Of(mosaic.get())->firstId->setValue(101);
+    EXPECT_EQ(wall->m_firstId->value(), 101);
     EXPECT_EQ(wall->m_table->item(0, 1)->text(), "101");
     EXPECT_EQ(wall->m_table->item(5, 1)->text(), "30");
     EXPECT_EQ(wall->m_table->item(11, 1)->text(), "112");
@@ -268,6 +269,7 @@ TEST_F(WallDialog, TheWallFileIsSavedLoadedAndRefusedWithItsLine) {
     EXPECT_EQ(mosaic->m_outWidth, 1920);
     EXPECT_EQ(mosaic->m_cells[5].widthBox->text(), "320");
     EXPECT_EQ(wall->m_firstId->value(), 7);
+    EXPECT_EQ(CWallBar::Of(mosaic.get())->firstId->value(), 7);
     EXPECT_EQ(wall->m_table->item(2, 4)->text(), "2,0,-2,0");
     EXPECT_EQ(mosaic::WallFileText(wall->Plan()), text.str());
 
