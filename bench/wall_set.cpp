@@ -27,16 +27,6 @@
 
 namespace {
 
-struct QuietSink : app::ConnectionSink {
-    void InfoText(app::LinkText) override {}
-    void InfoRaw(const std::string&) override {}
-    void PortOutOfRange() override {}
-    void ConnectFinished(bool) override {}
-    void SwitchControlsEnabled(bool) override {}
-    void StatusReply(const devlink::Frame&) override {}
-    void LampsVisible(const std::vector<int>&, bool) override {}
-};
-
 // What the operator does, as mouse presses on the controls, counted.
 struct Operator {
     int actions = 0;
@@ -66,7 +56,7 @@ struct Run {
 };
 
 Run OneWall(int port) {
-    QuietSink sink;
+    bench::QuietSink sink;
     app::Connection connection(sink);
     app::ConnectSettings settings;
     settings.ipText = "127.0.0.1";

@@ -39,6 +39,14 @@ QString Utf8(const std::string& s) {
 
 enum Column { kScreenCol, kIdCol, kWidthCol, kHeightCol, kInputCol, kOutputCol, kResultCol, kCols };
 
+// A spin box and the edit inside it, which screen readers also reach, carry name.
+void NameSpin(QSpinBox* spin, const QString& name) {
+    spin->setAccessibleName(name);
+    if (auto* edit = spin->findChild<QLineEdit*>()) {
+        edit->setAccessibleName(name);
+    }
+}
+
 QString AdjustText(const WindowValues& v) {
     return QStringLiteral("%1,%2,%3,%4").arg(v.width).arg(v.height).arg(v.hStart).arg(v.vStart);
 }
@@ -87,7 +95,7 @@ CWallBar::CWallBar(CSimpleMosaic* mosaic)
     firstId = new QSpinBox(this);
     firstId->setRange(mosaic::kMinDeviceId, mosaic::kMaxDeviceId);
     firstId->setValue(mosaic->m_mosaicId);
-    firstId->setAccessibleName(label->text());
+    NameSpin(firstId, label->text());
     firstId->setMinimumWidth(64);
     label->setBuddy(firstId);
     setWall = new QPushButton(QString::fromUtf8(res::WallText(res::WallWord::SetWholeWall, zh)), this);
@@ -146,7 +154,7 @@ void CWallDialog::BuildControls() {
     auto* firstLabel = new QLabel(text(res::WallWord::FirstId), this);
     m_firstId = new QSpinBox(this);
     m_firstId->setRange(mosaic::kMinDeviceId, mosaic::kMaxDeviceId);
-    m_firstId->setAccessibleName(text(res::WallWord::FirstId));
+    NameSpin(m_firstId, text(res::WallWord::FirstId));
     m_firstId->setMinimumWidth(72);
     m_firstId->setValue(m_mosaic->m_mosaicId);
     firstLabel->setBuddy(m_firstId);

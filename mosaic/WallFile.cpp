@@ -275,19 +275,11 @@ std::variant<WallPlan, FileProblem> ParseWallFile(std::string_view text) {
 }
 
 std::variant<WallPlan, FileProblem> LoadWallFile(const std::string& path) {
-    std::string text, error;
-    if (!platform::ReadTextFile(path, text, error)) {
-        return FileProblem{FileFault::kUnreadable, 0, "", "", 0, 0, error};
-    }
-    return ParseWallFile(text);
+    return platform::LoadTextFile<WallPlan>(path, ParseWallFile);
 }
 
 std::optional<FileProblem> SaveWallFile(const std::string& path, const WallPlan& plan) {
-    std::string error;
-    if (!platform::WriteTextFile(path, WallFileText(plan), error)) {
-        return FileProblem{FileFault::kUnwritable, 0, "", "", 0, 0, error};
-    }
-    return std::nullopt;
+    return platform::SaveTextFile(path, WallFileText(plan));
 }
 
 }  // namespace mosaic

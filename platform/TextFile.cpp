@@ -171,6 +171,14 @@ bool WriteTextFile(const std::string& path, const std::string& text, std::string
     return true;
 }
 
+std::optional<FileProblem> SaveTextFile(const std::string& path, const std::string& text) {
+    std::string error;
+    if (!WriteTextFile(path, text, error)) {
+        return FileProblem{FileFault::kUnwritable, 0, "", "", 0, 0, error};
+    }
+    return std::nullopt;
+}
+
 std::vector<TextLine> SplitTextLines(std::string_view text) {
     std::vector<TextLine> lines;
     int number = 0;

@@ -2,8 +2,10 @@
 // whole with a size limit, written whole and atomically, and split into numbered lines of words.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 namespace platform {
@@ -50,6 +52,19 @@ struct FileProblem {
     int low = 0, high = 0;
     std::string detail;
 };
+
+// A file read and handed to parse (which returns T or a FileProblem); a file that cannot be read
+// is a kUnreadable problem.
+template <typename T, typename Parse>
+std::variant<T, FileProblem> LoadTextFile(const std::string& path, Parse parse) {
+    std::string text, error;
+    if (!ReadTextFile(path, text, error)) {
+        return FileProblem{FileFault::kUnreadable, 0, "", "", 0, 0, error};
+    }
+    return parse(text);
+}
+// WriteTextFile, a failure as a kUnwritable problem.
+std::optional<FileProblem> SaveTextFile(const std::string& path, const std::string& text);
 
 // A word of the form name=value: true with the two parts.
 bool SplitField(const std::string& word, std::string& name, std::string& value);

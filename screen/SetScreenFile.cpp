@@ -36,6 +36,18 @@ QBoxLayout* BoxHolding(QLayout* layout, QWidget* w, int& index) {
     return nullptr;
 }
 
+// The file chooser for saving (save) or loading settings, in the dialog's language.
+std::string ChooseSettingsFile(bool save, bool zh) {
+    return platform::ChooseFile(
+        save, res::SettingsFileText(save ? SettingsFileMsg::SaveButton : SettingsFileMsg::LoadButton, zh),
+        res::SettingsFileText(SettingsFileMsg::Filter, zh));
+}
+
+void Tell(const std::string& text, bool zh) {
+    platform::AskYesNo(text, res::SettingsFileText(SettingsFileMsg::Caption, zh),
+                       res::LanguageId(zh));
+}
+
 }  // namespace
 
 void CSetScreen::AddFileButtons() {
@@ -62,16 +74,11 @@ void CSetScreen::AddFileButtons() {
 
 void CSetScreen::OnSaveToFile() {
     const bool zh = m_opening.chinese;
-    const std::string path =
-        platform::ChooseFile(true, res::SettingsFileText(SettingsFileMsg::SaveButton, zh),
-                             res::SettingsFileText(SettingsFileMsg::Filter, zh));
+    const std::string path = ChooseSettingsFile(true, zh);
     if (path.empty()) {
         return;
     }
-    const auto message = [zh](const std::string& text) {
-        platform::AskYesNo(text, res::SettingsFileText(SettingsFileMsg::Caption, zh),
-                           res::LanguageId(zh));
-    };
+    const auto message = [zh](const std::string& text) { Tell(text, zh); };
     EnableSaveControls(false);
     QLineEdit* info = Box(sids::kInfo);
     const QString lastResult = info->text();
@@ -117,16 +124,11 @@ void CSetScreen::OnSaveToFile() {
 
 void CSetScreen::OnLoadFromFile() {
     const bool zh = m_opening.chinese;
-    const std::string path =
-        platform::ChooseFile(false, res::SettingsFileText(SettingsFileMsg::LoadButton, zh),
-                             res::SettingsFileText(SettingsFileMsg::Filter, zh));
+    const std::string path = ChooseSettingsFile(false, zh);
     if (path.empty()) {
         return;
     }
-    const auto message = [zh](const std::string& text) {
-        platform::AskYesNo(text, res::SettingsFileText(SettingsFileMsg::Caption, zh),
-                           res::LanguageId(zh));
-    };
+    const auto message = [zh](const std::string& text) { Tell(text, zh); };
     auto loaded = LoadSettingsFile(path);
     if (const auto* p = std::get_if<platform::FileProblem>(&loaded)) {
         // Nothing is sent from a file that is refused.

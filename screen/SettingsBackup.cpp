@@ -385,20 +385,12 @@ std::variant<ProcessorSettings, FileProblem> ParseSettingsFile(std::string_view 
 }
 
 std::variant<ProcessorSettings, FileProblem> LoadSettingsFile(const std::string& path) {
-    std::string text, error;
-    if (!platform::ReadTextFile(path, text, error)) {
-        return FileProblem{FileFault::kUnreadable, 0, "", "", 0, 0, error};
-    }
-    return ParseSettingsFile(text);
+    return platform::LoadTextFile<ProcessorSettings>(path, ParseSettingsFile);
 }
 
 std::optional<FileProblem> SaveSettingsFile(const std::string& path, const ProcessorSettings& s,
                                             const std::string& comment) {
-    std::string error;
-    if (!platform::WriteTextFile(path, SettingsFileText(s, comment), error)) {
-        return FileProblem{FileFault::kUnwritable, 0, "", "", 0, 0, error};
-    }
-    return std::nullopt;
+    return platform::SaveTextFile(path, SettingsFileText(s, comment));
 }
 
 // ---- talking to the processor -------------------------------------------------------------------

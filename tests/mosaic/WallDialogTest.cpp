@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -239,6 +240,40 @@ TEST_F(WallDialog, StopEndsTheWallAfterTheFrameInFlightAndKeepsWhatItDid) {
     wall->m_retry->click();
     Settle();
     EXPECT_EQ(Results(), std::vector<ScreenResult>(12, ScreenResult::kVerified));
+}
+
+TEST_F(WallDialog, AScreensSetKeepsItsAdjustmentsForTheWholeWall) {
+    Open();
+    LayOut();
+    mosaic->m_bDeviceReady = 1;
+    mosaic->SelectScreen(5);
+    mosaic->AutoCalculate();
+    mosaic->StepAdjusted(ids::kInputArrows[2], -1);  // horizontal start, up twice
+    mosaic->StepAdjusted(ids::kInputArrows[2], -1);
+    mosaic->ControlAs<QAbstractButton>(ids::kSetInput)->click();
+    ASSERT_TRUE(WaitUntil([&] { return !mosaic->m_runner->Busy(); }));
+    testutil::ProcessEvents();
+    EXPECT_EQ(wall->Plan().screens[5].inputAdjust, (mosaic::WindowValues{0, 0, 2, 0}));
+    EXPECT_EQ(wall->Plan().screens[4].inputAdjust, mosaic::WindowValues{});
+    EXPECT_EQ(wall->m_table->item(5, 4)->text(), "0,0,2,0");
+}
+
+TEST_F(WallDialog, EveryControlHasANameAPersonWouldSay) {
+    Open(true);
+    LayOut();
+    for (QWidget* top : {static_cast<QWidget*>(wall), static_cast<QWidget*>(CWallBar::Of(mosaic.get()))}) {
+        for (QWidget* w : top->findChildren<QWidget*>()) {
+            if (w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(top)) {
+                continue;
+            }
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+            ASSERT_TRUE(a);
+            EXPECT_FALSE(a->text(QAccessible::Name).trimmed().isEmpty())
+                << w->metaObject()->className() << " " << w->objectName().toStdString();
+        }
+    }
+    EXPECT_EQ(wall->m_firstId->accessibleName().toStdString(), "起始ID");
+    EXPECT_EQ(wall->m_progress->accessibleName().toStdString(), "整墙设置进度");
 }
 
 TEST_F(WallDialog, TheWallFileIsSavedLoadedAndRefusedWithItsLine) {
