@@ -314,8 +314,10 @@ int Wall(const Options& o, const ConnectFn& connect) {
             }
         });
     close();
-    const std::vector<std::string> summary = mosaic::WallSummary(plan, outcomes, false);
-    std::printf("%s\n", summary.front().c_str());
+    // The summary repeats the screens that failed, so that a long wall's log ends with them.
+    for (const std::string& line : mosaic::WallSummary(plan, outcomes, false)) {
+        std::printf("%s\n", line.c_str());
+    }
     return mosaic::FailedScreens(outcomes).empty() ? kExitOk : kExitDevice;
 }
 

@@ -55,14 +55,17 @@ TEST(CtlWall, SetsEveryScreenOnTheLineAndExitsZeroOnlyWhenAllVerified) {
     EXPECT_NE(three.out.find("05 03 fe 00 03 c0 03 c0 00 00 04 38"), std::string::npos)
         << three.out;
 
-    // ID 4 is not on the line: reported, the other screen set, exit 1.
-    const auto missing = Ctl({"--tcp", tcp, "wall", "1x2", "960x1080", "--first-id", "3",
-                              "--output", "1920x1080"});
-    EXPECT_EQ(missing.exitCode, 1) << missing.err;
-    EXPECT_EQ(missing.out,
-              "Screen 000 (ID 3): set and verified\n"
-              "Screen 001 (ID 4): not answering\n"
-              "1 of 2 screens set and verified.\n");
+    // A wall laid out for another output: sent, read back, reported, exit 1. (A screen that
+    // does not answer is told the same way: WallSet and WallDialog show it.)
+    const auto other = Ctl({"--tcp", tcp, "wall", "1x1", "1024x768", "--first-id", "3",
+                            "--output", "1024x768"});
+    EXPECT_EQ(other.exitCode, 1) << other.err;
+    EXPECT_EQ(other.out,
+              "Screen 000 (ID 3): read back different: output 1920x1080 (the wall is laid out for "
+              "1024x768)\n"
+              "0 of 1 screens set and verified.\n"
+              "Screen 000 (ID 3): read back different: output 1920x1080 (the wall is laid out for "
+              "1024x768)\n");
 }
 
 TEST(CtlWall, DryRunPrintsTheFramesAndAWallFileGivesTheSameWall) {
