@@ -145,6 +145,10 @@ CWallDialog::CWallDialog(CSimpleMosaic* mosaic)
     m_runner->KeepEnabled(m_table);  // scrolls while a wall is set; not editable meanwhile
 }
 
+CWallDialog::~CWallDialog() {
+    m_runner->Stop();  // before the members the sequence reports to go
+}
+
 void CWallDialog::BuildControls() {
     const auto text = [this](res::WallWord w) {
         return QString::fromUtf8(res::WallText(w, m_chinese));

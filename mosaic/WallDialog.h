@@ -51,6 +51,8 @@ public:
     // The whole wall window of mosaic, made on first use.
     static CWallDialog* Of(CSimpleMosaic* mosaic);
 
+    ~CWallDialog() override;
+
     int ExecModal() override { return exec(); }
     const char* DialogName() const override { return "CWallDialog"; }
 

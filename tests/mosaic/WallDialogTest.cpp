@@ -242,6 +242,30 @@ TEST_F(WallDialog, StopEndsTheWallAfterTheFrameInFlightAndKeepsWhatItDid) {
     EXPECT_EQ(Results(), std::vector<ScreenResult>(12, ScreenResult::kVerified));
 }
 
+TEST_F(WallDialog, ClosingTheWindowsWhileAWallIsSetEndsItAtOnce) {
+    Open();
+    LayOut(false);
+    ASSERT_TRUE(WaitUntil([&] { return wall->m_progress->value() >= 1; }));
+    wall->reject();  // Close, Escape or the close box
+    EXPECT_FALSE(wall->m_runner->Busy());
+    EXPECT_NE(wall->m_summary->toPlainText().toStdString().find(" of 12 screens set and verified."),
+              std::string::npos);
+
+    wall->m_set->click();
+    ASSERT_TRUE(WaitUntil([&] { return wall->m_progress->value() >= 1; }));
+    QElapsedTimer t;
+    t.start();
+    mosaic.reset();  // the fast mosaic goes, and the wall window with it
+    EXPECT_LT(t.elapsed(), 1000);
+    const size_t sent = [&] {
+        std::lock_guard<std::mutex> hold(lock);
+        return line.log.size();
+    }();
+    testutil::ProcessEvents(300);
+    std::lock_guard<std::mutex> hold(lock);
+    EXPECT_EQ(line.log.size(), sent);
+}
+
 TEST_F(WallDialog, AScreensSetKeepsItsAdjustmentsForTheWholeWall) {
     Open();
     LayOut();
