@@ -180,15 +180,21 @@ TEST_F(WallDialog, AScreenNotAnsweringIsReportedAndItsRetrySetsItAlone) {
     ASSERT_TRUE(wall->m_retry->isEnabled());
 
     // The screen's processor had another ID: changed in its row, then retried alone.
-    line.Add(30);
+    const size_t before = [&] {
+        std::lock_guard<std::mutex> hold(lock);
+        line.Add(30);
+        return line.log.size();
+    }();
     QTableWidgetItem* id = wall->m_table->item(5, 1);
     id->setText("30");
     EXPECT_EQ(wall->Plan().screens[5].deviceId, 30);
-    const size_t before = line.log.size();
     wall->m_retry->click();
     Settle();
     EXPECT_EQ(Results(), std::vector<ScreenResult>(12, ScreenResult::kVerified));
-    EXPECT_EQ(line.log.size() - before, 5u);  // two Sets and three questions, for ID 30 only
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        EXPECT_EQ(line.log.size() - before, 5u);  // two Sets and three questions, for ID 30 only
+    }
     EXPECT_EQ(InputHeld(30), (mosaic::WindowValues{320, 540, 640, 360}));
     EXPECT_FALSE(wall->m_retry->isEnabled());
 
