@@ -69,7 +69,8 @@ ScreenWindows WindowsOf(const WallPlan& plan, int screen) {
         return w;
     }
     const WallScreen& s = plan.screens[static_cast<size_t>(screen)];
-    const ComposeResult in = ComposeWindow(calc.input, s.inputAdjust, plan.outWidth, plan.outHeight);
+    const ComposeResult in =
+        ComposeWindow(calc.input, s.inputAdjust, plan.outWidth, plan.outHeight);
     const ComposeResult out =
         ComposeWindow(calc.output, s.outputAdjust, plan.outWidth, plan.outHeight);
     if (in.failedCheck != 0) {
@@ -213,8 +214,8 @@ std::string ScreenOutcomeShort(const ScreenOutcome& o, bool chinese) {
     return res::WallResultShort(Word(o.result), chinese);
 }
 
-std::vector<std::string> WallSummary(const WallPlan& plan, const std::vector<ScreenOutcome>& outcomes,
-                                     bool chinese) {
+std::vector<std::string> WallSummary(const WallPlan& plan,
+                                     const std::vector<ScreenOutcome>& outcomes, bool chinese) {
     int verified = 0;
     for (const ScreenOutcome& o : outcomes) {
         verified += o.result == ScreenResult::kVerified ? 1 : 0;
@@ -243,7 +244,8 @@ std::vector<std::string> WallProblemLines(const WallPlan& plan,
                 word = res::WallProblemWord::SameId;
                 break;
             case WallProblem::Kind::kWindows:
-                word = p.windows == ScreenWindows::Problem::kInputWindow ? res::WallProblemWord::InputWindow
+                word = p.windows == ScreenWindows::Problem::kInputWindow
+                           ? res::WallProblemWord::InputWindow
                        : p.windows == ScreenWindows::Problem::kOutputWindow
                            ? res::WallProblemWord::OutputWindow
                            : res::WallProblemWord::Sizes;

@@ -134,8 +134,8 @@ std::string ScreenOutcomeLine(const WallPlan& plan, int screen, const ScreenOutc
 std::string ScreenOutcomeShort(const ScreenOutcome& outcome, bool chinese);
 // The summary of a run: "11 of 12 screens set and verified.", then a line for every screen that
 // did not verify.
-std::vector<std::string> WallSummary(const WallPlan& plan, const std::vector<ScreenOutcome>& outcomes,
-                                     bool chinese);
+std::vector<std::string> WallSummary(const WallPlan& plan,
+                                     const std::vector<ScreenOutcome>& outcomes, bool chinese);
 // One line per problem of CheckWall.
 std::vector<std::string> WallProblemLines(const WallPlan& plan,
                                           const std::vector<WallProblem>& problems, bool chinese);

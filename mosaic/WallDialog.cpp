@@ -77,7 +77,8 @@ struct CWallDialog::Run {
     std::vector<bool> finished;
 };
 
-// ---- the fast mosaic's side ----------------------------------------------------------------------
+// ---- the fast mosaic's side
+// ----------------------------------------------------------------------
 
 CWallDialog* CWallDialog::Of(CSimpleMosaic* mosaic) {
     if (auto* existing = mosaic->findChild<CWallDialog*>(QString(), Qt::FindDirectChildrenOnly)) {
@@ -98,7 +99,8 @@ CWallBar::CWallBar(CSimpleMosaic* mosaic)
     NameSpin(firstId, label->text());
     firstId->setMinimumWidth(64);
     label->setBuddy(firstId);
-    setWall = new QPushButton(QString::fromUtf8(res::WallText(res::WallWord::SetWholeWall, zh)), this);
+    setWall =
+        new QPushButton(QString::fromUtf8(res::WallText(res::WallWord::SetWholeWall, zh)), this);
     openWall = new QPushButton(QString::fromUtf8(res::WallText(res::WallWord::OpenWall, zh)), this);
     for (QPushButton* b : {setWall, openWall}) {
         b->setAutoDefault(false);
@@ -110,7 +112,8 @@ CWallBar::CWallBar(CSimpleMosaic* mosaic)
     row->addStretch(1);
     connect(firstId, &QSpinBox::valueChanged, this,
             [mosaic](int v) { CWallDialog::Of(mosaic)->SetFirstId(v); });
-    connect(setWall, &QPushButton::clicked, this, [mosaic] { CWallDialog::Of(mosaic)->Open(true); });
+    connect(setWall, &QPushButton::clicked, this,
+            [mosaic] { CWallDialog::Of(mosaic)->Open(true); });
     connect(openWall, &QPushButton::clicked, this, [mosaic] { CWallDialog::Of(mosaic)->Open(); });
     m_exit->installEventFilter(this);
     Place();
@@ -133,7 +136,8 @@ void CWallBar::Place() {
     setGeometry(10, m_exit->y(), std::max(0, m_exit->x() - 20), m_exit->height());
 }
 
-// ---- the window ----------------------------------------------------------------------------------
+// ---- the window
+// ----------------------------------------------------------------------------------
 
 CWallDialog::CWallDialog(CSimpleMosaic* mosaic)
     : QDialog(mosaic), m_mosaic(mosaic), m_chinese(mosaic->m_bChinese) {
@@ -286,19 +290,18 @@ int CWallDialog::IdOf(int n) const {
 }
 
 WallPlan CWallDialog::Plan() const {
-    WallPlan plan{m_mosaic->m_rows, m_mosaic->m_cols, m_mosaic->m_outWidth, m_mosaic->m_outHeight,
-                  {}};
+    WallPlan plan{
+        m_mosaic->m_rows, m_mosaic->m_cols, m_mosaic->m_outWidth, m_mosaic->m_outHeight, {}};
     for (int n = 0; n < plan.Count() && n < static_cast<int>(m_mosaic->m_cells.size()); ++n) {
         const CSimpleMosaic::ScreenCell& cell = m_mosaic->m_cells[static_cast<size_t>(n)];
-        plan.screens.push_back({platform::BoxNumber(cell.widthBox->text().toStdString()),
-                                platform::BoxNumber(cell.heightBox->text().toStdString()),
-                                n < static_cast<int>(m_idOverride.size()) ? IdOf(n) : 0,
-                                n < static_cast<int>(m_inputAdjust.size())
-                                    ? m_inputAdjust[static_cast<size_t>(n)]
-                                    : WindowValues{},
-                                n < static_cast<int>(m_outputAdjust.size())
-                                    ? m_outputAdjust[static_cast<size_t>(n)]
-                                    : WindowValues{}});
+        plan.screens.push_back(
+            {platform::BoxNumber(cell.widthBox->text().toStdString()),
+             platform::BoxNumber(cell.heightBox->text().toStdString()),
+             n < static_cast<int>(m_idOverride.size()) ? IdOf(n) : 0,
+             n < static_cast<int>(m_inputAdjust.size()) ? m_inputAdjust[static_cast<size_t>(n)]
+                                                        : WindowValues{},
+             n < static_cast<int>(m_outputAdjust.size()) ? m_outputAdjust[static_cast<size_t>(n)]
+                                                         : WindowValues{}});
     }
     return plan;
 }
@@ -334,8 +337,8 @@ void CWallDialog::SetRow(int n) {
     cell(kHeightCol, QString::number(s.height), false);
     cell(kInputCol, AdjustText(s.inputAdjust), true);
     cell(kOutputCol, AdjustText(s.outputAdjust), true);
-    cell(kResultCol, Utf8(mosaic::ScreenOutcomeShort(m_outcomes[static_cast<size_t>(n)], m_chinese)),
-         false);
+    cell(kResultCol,
+         Utf8(mosaic::ScreenOutcomeShort(m_outcomes[static_cast<size_t>(n)], m_chinese)), false);
     if (m_outcomes[static_cast<size_t>(n)].result == mosaic::ScreenResult::kNotDone) {
         m_table->item(n, kResultCol)->setText(QString());
     }
@@ -356,7 +359,8 @@ void CWallDialog::RememberAdjusted(int screen, bool output, const WindowValues& 
     SetRow(screen);
 }
 
-// ---- handlers ------------------------------------------------------------------------------------
+// ---- handlers
+// ------------------------------------------------------------------------------------
 
 void CWallDialog::OnFirstId(int) {
     MirrorFirstId();
@@ -383,8 +387,8 @@ void CWallDialog::OnCellEdited(QTableWidgetItem* item) {
         }
     } else if (item->column() == kInputCol || item->column() == kOutputCol) {
         if (const std::optional<WindowValues> v = ParseAdjust(item->text())) {
-            (item->column() == kInputCol ? m_inputAdjust
-                                         : m_outputAdjust)[static_cast<size_t>(n)] = *v;
+            (item->column() == kInputCol ? m_inputAdjust : m_outputAdjust)[static_cast<size_t>(n)] =
+                *v;
         } else {
             Message(res::WallText(res::WallWord::AdjustForm, m_chinese));
         }
@@ -501,9 +505,9 @@ void CWallDialog::ShowProgress() {
     }
     const int shown = p.finished ? p.position + 1 : p.position;
     m_progress->setValue(shown);
-    m_progress->setFormat(Utf8(res::WallProgressText(
-        std::min(p.position + 1, p.count), p.count, p.screen,
-        static_cast<int>((p.msLeft + 999) / 1000), m_chinese)));
+    m_progress->setFormat(
+        Utf8(res::WallProgressText(std::min(p.position + 1, p.count), p.count, p.screen,
+                                   static_cast<int>((p.msLeft + 999) / 1000), m_chinese)));
     if (!done.empty()) {
         m_table->scrollToItem(m_table->item(done.back(), kScreenCol));
     }

@@ -68,8 +68,8 @@ private:
         v = parsed;
         return true;
     }
-    bool Pair(const platform::TextLine& l, const char* entry, const char* first,
-              const char* second, int low1, int high1, int low2, int high2, int& a, int& b) {
+    bool Pair(const platform::TextLine& l, const char* entry, const char* first, const char* second,
+              int low1, int high1, int low2, int high2, int& a, int& b) {
         std::string ta, tb;
         if (l.words.size() != 2 || !SplitPair(l.words[1], ta, tb)) {
             return Fail({FileFault::kMalformed, l.number, entry, Joined(l.words), 0, 0,
@@ -128,7 +128,8 @@ bool Reader::Screen(const platform::TextLine& l) {
     for (size_t k = 2; k < l.words.size(); ++k) {
         std::string field, value;
         if (!platform::SplitField(l.words[k], field, value)) {
-            return Fail({FileFault::kMalformed, l.number, name, Joined(l.words), 0, 0, kScreenForm});
+            return Fail(
+                {FileFault::kMalformed, l.number, name, Joined(l.words), 0, 0, kScreenForm});
         }
         int v = 0;
         if (field == "id" && !id) {
@@ -157,7 +158,8 @@ bool Reader::Screen(const platform::TextLine& l) {
                 return false;
             }
         } else {
-            return Fail({FileFault::kMalformed, l.number, name, Joined(l.words), 0, 0, kScreenForm});
+            return Fail(
+                {FileFault::kMalformed, l.number, name, Joined(l.words), 0, 0, kScreenForm});
         }
     }
     if (!id || !width || !height) {
@@ -181,7 +183,12 @@ std::variant<WallPlan, FileProblem> Reader::Read(std::string_view text) {
     }
     int version = 0;
     if (head.words.size() != 2 || !platform::ParseWholeNumber(head.words[1], 0, 1 << 30, version)) {
-        return FileProblem{FileFault::kMalformed, head.number, kMagic, Joined(head.words), 0, 0,
+        return FileProblem{FileFault::kMalformed,
+                           head.number,
+                           kMagic,
+                           Joined(head.words),
+                           0,
+                           0,
                            std::string(kMagic) + " " + std::to_string(kWallFileVersion)};
     }
     if (version != kWallFileVersion) {
@@ -249,8 +256,9 @@ std::variant<WallPlan, FileProblem> Reader::Read(std::string_view text) {
 }  // namespace
 
 std::string WallFileText(const WallPlan& plan) {
-    std::string t = "# ORN312 wall: screens row by row from the top left; adjustments are\n"
-                    "# width,height,horizontal start,vertical start added to the calculated windows\n";
+    std::string t =
+        "# ORN312 wall: screens row by row from the top left; adjustments are\n"
+        "# width,height,horizontal start,vertical start added to the calculated windows\n";
     t += std::string(kMagic) + " " + std::to_string(kWallFileVersion) + "\n";
     t += "specification " + std::to_string(plan.rows) + "x" + std::to_string(plan.cols) + "\n";
     t += "output " + std::to_string(plan.outWidth) + "x" + std::to_string(plan.outHeight) + "\n";

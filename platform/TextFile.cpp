@@ -63,7 +63,8 @@ std::string WriteTarget(const std::string& path) {
         std::string next(buf, static_cast<size_t>(n));
         if (next.empty() || next[0] != '/') {
             const size_t slash = target.rfind('/');
-            next = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + next;
+            next =
+                (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + next;
         }
         target = next;
     }

@@ -33,16 +33,16 @@ std::vector<TextLine> SplitTextLines(std::string_view text);
 
 // Why a file of the operator's was refused (or could not be written), with the line it names.
 enum class FileFault {
-    kUnreadable,   // detail: why (missing, not text, too large)
-    kUnwritable,   // detail: why
-    kNotThisKind,  // value: what the first line holds
-    kOtherVersion, // value: the version the file gives
-    kUnknownEntry, // value: the first word of the line
-    kMalformed,    // what: the entry; value: the line's text; detail: the form expected
-    kTwice,        // what: the entry; low: the line that gave it first
-    kMissing,      // what: the entry the file lacks (line: its last line)
-    kOutOfRange,   // what: the value's name; value: as written; low..high: the range
-    kSameId,       // value: the device ID; what: the screen that has it; low: its line
+    kUnreadable,    // detail: why (missing, not text, too large)
+    kUnwritable,    // detail: why
+    kNotThisKind,   // value: what the first line holds
+    kOtherVersion,  // value: the version the file gives
+    kUnknownEntry,  // value: the first word of the line
+    kMalformed,     // what: the entry; value: the line's text; detail: the form expected
+    kTwice,         // what: the entry; low: the line that gave it first
+    kMissing,       // what: the entry the file lacks (line: its last line)
+    kOutOfRange,    // what: the value's name; value: as written; low..high: the range
+    kSameId,        // value: the device ID; what: the screen that has it; low: its line
 };
 struct FileProblem {
     FileFault fault = FileFault::kUnreadable;

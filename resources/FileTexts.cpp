@@ -48,8 +48,7 @@ std::string FileProblemText(const platform::FileProblem& p, FileKind kind, bool 
                                  : p.what + " is given a second time (first on line " +
                                        std::to_string(p.low) + ")");
         case FileFault::kMissing:
-            return at + (chinese ? "文件已结束，缺少" + p.what
-                                 : "the file ends without " + p.what);
+            return at + (chinese ? "文件已结束，缺少" + p.what : "the file ends without " + p.what);
         case FileFault::kOutOfRange:
             return at + (chinese ? p.what + " " + p.value + " 超出范围 " + std::to_string(p.low) +
                                        ".." + std::to_string(p.high)

@@ -182,9 +182,9 @@ const char* WallText(WallWord w, bool chinese) {
 }
 
 std::string WallProgressText(int position, int count, int screen, int secondsLeft, bool chinese) {
-    return Format(chinese ? "第 %d/%d 块屏幕（%.3d），约剩 %d 秒"
-                          : "Screen %d of %d (%.3d), about %d s left",
-                  position, count, screen, secondsLeft);
+    return Format(
+        chinese ? "第 %d/%d 块屏幕（%.3d），约剩 %d 秒" : "Screen %d of %d (%.3d), about %d s left",
+        position, count, screen, secondsLeft);
 }
 
 const char* WallResultShort(WallResultWord result, bool chinese) {
@@ -225,8 +225,7 @@ std::string WallWindowDifference(bool output, const std::string& read, const std
     return std::string(output ? "output window " : "input window ") + read + " (sent " + sent + ")";
 }
 
-std::string WallSizeDifference(int width, int height, int wallWidth, int wallHeight,
-                               bool chinese) {
+std::string WallSizeDifference(int width, int height, int wallWidth, int wallHeight, bool chinese) {
     return Format(chinese ? "输出分辨率 %dx%d（拼接墙按 %dx%d 计算）"
                           : "output %dx%d (the wall is laid out for %dx%d)",
                   width, height, wallWidth, wallHeight);

@@ -197,8 +197,10 @@ const Pair kFileTexts[] = {
     {"恢复后以下设置与文件不一致：", "After the restore these settings differ from the file:"},
     {"恢复后有设置与文件不一致", "Some settings differ from the file after the restore"},
     {"系统信息", "System information"},
-    {"处理器报告的值无法写入设置文件：", "The processor reports a value no settings file may hold: "},
-    {"未发送：亮度超出本处理器的范围 0~64", "Not sent: the brightness is beyond this processor's range 0~64"},
+    {"处理器报告的值无法写入设置文件：",
+     "The processor reports a value no settings file may hold: "},
+    {"未发送：亮度超出本处理器的范围 0~64",
+     "Not sent: the brightness is beyond this processor's range 0~64"},
 };
 static_assert(sizeof kFileTexts / sizeof kFileTexts[0] ==
               static_cast<size_t>(SettingsFileMsg::Count));

@@ -39,7 +39,8 @@ QBoxLayout* BoxHolding(QLayout* layout, QWidget* w, int& index) {
 // The file chooser for saving (save) or loading settings, in the dialog's language.
 std::string ChooseSettingsFile(bool save, bool zh) {
     return platform::ChooseFile(
-        save, res::SettingsFileText(save ? SettingsFileMsg::SaveButton : SettingsFileMsg::LoadButton, zh),
+        save,
+        res::SettingsFileText(save ? SettingsFileMsg::SaveButton : SettingsFileMsg::LoadButton, zh),
         res::SettingsFileText(SettingsFileMsg::Filter, zh));
 }
 
@@ -172,7 +173,8 @@ void CSetScreen::OnLoadFromFile() {
                         res::SettingValueText(d.found, zh);
             }
             if (!result->refused.empty()) {
-                text += "\n" + std::string(res::SettingsFileText(SettingsFileMsg::BrightnessRange, zh));
+                text +=
+                    "\n" + std::string(res::SettingsFileText(SettingsFileMsg::BrightnessRange, zh));
             }
             info->setText(Utf8(res::SettingsFileText(SettingsFileMsg::DifferInfo, zh)));
             message(text);

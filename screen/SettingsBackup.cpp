@@ -268,7 +268,12 @@ std::variant<ProcessorSettings, FileProblem> Reader::Read(std::string_view text)
     }
     int version = 0;
     if (head.words.size() != 2 || !platform::ParseWholeNumber(head.words[1], 0, 1 << 30, version)) {
-        return FileProblem{FileFault::kMalformed, head.number, kMagic, Joined(head.words), 0, 0,
+        return FileProblem{FileFault::kMalformed,
+                           head.number,
+                           kMagic,
+                           Joined(head.words),
+                           0,
+                           0,
                            std::string(kMagic) + " " + std::to_string(kSettingsFileVersion)};
     }
     if (version != kSettingsFileVersion) {
@@ -290,16 +295,16 @@ std::variant<ProcessorSettings, FileProblem> Reader::Read(std::string_view text)
         }
     }
     if (!m_problem && !m_s.brightness100 && m_s.brightness > 64) {
-        Fail({FileFault::kOutOfRange, m_brightnessLine, "brightness", std::to_string(m_s.brightness),
-              0, 64, ""});
+        Fail({FileFault::kOutOfRange, m_brightnessLine, "brightness",
+              std::to_string(m_s.brightness), 0, 64, ""});
     }
     if (!m_problem && m_s.resolution == kCustomResolution &&
         !DotClockInRange(m_s.custom.width, m_s.custom.height, m_s.custom.rate)) {
-        const int64_t clock = int64_t{m_s.custom.height + 45} * (m_s.custom.width + 184) *
-                              m_s.custom.rate;
+        const int64_t clock =
+            int64_t{m_s.custom.height + 45} * (m_s.custom.width + 184) * m_s.custom.rate;
         Fail({FileFault::kOutOfRange, m_customLine, "custom resolution dot clock",
-              std::to_string(clock), static_cast<int>(kMinDotClock),
-              static_cast<int>(kMaxDotClock), ""});
+              std::to_string(clock), static_cast<int>(kMinDotClock), static_cast<int>(kMaxDotClock),
+              ""});
     }
     if (m_problem) {
         return *m_problem;
@@ -310,7 +315,8 @@ std::variant<ProcessorSettings, FileProblem> Reader::Read(std::string_view text)
 // Asks each question in turn, a step pause between two.
 class Asker {
 public:
-    Asker(app::SequenceLink& link, std::string* unanswered) : m_link(link), m_unanswered(unanswered) {}
+    Asker(app::SequenceLink& link, std::string* unanswered)
+        : m_link(link), m_unanswered(unanswered) {}
     std::optional<Frame> Ask(uint8_t sub, int limitMs, const char* what) {
         if (m_asked++ > 0 && !m_link.Pause(kStepPauseMs)) {
             return Failed(what);
@@ -412,8 +418,8 @@ std::optional<ProcessorSettings> ReadSettings(app::SequenceLink& link, std::stri
     s.custom = devlink::CustomResolutionReply::Decode(custom->data());
     for (int l = 0; l < 3; ++l) {
         for (int pip = 0; pip < 2; ++pip) {
-            const auto g = asker.Ask(devlink::LayoutGeometrySub(l, pip != 0), kReadLimitMs,
-                                     "layout window");
+            const auto g =
+                asker.Ask(devlink::LayoutGeometrySub(l, pip != 0), kReadLimitMs, "layout window");
             if (!g) {
                 return std::nullopt;
             }
@@ -427,7 +433,8 @@ std::optional<ProcessorSettings> ReadSettings(app::SequenceLink& link, std::stri
     const auto m = devlink::MosaicModeReply::Decode(mosaic->data());
     s.syncMosaic = m.syncMosaic;
     s.input = FromReply(m.input);
-    const auto picture = asker.Ask(devlink::kPictureAudioSub, kLongReadLimitMs, "picture and audio");
+    const auto picture =
+        asker.Ask(devlink::kPictureAudioSub, kLongReadLimitMs, "picture and audio");
     if (!picture) {
         return std::nullopt;
     }
@@ -464,8 +471,7 @@ std::optional<ProcessorSettings> ReadSettings(app::SequenceLink& link, std::stri
 std::vector<SettingDifference> CompareSettings(const ProcessorSettings& w,
                                                const ProcessorSettings& f) {
     std::vector<SettingDifference> d;
-    const auto check = [&d](bool differs, std::string name, std::string wanted,
-                            std::string found) {
+    const auto check = [&d](bool differs, std::string name, std::string wanted, std::string found) {
         if (differs) {
             d.push_back({std::move(name), std::move(wanted), std::move(found)});
         }
@@ -490,8 +496,8 @@ std::vector<SettingDifference> CompareSettings(const ProcessorSettings& w,
     }
     check(w.brightness != f.brightness, "brightness", std::to_string(w.brightness),
           std::to_string(f.brightness));
-    check(w.brightness100 != f.brightness100, "brightness range", w.brightness100 ? "0~100" : "0~64",
-          f.brightness100 ? "0~100" : "0~64");
+    check(w.brightness100 != f.brightness100, "brightness range",
+          w.brightness100 ? "0~100" : "0~64", f.brightness100 ? "0~100" : "0~64");
     check(w.bias != f.bias, "bias", std::to_string(w.bias), std::to_string(f.bias));
     check(w.sharp != f.sharp, "sharpness", w.sharp ? "Sharp" : "Normal",
           f.sharp ? "Sharp" : "Normal");
@@ -584,7 +590,8 @@ RestoreResult RestoreSettings(app::SequenceLink& link, const ProcessorSettings& 
         if (!now->brightness100 && wanted.brightness > 64) {
             r.refused.push_back("brightness");  // beyond this processor's range 0..64
         } else {
-            frames.push_back(devlink::BrightnessCommand(id, static_cast<uint8_t>(wanted.brightness)));
+            frames.push_back(
+                devlink::BrightnessCommand(id, static_cast<uint8_t>(wanted.brightness)));
         }
     }
     if (wanted.bias != now->bias) {
@@ -630,7 +637,9 @@ RestoreResult RestoreSettings(app::SequenceLink& link, const ProcessorSettings& 
 
 Readback ToReadback(const ProcessorSettings& s, uint8_t layoutCode) {
     Readback r;
-    const auto reply = [](const WindowGeometry& g) { return devlink::WindowReply{g.hs, g.w, g.vs, g.h}; };
+    const auto reply = [](const WindowGeometry& g) {
+        return devlink::WindowReply{g.hs, g.w, g.vs, g.h};
+    };
     r.resolution = devlink::ResolutionReply{static_cast<uint8_t>(s.resolution), reply(s.output)};
     r.custom = s.custom;
     const int layout = MainGeometrySub(layoutCode) - devlink::kMainGeometryM1Sub;
@@ -647,10 +656,9 @@ Readback ToReadback(const ProcessorSettings& s, uint8_t layoutCode) {
                                       (s.hotSpare[2] ? 4 : 0));
     p.brightness100 = s.brightness100 ? 1 : 0;
     r.picture = p;
-    r.textKey = devlink::TextKeyReply{static_cast<uint8_t>(s.aboveThreshold ? 1 : 0),
-                                      static_cast<uint8_t>(s.keyRed),
-                                      static_cast<uint8_t>(s.keyGreen),
-                                      static_cast<uint8_t>(s.keyBlue)};
+    r.textKey = devlink::TextKeyReply{
+        static_cast<uint8_t>(s.aboveThreshold ? 1 : 0), static_cast<uint8_t>(s.keyRed),
+        static_cast<uint8_t>(s.keyGreen), static_cast<uint8_t>(s.keyBlue)};
     devlink::ColourReply c;
     for (int k = 0; k < 7; ++k) {
         c.values[k] = static_cast<uint8_t>(s.colour[k]);

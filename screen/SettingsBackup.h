@@ -33,7 +33,7 @@ struct ProcessorSettings {
     bool brightness100 = false;  // the processor's brightness range (0..100, else 0..64)
     int bias = 0;
     bool sharp = false;
-    int audio1 = 0, audio2 = 0;  // source codes (8: YPbPr)
+    int audio1 = 0, audio2 = 0;      // source codes (8: YPbPr)
     std::array<bool, 3> hotSpare{};  // V1>>V2, HDMI>>DVI, VGA1>>VGA2
     bool aboveThreshold = false;
     int keyRed = 0, keyGreen = 0, keyBlue = 0;
@@ -74,13 +74,13 @@ std::vector<SettingDifference> CompareSettings(const ProcessorSettings& wanted,
                                                const ProcessorSettings& found);
 
 struct RestoreResult {
-    bool answered = false;     // the processor answered the first readback
-    bool stopped = false;      // the sequence was stopped
-    bool notSent = false;      // a frame could not be written
+    bool answered = false;  // the processor answered the first readback
+    bool stopped = false;   // the sequence was stopped
+    bool notSent = false;   // a frame could not be written
     int framesSent = 0;
-    std::optional<ProcessorSettings> after;   // the readback at the end
+    std::optional<ProcessorSettings> after;      // the readback at the end
     std::vector<SettingDifference> differences;  // wanted against after (or against nothing)
-    std::vector<std::string> refused;  // settings not sent: out of this processor's range
+    std::vector<std::string> refused;            // settings not sent: out of this processor's range
 };
 
 // Restores wanted: reads the processor, changes its output resolution first when it differs

@@ -5,10 +5,10 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <strings.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/signalfd.h>
-#include <strings.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>

@@ -54,9 +54,9 @@ struct Options {
 };
 
 // Options that take a value, here and in orn312ctl's other commands.
-const std::set<std::string> kValueOptions = {"--serial", "--tcp",   "--id",     "--delay",
-                                             "--limit",  "--transition", "--first-id",
-                                             "--output", "--save"};
+const std::set<std::string> kValueOptions = {"--serial",   "--tcp",    "--id",
+                                             "--delay",    "--limit",  "--transition",
+                                             "--first-id", "--output", "--save"};
 
 [[noreturn]] void Usage(const std::string& what) {
     std::fprintf(stderr, "orn312ctl: %s (orn312ctl --help shows the usage)\n", what.c_str());
@@ -106,7 +106,8 @@ Options Parse(int argc, char** argv) {
             std::fputs(kFileCommandsUsage, stdout);
             std::exit(kExitOk);
         } else if (a.size() > 1 && a[0] == '-') {
-            Usage("unknown option " + a + " for " + (o.words.empty() ? "this command" : o.words[0]));
+            Usage("unknown option " + a + " for " +
+                  (o.words.empty() ? "this command" : o.words[0]));
         } else {
             o.words.push_back(a);
         }
@@ -142,7 +143,8 @@ void StopOnSignals() {
 
 std::string Problem(const platform::FileProblem& p, res::FileKind kind, const std::string& path) {
     std::string text = res::FileProblemText(p, kind, false);
-    return p.fault == platform::FileFault::kUnreadable || p.fault == platform::FileFault::kUnwritable
+    return p.fault == platform::FileFault::kUnreadable ||
+                   p.fault == platform::FileFault::kUnwritable
                ? text
                : path + ": " + text;
 }
@@ -152,10 +154,11 @@ class PrintingLink : public app::SequenceLink {
 public:
     uint8_t DeviceId() const override { return 0; }
     bool Send(const devlink::Frame& frame, int delayMs) override {
-        std::printf("  %s  then %d ms\n",
-                    devlink::HexText(devlink::WithChecksum(frame.data()).data(), devlink::kFrameSize)
-                        .c_str(),
-                    delayMs);
+        std::printf(
+            "  %s  then %d ms\n",
+            devlink::HexText(devlink::WithChecksum(frame.data()).data(), devlink::kFrameSize)
+                .c_str(),
+            delayMs);
         return true;
     }
     int Query(const devlink::Frame&, devlink::Frame&, int) override { return 0; }
@@ -178,7 +181,8 @@ mosaic::WallPlan WallFromWords(const Options& o, bool& outputKnown) {
     if (w.size() == 2 && !PairOf(w[1], 0, 1 << 20, 0, 1 << 20, rows, cols)) {
         auto loaded = mosaic::LoadWallFile(w[1]);
         if (const auto* p = std::get_if<platform::FileProblem>(&loaded)) {
-            std::fprintf(stderr, "orn312ctl: %s\n", Problem(*p, res::FileKind::kWall, w[1]).c_str());
+            std::fprintf(stderr, "orn312ctl: %s\n",
+                         Problem(*p, res::FileKind::kWall, w[1]).c_str());
             std::exit(kExitUsage);
         }
         if (o.outWidth > 0) {
@@ -200,8 +204,8 @@ mosaic::WallPlan WallFromWords(const Options& o, bool& outputKnown) {
               " of them (row by row)");
     }
     outputKnown = o.outWidth > 0;
-    mosaic::WallPlan plan{rows, cols, outputKnown ? o.outWidth : 65535,
-                          outputKnown ? o.outHeight : 65535, {}};
+    mosaic::WallPlan plan{
+        rows, cols, outputKnown ? o.outWidth : 65535, outputKnown ? o.outHeight : 65535, {}};
     for (size_t n = 0; n < count; ++n) {
         int width = 0, height = 0;
         const std::string& size = w[w.size() == 3 ? 2 : 2 + n];
@@ -277,7 +281,8 @@ int Wall(const Options& o, const ConnectFn& connect) {
     }
     if (!o.save.empty()) {
         if (const auto p = mosaic::SaveWallFile(o.save, plan)) {
-            std::fprintf(stderr, "orn312ctl: %s\n", Problem(*p, res::FileKind::kWall, o.save).c_str());
+            std::fprintf(stderr, "orn312ctl: %s\n",
+                         Problem(*p, res::FileKind::kWall, o.save).c_str());
             close();
             return kExitDevice;
         }
@@ -300,8 +305,8 @@ int Wall(const Options& o, const ConnectFn& connect) {
     }
 
     app::DirectSequenceLink link(line, static_cast<uint8_t>(o.id), g_stop);
-    const std::vector<mosaic::ScreenOutcome> outcomes = mosaic::SetWall(
-        link, plan, {}, [&plan](const mosaic::WallProgress& p) {
+    const std::vector<mosaic::ScreenOutcome> outcomes =
+        mosaic::SetWall(link, plan, {}, [&plan](const mosaic::WallProgress& p) {
             if (!p.finished) {
                 std::fprintf(stderr, "%s\n",
                              res::WallProgressText(p.position + 1, p.count, p.screen,
@@ -347,8 +352,9 @@ int Backup(const Options& o, const ConnectFn& connect) {
     const std::string comment = "device " + std::to_string(o.id);
     const auto again = screen::ParseSettingsFile(screen::SettingsFileText(*s, comment));
     if (const auto* p = std::get_if<platform::FileProblem>(&again)) {
-        std::fprintf(stderr, "orn312ctl: device %d reports a value that cannot be restored (%s); "
-                             "nothing written\n",
+        std::fprintf(stderr,
+                     "orn312ctl: device %d reports a value that cannot be restored (%s); "
+                     "nothing written\n",
                      o.id, res::FileProblemText(*p, res::FileKind::kSettings, false).c_str());
         return kExitDevice;
     }
@@ -392,7 +398,7 @@ int Restore(const Options& o, const ConnectFn& connect) {
     }
     if (r.stopped || r.notSent || !r.after) {
         std::fprintf(stderr, "orn312ctl: %s\n",
-                     r.stopped ? "stopped before the end of the restore"
+                     r.stopped   ? "stopped before the end of the restore"
                      : r.notSent ? "a frame could not be sent; the restore is incomplete"
                                  : "the device stopped answering; the restore is unverified");
         return kExitDevice;

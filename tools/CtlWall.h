@@ -13,8 +13,8 @@ namespace ctl {
 bool IsFileCommand(int argc, char** argv);
 
 // Opens the link from --serial or --tcp as the other commands do (ends the program on failure).
-using ConnectFn =
-    std::function<void(const std::string& serial, const std::string& tcp, devlink::LinkConnection&)>;
+using ConnectFn = std::function<void(const std::string& serial, const std::string& tcp,
+                                     devlink::LinkConnection&)>;
 
 // Runs the command; returns the exit status (0 done, 1 a device failure or a difference, 2 a bad
 // command line or a refused file).

@@ -240,7 +240,8 @@ int main(int argc, char** argv) {
     // wall, backup and restore: tools/CtlWall.cpp.
     if (ctl::IsFileCommand(argc, argv)) {
         return ctl::RunFileCommand(
-            argc, argv, [](const std::string& serial, const std::string& tcp, LinkConnection& link) {
+            argc, argv,
+            [](const std::string& serial, const std::string& tcp, LinkConnection& link) {
                 Options o;
                 o.serial = serial;
                 o.tcp = tcp;

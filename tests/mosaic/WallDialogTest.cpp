@@ -82,9 +82,10 @@ protected:
     static void SetUpTestSuite() { testutil::TestApp(); }
 
     void Open(bool chinese = false) {
-        mosaic = std::make_unique<CSimpleMosaic>(nullptr, chinese, [this](platform::StopFlag& stop) {
-            return std::make_unique<WallForwardLink>(line, lock, stop);
-        });
+        mosaic =
+            std::make_unique<CSimpleMosaic>(nullptr, chinese, [this](platform::StopFlag& stop) {
+                return std::make_unique<WallForwardLink>(line, lock, stop);
+            });
         mosaic->show();
     }
     // The wall laid out as a person does it: the specification, then every screen's size; the
@@ -116,9 +117,7 @@ protected:
         }
         return r;
     }
-    std::string ResultCell(int n) const {
-        return wall->m_table->item(n, 6)->text().toStdString();
-    }
+    std::string ResultCell(int n) const { return wall->m_table->item(n, 6)->text().toStdString(); }
     mosaic::WindowValues InputHeld(int id) {
         std::lock_guard<std::mutex> hold(lock);
         const sim::Window& w = line.devices.at(static_cast<uint8_t>(id)).State().input;
@@ -140,7 +139,8 @@ TEST_F(WallDialog, ALaidOutWallIsSetWithOnePressAndEveryScreenVerified) {
     QElapsedTimer since;
     qint64 longest = 0;
     QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] { longest = std::max(longest, since.restart()); });
+    QObject::connect(&tick, &QTimer::timeout,
+                     [&] { longest = std::max(longest, since.restart()); });
     since.start();
     tick.start(10);
     LayOut(false);  // ends with the one press of the fast mosaic's "Set whole wall"
@@ -236,8 +236,8 @@ TEST_F(WallDialog, StopEndsTheWallAfterTheFrameInFlightAndKeepsWhatItDid) {
               12 - verified);
     EXPECT_FALSE(wall->m_stop->isEnabled());
     EXPECT_TRUE(wall->m_retry->isEnabled());
-    EXPECT_NE(wall->m_summary->toPlainText().toStdString().find(
-                  std::to_string(verified) + " of 12 screens set and verified."),
+    EXPECT_NE(wall->m_summary->toPlainText().toStdString().find(std::to_string(verified) +
+                                                                " of 12 screens set and verified."),
               std::string::npos);
     EXPECT_NE(wall->m_summary->toPlainText().toStdString().find("Screen 011 (ID 12): not set"),
               std::string::npos);
@@ -291,7 +291,8 @@ TEST_F(WallDialog, AScreensSetKeepsItsAdjustmentsForTheWholeWall) {
 TEST_F(WallDialog, EveryControlHasANameAPersonWouldSay) {
     Open(true);
     LayOut();
-    for (QWidget* top : {static_cast<QWidget*>(wall), static_cast<QWidget*>(CWallBar::Of(mosaic.get()))}) {
+    for (QWidget* top :
+         {static_cast<QWidget*>(wall), static_cast<QWidget*>(CWallBar::Of(mosaic.get()))}) {
         for (QWidget* w : top->findChildren<QWidget*>()) {
             if (w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(top)) {
                 continue;
@@ -311,7 +312,8 @@ TEST_F(WallDialog, TheWallFileIsSavedLoadedAndRefusedWithItsLine) {
     LayOut();
     wall->m_firstId->setValue(7);
     wall->m_table->item(2, 4)->setText("2,0,-2,0");
-    const fs::path dir = fs::path(testing::TempDir()) / ("orn312-walldlg-" + std::to_string(getpid()));
+    const fs::path dir =
+        fs::path(testing::TempDir()) / ("orn312-walldlg-" + std::to_string(getpid()));
     fs::create_directories(dir);
     const fs::path file = dir / "wall.wall";
     ui.chosenFile = file.string();

@@ -18,7 +18,8 @@ using mosaic::WallPlan;
 namespace {
 
 fs::path Scratch(const char* name) {
-    const fs::path dir = fs::path(testing::TempDir()) / ("orn312-wallfile-" + std::to_string(getpid()));
+    const fs::path dir =
+        fs::path(testing::TempDir()) / ("orn312-wallfile-" + std::to_string(getpid()));
     fs::create_directories(dir);
     return dir / name;
 }
@@ -55,9 +56,7 @@ TEST(WallFile, AWallRoundTripsThroughItsFile) {
     const fs::path target = Scratch("target.wall");
     const fs::path link = Scratch("link.wall");
     fs::remove(link);
-    {
-        std::ofstream(target) << "old";
-    }
+    { std::ofstream(target) << "old"; }
     ::chmod(target.c_str(), 0640);
     fs::create_symlink(target.filename(), link);
     ASSERT_FALSE(mosaic::SaveWallFile(link, plan));
@@ -89,8 +88,9 @@ TEST(WallFile, EachBadFileIsRefusedNamingItsLine) {
         {"orn312-settings 1\n", "line 1: not a wall file (it begins with 'orn312-settings 1')"},
         {"orn312-wall 2\n" + head.substr(14) + s0 + s1,
          "line 1: a wall file of version 2; this program reads version 1"},
-        {"orn312-wall one\n", "line 1: orn312-wall is not written as orn312-wall 1: "
-                              "'orn312-wall one'"},
+        {"orn312-wall one\n",
+         "line 1: orn312-wall is not written as orn312-wall 1: "
+         "'orn312-wall one'"},
         {head + s0 + "screen 001 id=2 width=960\n",
          "line 5: screen 001 is not written as screen NNN id=N width=W height=H "
          "[input-adjust=W,H,X,Y] [output-adjust=W,H,X,Y]: 'screen 001 id=2 width=960'"},

@@ -66,9 +66,8 @@ TEST(WallSet, AThreeByFourWallIsSetInOneActionAndEveryScreenVerified) {
     ASSERT_TRUE(mosaic::CheckWall(plan).empty());
 
     std::vector<mosaic::WallProgress> progress;
-    const auto outcomes = mosaic::SetWall(link, plan, {}, [&](const mosaic::WallProgress& p) {
-        progress.push_back(p);
-    });
+    const auto outcomes = mosaic::SetWall(
+        link, plan, {}, [&](const mosaic::WallProgress& p) { progress.push_back(p); });
 
     EXPECT_EQ(Results(outcomes), std::vector<ScreenResult>(12, ScreenResult::kVerified));
     for (int n = 0; n < 12; ++n) {
@@ -85,8 +84,8 @@ TEST(WallSet, AThreeByFourWallIsSetInOneActionAndEveryScreenVerified) {
     ASSERT_EQ(link.log.size(), 60u);
     EXPECT_EQ(std::vector<std::string>(link.log.begin(), link.log.begin() + 5),
               (std::vector<std::string>{"S 1 23 00 00 00 02 80 00 00 01 68/1000",
-                                        "S 1 2c 00 00 00 02 80 00 00 01 68/1000",
-                                        "Q 1 fe 04/6000", "Q 1 fe 0b/6000", "Q 1 fe 03/6000"}));
+                                        "S 1 2c 00 00 00 02 80 00 00 01 68/1000", "Q 1 fe 04/6000",
+                                        "Q 1 fe 0b/6000", "Q 1 fe 03/6000"}));
     EXPECT_EQ(link.log[25], "S 6 23 00 02 82 01 40 01 68 02 1c/1000");
     EXPECT_EQ(mosaic::ScreenPauseMs(), 3000);
     EXPECT_EQ(link.pausedMs, 12 * mosaic::ScreenPauseMs());
@@ -122,9 +121,9 @@ TEST(WallSet, AScreenWhoseDeviceDoesNotAnswerIsReportedWhileTheOthersAreSetAndCa
     EXPECT_EQ(mosaic::WallSummary(plan, outcomes, false),
               (std::vector<std::string>{"11 of 12 screens set and verified.",
                                         "Screen 005 (ID 6): not answering"}));
-    EXPECT_EQ(mosaic::WallSummary(plan, outcomes, true),
-              (std::vector<std::string>{"12 块屏幕中 11 块已设置并核对。",
-                                        "屏幕 005（ID 6）：无应答"}));
+    EXPECT_EQ(
+        mosaic::WallSummary(plan, outcomes, true),
+        (std::vector<std::string>{"12 块屏幕中 11 块已设置并核对。", "屏幕 005（ID 6）：无应答"}));
 
     // Its processor is back: the retry sends to that screen alone.
     link.Add(6);
@@ -203,9 +202,11 @@ TEST(WallSet, AWallThatCannotBeSentIsRefusedBeforeAnyFrame) {
         std::function<void(WallPlan&)> change;
         std::vector<std::string> lines;
     } cases[] = {
-        {"two screens with one device ID", [](WallPlan& p) { p.screens[3].deviceId = 2; },
+        {"two screens with one device ID",
+         [](WallPlan& p) { p.screens[3].deviceId = 2; },
          {"Screen 003 has the same device ID as screen 001 (2)"}},
-        {"a device ID of 0", [](WallPlan& p) { p.screens[0].deviceId = 0; },
+        {"a device ID of 0",
+         [](WallPlan& p) { p.screens[0].deviceId = 0; },
          {"Screen 000: device ID 0 is outside 1..255"}},
         {"an odd adjustment",
          [](WallPlan& p) { p.screens[2].inputAdjust.width = 1; },

@@ -70,7 +70,9 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return !d.Busy(); }, 15000));
         testutil::ProcessEvents();
     }
-    std::string Info(CSetScreen& d) { return d.ControlAs<QLineEdit>(sids::kInfo)->text().toStdString(); }
+    std::string Info(CSetScreen& d) {
+        return d.ControlAs<QLineEdit>(sids::kInfo)->text().toStdString();
+    }
     fs::path Scratch(const char* name) {
         const fs::path dir =
             fs::path(testing::TempDir()) / ("orn312-setfile-" + std::to_string(getpid()));
@@ -86,10 +88,10 @@ protected:
 
 TEST_F(SetScreenFile, SavesOneProcessorAndMakesAnotherTheSame) {
     testutil::SimSequenceLink a(1), b(1);
-    for (const devlink::Frame& f : {devlink::BrightnessCommand(1, 40), devlink::BiasCommand(1, 20),
-                                    devlink::ResolutionCommand(1, 2),
-                                    devlink::WindowGeometryCommand(1, devlink::kLayoutM3, true,
-                                                                   100, 400, 50, 300)}) {
+    for (const devlink::Frame& f :
+         {devlink::BrightnessCommand(1, 40), devlink::BiasCommand(1, 20),
+          devlink::ResolutionCommand(1, 2),
+          devlink::WindowGeometryCommand(1, devlink::kLayoutM3, true, 100, 400, 50, 300)}) {
         a.device.HandleFrame(f, 0);
     }
     const fs::path file = Scratch("a.settings");

@@ -146,8 +146,8 @@ TEST(SettingsBackup, EachBadFileIsRefusedNamingItsLine) {
     };
     const auto lineOf = [&good](const std::string& entry) {
         const size_t at = good.find("\n" + entry);
-        return std::to_string(std::count(good.begin(), good.begin() + static_cast<long>(at) + 1,
-                                         '\n') + 1);
+        return std::to_string(
+            std::count(good.begin(), good.begin() + static_cast<long>(at) + 1, '\n') + 1);
     };
     struct Case {
         std::string text;
@@ -186,11 +186,10 @@ TEST(SettingsBackup, EachBadFileIsRefusedNamingItsLine) {
     };
     for (const Case& c : cases) {
         const auto r = screen::ParseSettingsFile(c.text);
-        const std::string got =
-            std::holds_alternative<ProcessorSettings>(r)
-                ? "accepted"
-                : res::FileProblemText(std::get<platform::FileProblem>(r), res::FileKind::kSettings,
-                                       false);
+        const std::string got = std::holds_alternative<ProcessorSettings>(r)
+                                    ? "accepted"
+                                    : res::FileProblemText(std::get<platform::FileProblem>(r),
+                                                           res::FileKind::kSettings, false);
         EXPECT_EQ(got, c.refusal) << c.text;
     }
 }

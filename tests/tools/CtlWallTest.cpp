@@ -57,8 +57,8 @@ TEST(CtlWall, SetsEveryScreenOnTheLineAndExitsZeroOnlyWhenAllVerified) {
 
     // A wall laid out for another output: sent, read back, reported, exit 1. (A screen that
     // does not answer is told the same way: WallSet and WallDialog show it.)
-    const auto other = Ctl({"--tcp", tcp, "wall", "1x1", "1024x768", "--first-id", "3",
-                            "--output", "1024x768"});
+    const auto other =
+        Ctl({"--tcp", tcp, "wall", "1x1", "1024x768", "--first-id", "3", "--output", "1024x768"});
     EXPECT_EQ(other.exitCode, 1) << other.err;
     EXPECT_EQ(other.out,
               "Screen 000 (ID 3): read back different: output 1920x1080 (the wall is laid out for "
@@ -109,8 +109,9 @@ TEST(CtlWall, BackupAndRestoreCloneAProcessorAndRefuseBadFilesBeforeSending) {
     ASSERT_TRUE(sim.Started()) << sim.Output();
     const std::string tcp = "127.0.0.1:" + std::to_string(sim.tcpPort);
     for (const std::vector<std::string>& body :
-         {std::vector<std::string>{"16", "28"}, {"2d", "1e"}, {"2b", "01", "00", "64", "01", "90",
-                                                                "00", "32", "01", "2c"}}) {
+         {std::vector<std::string>{"16", "28"},
+          {"2d", "1e"},
+          {"2b", "01", "00", "64", "01", "90", "00", "32", "01", "2c"}}) {
         std::vector<std::string> args = {"--tcp", tcp, "send"};
         args.insert(args.end(), body.begin(), body.end());
         args.insert(args.end(), {"--delay", "0"});
@@ -127,8 +128,8 @@ TEST(CtlWall, BackupAndRestoreCloneAProcessorAndRefuseBadFilesBeforeSending) {
 
     const auto restore = Ctl({"--tcp", tcp, "--id", "2", "restore", file.string()});
     EXPECT_EQ(restore.exitCode, 0) << restore.err << restore.out;
-    EXPECT_EQ(restore.out, "3 frames sent to device 2\nevery setting reads back as in " +
-                               file.string() + "\n");
+    EXPECT_EQ(restore.out,
+              "3 frames sent to device 2\nevery setting reads back as in " + file.string() + "\n");
 
     // Bad files: refused naming the line, exit 2, and not a frame reaches the line.
     const std::string before = sim.Output();
@@ -136,7 +137,8 @@ TEST(CtlWall, BackupAndRestoreCloneAProcessorAndRefuseBadFilesBeforeSending) {
         std::string text;
         std::string message;
     } cases[] = {
-        {"orn312-settings 9\n", "line 1: a settings file of version 9; this program reads version 1"},
+        {"orn312-settings 9\n",
+         "line 1: a settings file of version 9; this program reads version 1"},
         {text.substr(0, text.find("\nbrightness ")), "the file ends without brightness"},
         {std::string(text).replace(text.find("\nbias 30"), 8, "\nbias 300"),
          ": bias 300 is out of range 0..100"},
@@ -147,7 +149,7 @@ TEST(CtlWall, BackupAndRestoreCloneAProcessorAndRefuseBadFilesBeforeSending) {
         const auto r = Ctl({"--tcp", tcp, "restore", Scratch("bad.settings").string()});
         EXPECT_EQ(r.exitCode, 2) << c.message;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-            EXPECT_NE(r.err.find("nothing sent"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("nothing sent"), std::string::npos) << r.err;
     }
     const std::string after = sim.Output();
     EXPECT_EQ(after.find("connected from", before.size()), std::string::npos)  // not even that
