@@ -124,6 +124,10 @@ bool ReadTextFile(const std::string& path, std::string& text, std::string& error
         error = path + " is not text (it holds bytes that are not UTF-8): damaged";
         return false;
     }
+    // An editor's byte order mark is no part of the first line.
+    if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        data.erase(0, 3);
+    }
     text = std::move(data);
     return true;
 }

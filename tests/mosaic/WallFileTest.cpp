@@ -122,6 +122,18 @@ TEST(WallFile, EachBadFileIsRefusedNamingItsLine) {
         EXPECT_EQ(Refusal(c.text), c.refusal) << c.text;
     }
 
+    // An editor's byte order mark and line ends are no trouble.
+    const fs::path edited = Scratch("edited.wall");
+    {
+        std::ofstream out(edited, std::ios::binary);
+        std::string crlf;
+        for (char c : std::string(kGood)) {
+            crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        }
+        out << "\xEF\xBB\xBF" << crlf;
+    }
+    EXPECT_TRUE(std::holds_alternative<WallPlan>(mosaic::LoadWallFile(edited)));
+
     // Damaged on disk: bytes that are no text; and no file at all.
     const fs::path damaged = Scratch("damaged.wall");
     {
