@@ -1,6 +1,7 @@
 #include "app/QtUiSeam.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -16,4 +17,15 @@ bool QtUiSeam::MessageBox(const std::string& text, const std::string& caption, i
     box.setEscapeButton(no);
     box.exec();
     return box.clickedButton() == yes;
+}
+
+std::string QtUiSeam::ChooseFile(bool save, const std::string& title, const std::string& filter,
+                                 const std::string& suggested) {
+    QWidget* over = QApplication::activeWindow();
+    const QString t = QString::fromStdString(title);
+    const QString f = QString::fromStdString(filter);
+    const QString start = QString::fromStdString(suggested);
+    const QString chosen = save ? QFileDialog::getSaveFileName(over, t, start, f)
+                                : QFileDialog::getOpenFileName(over, t, start, f);
+    return chosen.toStdString();
 }

@@ -9,4 +9,7 @@ public:
     // languageId (2052 Chinese, otherwise English); true on Yes.
     bool MessageBox(const std::string& text, const std::string& caption, int languageId) override;
     int RunModal(platform::ModalDialog& dialog) override { return dialog.ExecModal(); }
+    // The desktop's file dialog, over the active window.
+    std::string ChooseFile(bool save, const std::string& title, const std::string& filter,
+                           const std::string& suggested) override;
 };

@@ -6,8 +6,21 @@
 #include <QElapsedTimer>
 
 #include "BenchLog.h"
+#include "device/Connection.h"
 
 namespace bench {
+
+// The connection's reports go nowhere: the benches open the transport themselves, without the
+// identification (a silent device would fail it).
+struct QuietSink : app::ConnectionSink {
+    void InfoText(app::LinkText) override {}
+    void InfoRaw(const std::string&) override {}
+    void PortOutOfRange() override {}
+    void ConnectFinished(bool) override {}
+    void SwitchControlsEnabled(bool) override {}
+    void StatusReply(const devlink::Frame&) override {}
+    void LampsVisible(const std::vector<int>&, bool) override {}
+};
 
 // Runs the event loop for ms milliseconds.
 inline void Pump(int ms) {

@@ -18,25 +18,13 @@
 
 namespace {
 
-// The connection's reports go nowhere: the bench opens the transport itself, without the
-// identification (a silent device would fail it).
-struct QuietSink : app::ConnectionSink {
-    void InfoText(app::LinkText) override {}
-    void InfoRaw(const std::string&) override {}
-    void PortOutOfRange() override {}
-    void ConnectFinished(bool) override {}
-    void SwitchControlsEnabled(bool) override {}
-    void StatusReply(const devlink::Frame&) override {}
-    void LampsVisible(const std::vector<int>&, bool) override {}
-};
-
 struct Run {
     double readbackMs;
     double worstStallMs;
 };
 
 Run OneReadback(int port) {
-    QuietSink sink;
+    bench::QuietSink sink;
     app::Connection connection(sink);
     app::ConnectSettings settings;
     settings.ipText = "127.0.0.1";

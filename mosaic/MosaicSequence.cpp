@@ -132,12 +132,54 @@ Detect DetectSignal(app::SequenceLink& link, uint8_t mosaicId) {
     return SignalUsable(reply, devlink::kDvi) ? Detect::kUsable : Detect::kUnusable;
 }
 
-void SendWindow(app::SequenceLink& link, uint8_t mosaicId, bool output, const WindowValues& w) {
+bool SendWindow(app::SequenceLink& link, uint8_t mosaicId, bool output, const WindowValues& w) {
     const devlink::Frame frame =
         output ? devlink::WindowGeometryCommand(mosaicId, devlink::kLayoutM3, false, w.hStart,
                                                 w.width, w.vStart, w.height)
                : devlink::InputWindowCommand(mosaicId, w.hStart, w.width, w.vStart, w.height);
-    link.Send(frame, 1000);
+    return link.Send(frame, 1000);
+}
+
+namespace {
+
+WindowValues FromReply(const devlink::WindowReply& r) {
+    return WindowValues{r.w, r.h, r.hs, r.vs};
+}
+
+}  // namespace
+
+WindowsReadBack ReadBackWindows(app::SequenceLink& link, uint8_t mosaicId) {
+    WindowsReadBack r;
+    devlink::Frame reply{};
+    // An answer is this device's when it carries its ID and the query marker.
+    const auto ask = [&](const devlink::Frame& query, int limitMs) {
+        return link.Query(query, reply, limitMs) == 13 && reply[0] == devlink::kLeader &&
+               reply[1] == mosaicId && reply[2] == devlink::kQueryCode;
+    };
+    if (!ask(devlink::MosaicModeQuery(mosaicId), kQueryLimitMs)) {
+        return r;
+    }
+    r.answered = true;
+    r.input = FromReply(devlink::MosaicModeReply::Decode(reply.data()).input);
+    if (!link.Pause(kReadBackStepMs) ||
+        !ask(devlink::LayoutGeometryQuery(mosaicId, devlink::LayoutGeometrySub(2, false)),
+             kQueryLimitMs)) {
+        return r;
+    }
+    r.output = FromReply(devlink::WindowReply::Decode(reply.data()));
+    if (!link.Pause(kReadBackStepMs) || !ask(devlink::ResolutionQuery(mosaicId), kQueryLimitMs)) {
+        return r;
+    }
+    r.resolutionCode = reply[3];
+    if (r.resolutionCode < screen::kCustomResolution) {
+        r.outputSize = {screen::kOutputResolutions[r.resolutionCode].width,
+                        screen::kOutputResolutions[r.resolutionCode].height};
+    } else if (r.resolutionCode == screen::kCustomResolution && link.Pause(kReadBackStepMs) &&
+               ask(devlink::CustomResolutionQuery(mosaicId), kCustomLimitMs)) {
+        const auto custom = devlink::CustomResolutionReply::Decode(reply.data());
+        r.outputSize = {custom.width, custom.height};
+    }
+    return r;
 }
 
 void SendSyncMode(app::SequenceLink& link, bool sync) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 #include "device/Sequence.h"
 #include "link/Frame.h"
@@ -54,7 +55,27 @@ enum class Detect { kNoAnswer, kUsable, kUnusable };
 Detect DetectSignal(app::SequenceLink& link, uint8_t mosaicId);
 
 // A window Set: the input window (23 00) or the output window (2C 00) of the selected screen.
-void SendWindow(app::SequenceLink& link, uint8_t mosaicId, bool output, const WindowValues& window);
+// False when the sequence was stopped or the frame did not go out.
+bool SendWindow(app::SequenceLink& link, uint8_t mosaicId, bool output, const WindowValues& window);
+
+// What a processor reports of the windows a Set sends: the input window (the mosaic mode query),
+// the output window (the main window of layout M3, which the output Set writes) and the output
+// size its resolution gives. Asked one after the other, each after a step pause; the first
+// question left unanswered (or answered by another device) ends it.
+struct WindowsReadBack {
+    bool answered = false;  // the first question was answered by this device
+    std::optional<WindowValues> input;
+    std::optional<WindowValues> output;
+    int resolutionCode = -1;  // -1 when not read
+    // The output size of the code (the custom size read for 16); nothing when unknown.
+    std::optional<std::pair<int, int>> outputSize;
+};
+WindowsReadBack ReadBackWindows(app::SequenceLink& link, uint8_t mosaicId);
+
+// The step pause before each question of ReadBackWindows but the first, and the pause after
+// every answer: what a screen's readback costs when the device answers at once.
+constexpr int kReadBackStepMs = 200;
+constexpr int kReadBackQuestions = 3;  // four with a custom resolution
 
 // "No Sync Mosaic" or "Sync Mosaic", for the main window's device (the link's device ID).
 void SendSyncMode(app::SequenceLink& link, bool sync);

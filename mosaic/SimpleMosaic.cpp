@@ -16,6 +16,7 @@
 #include "controls/ColorButton.h"
 #include "controls/Keyboard.h"
 #include "mosaic/MosaicIds.h"
+#include "mosaic/WallDialog.h"
 #include "platform/BoxNumber.h"
 #include "resources/Captions.h"
 #include "screen/OutputResolution.h"
@@ -67,6 +68,7 @@ CSimpleMosaic::CSimpleMosaic(QWidget* parent, bool chinese,
                              ui::SequenceRunner::LinkFactory makeLink)
     : QDialog(parent), m_bChinese(chinese) {
     BuildControls();
+    m_makeLink = makeLink;
     m_runner = new ui::SequenceRunner(this, std::move(makeLink));
     m_runner->KeepEnabled(Control(ids::kExit));
     m_progress = new CProgress(this);
@@ -74,6 +76,7 @@ CSimpleMosaic::CSimpleMosaic(QWidget* parent, bool chinese,
     m_runner->OnEnd([this] { m_progress->Finish(); });
     ConnectHandlers();
     OnInitDialog();
+    new CWallBar(this);
 }
 
 CSimpleMosaic::~CSimpleMosaic() {
@@ -519,13 +522,19 @@ void CSimpleMosaic::SendWindow(bool output) {
     }
     const uint8_t id = m_mosaicId;
     const WindowValues values = *window;
+    const int* adj = AdjustedBoxes(output);
+    const WindowValues adjusted{BoxValue(adj[0]), BoxValue(adj[1]), BoxValue(adj[2]),
+                                BoxValue(adj[3])};
+    const int screen = m_selected;
     const bool started = m_runner->Start(
         [=](app::SequenceLink& link) { mosaic::SendWindow(link, id, output, values); },
-        [this, output] {
+        [this, output, screen, adjusted] {
             for (int r = 0; r < 4; ++r) {
                 MarkChanged(CalculatedBoxes(output)[r], false);
                 MarkChanged(AdjustedBoxes(output)[r], false);
             }
+            // What was set for this screen is what the whole wall sets for it.
+            CWallDialog::Of(this)->RememberAdjusted(screen, output, adjusted);
             EnableSetControls(true);
             if (m_runner->LastFailed()) {
                 Show(res::MosaicMsg::SendFailed);

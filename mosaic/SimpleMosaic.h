@@ -116,6 +116,8 @@ public:
 
     // Runs the dialog's link sequences off the UI thread; the wait dialog of the connect sequence.
     ui::SequenceRunner* m_runner = nullptr;
+    // What makes the dialog's links; the whole wall window (WallDialog.h) runs over it too.
+    ui::SequenceRunner::LinkFactory m_makeLink;
     CProgress* m_progress = nullptr;
 
 protected:

@@ -29,6 +29,13 @@ public:
                             int languageId) = 0;
     // Runs dialog modally; returns its result. UI thread only.
     virtual int RunModal(ModalDialog& dialog) = 0;
+    // The file chooser: a file to write (save) or to read, starting at suggested; filter as
+    // "Wall files (*.wall);;All files (*)". Empty when the operator cancelled. UI thread only.
+    virtual std::string ChooseFile(bool save, const std::string& title, const std::string& filter,
+                                   const std::string& suggested) {
+        (void)save, (void)title, (void)filter, (void)suggested;
+        return "";
+    }
 };
 
 // The seam in use. Without an installed one, boxes are written to standard error and answered
@@ -41,5 +48,9 @@ inline bool AskYesNo(const std::string& text, const std::string& caption, int la
     return Ui().MessageBox(text, caption, languageId);
 }
 inline int RunModal(ModalDialog& dialog) { return Ui().RunModal(dialog); }
+inline std::string ChooseFile(bool save, const std::string& title, const std::string& filter,
+                              const std::string& suggested = "") {
+    return Ui().ChooseFile(save, title, filter, suggested);
+}
 
 }  // namespace platform

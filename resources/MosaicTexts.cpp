@@ -135,4 +135,148 @@ const char* DeviceIdWord(bool chinese) {
     return chinese ? "设备ID" : "Device ID";
 }
 
+// ---- the whole wall ----------------------------------------------------------------------------
+
+namespace {
+
+// In the order of WallWord.
+const Box kWallWords[] = {
+    {{"整墙设置", ""}, {"Set whole wall", ""}},
+    {{"停止", ""}, {"Stop", ""}},
+    {{"起始ID", ""}, {"First ID", ""}},
+    {{"整墙设置", ""}, {"Whole wall", ""}},
+    {{"保存拼接墙…", ""}, {"Save wall…", ""}},
+    {{"载入拼接墙…", ""}, {"Load wall…", ""}},
+    {{"重试失败的屏幕", ""}, {"Retry failed screens", ""}},
+    {{"关闭", ""}, {"Close", ""}},
+    {{"屏幕", ""}, {"Screen", ""}},
+    {{"设备ID", ""}, {"Device ID", ""}},
+    {{"宽", ""}, {"Width", ""}},
+    {{"高", ""}, {"Height", ""}},
+    {{"输入微调(宽,高,水平,垂直)", ""}, {"Input adjust (W,H,X,Y)", ""}},
+    {{"输出微调(宽,高,水平,垂直)", ""}, {"Output adjust (W,H,X,Y)", ""}},
+    {{"结果", ""}, {"Result", ""}},
+    {{"拼接墙文件 (*.wall);;所有文件 (*)", ""}, {"Wall files (*.wall);;All files (*)", ""}},
+    {{"整墙设置进度", ""}, {"Whole wall progress", ""}},
+    {{"无法设置整墙，未发送任何数据：", ""}, {"The wall cannot be set; nothing was sent:", ""}},
+    {{"系统信息", ""}, {"System information", ""}},
+    {{"起始ID太大：最后一块屏幕的ID将超过255", ""},
+     {"The first ID is too high: the last screen's ID would pass 255", ""}},
+    {{"各屏设置…", ""}, {"Wall screens…", ""}},
+    {{"微调值应为四个整数：宽,高,水平起始,垂直起始（-32768..32767）", ""},
+     {"An adjustment is four whole numbers: width,height,horizontal start,vertical start "
+      "(-32768..32767)",
+      ""}},
+    {{"结果汇总", ""}, {"Summary", ""}},
+    {{"正在设置…", ""}, {"Setting…", ""}},
+};
+static_assert(sizeof kWallWords / sizeof kWallWords[0] == static_cast<size_t>(WallWord::Count));
+
+std::string Three(int n) {
+    return Format("%.3d", n);
+}
+
+}  // namespace
+
+const char* WallText(WallWord w, bool chinese) {
+    const Box& b = kWallWords[static_cast<int>(w)];
+    return chinese ? b.zh.text : b.en.text;
+}
+
+std::string WallProgressText(int position, int count, int screen, int secondsLeft, bool chinese) {
+    return Format(
+        chinese ? "第 %d/%d 块屏幕（%.3d），约剩 %d 秒" : "Screen %d of %d (%.3d), about %d s left",
+        position, count, screen, secondsLeft);
+}
+
+const char* WallResultShort(WallResultWord result, bool chinese) {
+    switch (result) {
+        case WallResultWord::NotDone:
+            return chinese ? "未设置" : "not set";
+        case WallResultWord::Verified:
+            return chinese ? "已设置并核对" : "set and verified";
+        case WallResultWord::NotAnswering:
+            return chinese ? "无应答" : "not answering";
+        case WallResultWord::Different:
+            return chinese ? "回读不一致" : "read back different";
+        case WallResultWord::NotSent:
+            return chinese ? "未发送：连接失败" : "not sent: the link failed";
+        case WallResultWord::Stopped:
+            return chinese ? "设置途中已停止" : "stopped while being set";
+    }
+    return "";
+}
+
+std::string WallScreenLine(int screen, int deviceId, WallResultWord result,
+                           const std::string& details, bool chinese) {
+    std::string line = chinese ? "屏幕 " + Three(screen) + "（ID " + std::to_string(deviceId) +
+                                     "）：" + WallResultShort(result, true)
+                               : "Screen " + Three(screen) + " (ID " + std::to_string(deviceId) +
+                                     "): " + WallResultShort(result, false);
+    if (!details.empty()) {
+        line += (chinese ? "：" : ": ") + details;
+    }
+    return line;
+}
+
+std::string WallWindowDifference(bool output, const std::string& read, const std::string& sent,
+                                 bool chinese) {
+    if (chinese) {
+        return std::string(output ? "输出窗口 " : "输入窗口 ") + read + "（发送的是 " + sent + "）";
+    }
+    return std::string(output ? "output window " : "input window ") + read + " (sent " + sent + ")";
+}
+
+std::string WallSizeDifference(int width, int height, int wallWidth, int wallHeight, bool chinese) {
+    return Format(chinese ? "输出分辨率 %dx%d（拼接墙按 %dx%d 计算）"
+                          : "output %dx%d (the wall is laid out for %dx%d)",
+                  width, height, wallWidth, wallHeight);
+}
+
+std::string WallSummaryHead(int verified, int count, bool chinese) {
+    if (chinese) {
+        return Format("%d 块屏幕中 %d 块已设置并核对。", count, verified);
+    }
+    return Format("%d of %d screens set and verified.", verified, count);
+}
+
+std::string WallRetryQuestion(int failed, bool chinese) {
+    if (chinese) {
+        return Format("重试未通过核对的 %d 块屏幕吗？", failed);
+    }
+    return Format(failed == 1 ? "Retry the %d screen that did not verify?"
+                              : "Retry the %d screens that did not verify?",
+                  failed);
+}
+
+std::string WallProblemLine(WallProblemWord problem, int screen, int deviceId, int otherScreen,
+                            bool chinese) {
+    const std::string s = Three(screen);
+    switch (problem) {
+        case WallProblemWord::Sizes:
+            return chinese ? "屏幕 " + s + "：其所在行的宽度或第一列的高度无法计算"
+                           : "Screen " + s +
+                                 ": the widths of its row or the heights of the first column "
+                                 "cannot be calculated";
+        case WallProblemWord::InputWindow:
+            return chinese ? "屏幕 " + s + "：加上微调值后输入窗口越界或为奇数"
+                           : "Screen " + s +
+                                 ": its input window with its adjustments is out of range or odd";
+        case WallProblemWord::OutputWindow:
+            return chinese ? "屏幕 " + s + "：加上微调值后输出窗口越界或为奇数"
+                           : "Screen " + s +
+                                 ": its output window with its adjustments is out of range or odd";
+        case WallProblemWord::DeviceId:
+            return chinese ? "屏幕 " + s + "：设备ID " + std::to_string(deviceId) + " 超出 1..255"
+                           : "Screen " + s + ": device ID " + std::to_string(deviceId) +
+                                 " is outside 1..255";
+        case WallProblemWord::SameId:
+            return chinese ? "屏幕 " + s + " 与屏幕 " + Three(otherScreen) + " 的设备ID相同（" +
+                                 std::to_string(deviceId) + "）"
+                           : "Screen " + s + " has the same device ID as screen " +
+                                 Three(otherScreen) + " (" + std::to_string(deviceId) + ")";
+    }
+    return "";
+}
+
 }  // namespace res

@@ -54,4 +54,60 @@ const char* ArrowWord(bool up, bool chinese);
 // For accessible names of the device ID radios and list: "Device ID".
 const char* DeviceIdWord(bool chinese);
 
+// ---- the whole wall ----------------------------------------------------------------------------
+
+enum class WallWord {
+    SetWholeWall,   // the button that sets every screen
+    Stop,           // stops a wall being set
+    FirstId,        // label of the first device ID
+    Title,          // title of the whole wall window
+    SaveWall,       // "Save wall…"
+    LoadWall,       // "Load wall…"
+    RetryFailed,    // "Retry failed screens"
+    Close,          // closes the screens window
+    ScreenHead,     // table heads
+    DeviceIdHead,
+    WidthHead,
+    HeightHead,
+    InputAdjustHead,
+    OutputAdjustHead,
+    ResultHead,
+    WallFiles,      // file dialog filter
+    Progress,       // accessible name of the progress bar
+    NothingSent,    // head of the list of problems found before sending
+    Caption,        // caption of the wall's message boxes
+    FirstIdTooHigh, // the first ID leaves no room for the last screen
+    OpenWall,       // the fast mosaic's button that opens the whole wall window without a run
+    AdjustForm,     // an adjustment typed wrongly
+    Summary,        // accessible name of the summary
+    Running,        // the progress bar's text while the first screen starts
+    Count,
+};
+const char* WallText(WallWord w, bool chinese);
+
+// "Screen 3 of 12 (005), about 27 s left".
+std::string WallProgressText(int position, int count, int screen, int secondsLeft, bool chinese);
+
+// How one screen came out, for the summary: screen number, its device ID, and the result.
+enum class WallResultWord { NotDone, Verified, NotAnswering, Different, NotSent, Stopped };
+// "Screen 003 (ID 4): set and verified" and the like; details (what differed) follow after ": ".
+std::string WallScreenLine(int screen, int deviceId, WallResultWord result,
+                           const std::string& details, bool chinese);
+// What differed: "input window 640x360 at 2,0 (sent 640x360 at 0,0)".
+std::string WallWindowDifference(bool output, const std::string& read, const std::string& sent,
+                                 bool chinese);
+// "output 1280x1024 (the wall is laid out for 1920x1080)".
+std::string WallSizeDifference(int width, int height, int wallWidth, int wallHeight, bool chinese);
+// The first line of the summary: "11 of 12 screens set and verified."
+std::string WallSummaryHead(int verified, int count, bool chinese);
+// The question after a summary with failures: "Retry the 1 screen that did not verify?"
+std::string WallRetryQuestion(int failed, bool chinese);
+// Short result for the screens table: "verified", "not answering", ...
+const char* WallResultShort(WallResultWord result, bool chinese);
+
+// A problem that keeps the wall from being sent.
+enum class WallProblemWord { Sizes, InputWindow, OutputWindow, DeviceId, SameId };
+std::string WallProblemLine(WallProblemWord problem, int screen, int deviceId, int otherScreen,
+                            bool chinese);
+
 }  // namespace res

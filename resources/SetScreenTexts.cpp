@@ -1,5 +1,9 @@
 #include "resources/SetScreenTexts.h"
 
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
 namespace res {
 
 namespace {
@@ -175,6 +179,104 @@ std::span<const Caption> SetScreenNames() {
 const char* ScreenText(ScreenMsg m, bool chinese) {
     const Pair& p = kMessages[static_cast<int>(m)];
     return chinese ? p.zh : p.en;
+}
+
+namespace {
+
+// In the order of SettingsFileMsg.
+const Pair kFileTexts[] = {
+    {"保存到文件…", "Save to file…"},
+    {"从文件载入…", "Load from file…"},
+    {"设置文件 (*.settings);;所有文件 (*)", "Settings files (*.settings);;All files (*)"},
+    {"正在读取全部设置，请等待", "Reading every setting, please wait"},
+    {"正在恢复设置，请等待", "Restoring the settings, please wait"},
+    {"设置已保存到 ", "Settings saved to "},
+    {"已恢复：全部设置与文件一致", "Restored: every setting reads back as in the file"},
+    {"处理器无应答，未保存任何内容", "The processor did not answer; nothing was saved"},
+    {"处理器无应答，未发送任何设置", "The processor did not answer; nothing was sent"},
+    {"有命令未能发送，恢复未完成", "A command could not be sent; the restore is incomplete"},
+    {"恢复后以下设置与文件不一致：", "After the restore these settings differ from the file:"},
+    {"恢复后有设置与文件不一致", "Some settings differ from the file after the restore"},
+    {"系统信息", "System information"},
+    {"处理器报告的值无法写入设置文件：",
+     "The processor reports a value no settings file may hold: "},
+    {"未发送：亮度超出本处理器的范围 0~64",
+     "Not sent: the brightness is beyond this processor's range 0~64"},
+};
+static_assert(sizeof kFileTexts / sizeof kFileTexts[0] ==
+              static_cast<size_t>(SettingsFileMsg::Count));
+
+// English names and words of a restore's list, and their Chinese.
+const Pair kWords[] = {
+    {"输出分辨率", "output resolution"},
+    {"自定义分辨率", "custom resolution"},
+    {"输出窗口", "output window"},
+    {"输入窗口", "input window"},
+    {"拼接模式", "mosaic mode"},
+    {"主窗口", "main window"},
+    {"PIP窗口", "PIP window"},
+    {"亮度范围", "brightness range"},
+    {"亮度", "brightness"},
+    {"低灰偏置", "bias"},
+    {"清晰度", "sharpness"},
+    {"音频", "audio"},
+    {"热备份", "hot spare"},
+    {"字幕", "text key"},
+    {"颜色", "colour"},
+    {"同步拼接", "sync"},
+    {"非同步拼接", "no sync"},
+    {"平滑", "Normal"},
+    {"清晰", "Sharp"},
+    {"开", "on"},
+    {"关", "off"},
+    {"位置", "at"},
+};
+
+// Replaces every English word or phrase of the table by its Chinese, longest first.
+std::string Translate(std::string text) {
+    std::vector<const Pair*> order;
+    for (const Pair& p : kWords) {
+        order.push_back(&p);
+    }
+    std::stable_sort(order.begin(), order.end(), [](const Pair* a, const Pair* b) {
+        return std::string_view(a->en).size() > std::string_view(b->en).size();
+    });
+    std::string out;
+    size_t at = 0;
+    while (at < text.size()) {
+        bool replaced = false;
+        for (const Pair* p : order) {
+            const std::string_view en = p->en;
+            const bool wordStart = at == 0 || text[at - 1] == ' ';
+            const size_t end = at + en.size();
+            const bool wordEnd = end == text.size() || text[end] == ' ' || text[end] == ',';
+            if (wordStart && wordEnd && text.compare(at, en.size(), en) == 0) {
+                out += p->zh;
+                at = end;
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced) {
+            out += text[at++];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+const char* SettingsFileText(SettingsFileMsg m, bool chinese) {
+    const Pair& p = kFileTexts[static_cast<int>(m)];
+    return chinese ? p.zh : p.en;
+}
+
+std::string SettingNameText(const std::string& name, bool chinese) {
+    return chinese ? Translate(name) : name;
+}
+
+std::string SettingValueText(const std::string& value, bool chinese) {
+    return chinese ? Translate(value) : value;
 }
 
 }  // namespace res

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 
 #include "resources/Captions.h"
 
@@ -31,6 +32,33 @@ enum class ScreenMsg {
 };
 
 const char* ScreenText(ScreenMsg m, bool chinese);
+
+// ---- a processor's settings saved to and loaded from a file ------------------------------------
+
+enum class SettingsFileMsg {
+    SaveButton,     // "Save to file…"
+    LoadButton,     // "Load from file…"
+    Filter,         // the file chooser's filter
+    Reading,        // Info line while every setting is read for the file
+    Restoring,      // Info line while a file's settings are sent
+    Saved,          // Info line: "Settings saved to " + the file
+    Restored,       // Info line: every setting reads back as in the file
+    NoAnswerSave,   // the processor did not answer: nothing saved
+    NoAnswerLoad,   // the processor did not answer: nothing sent
+    NotSent,        // a frame could not be written: the restore is incomplete
+    Differ,         // head of the list of settings that differ after a restore
+    DifferInfo,     // Info line: some settings differ
+    Caption,        // caption of this feature's message boxes
+    NotRestorable,  // the processor reports a value no settings file may hold
+    BrightnessRange,  // a brightness beyond this processor's range 0..64, not sent
+    Count,
+};
+const char* SettingsFileText(SettingsFileMsg m, bool chinese);
+
+// A setting's name and value as a restore lists them ("brightness", "Sharp") in the language
+// chosen; names and words without a translation are kept as they are.
+std::string SettingNameText(const std::string& name, bool chinese);
+std::string SettingValueText(const std::string& value, bool chinese);
 
 // Range label of the brightness (the same in both languages).
 inline const char* BrightnessRangeText(bool range100) {

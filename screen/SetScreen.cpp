@@ -35,6 +35,7 @@ CSetScreen::CSetScreen(QWidget* parent, const OpeningValues& values,
     : QDialog(parent), m_opening(values) {
     m_runner = new ui::SequenceRunner(this, std::move(makeLink));
     BuildControls();
+    AddFileButtons();
     ConnectHandlers();
     m_runner->KeepEnabled(Control(sids::kExit));
     OnInitDialog();

@@ -75,6 +75,10 @@ public:
     void OnSyncMode(bool sync);              // 1291, 1059 selected
     void OnV2Input(bool ypbpr);              // 1125, 1314 selected
     void OnNumericEdit(int boxId);           // any of the 28 numeric boxes changed
+    // Beside Refresh (SetScreenFile.cpp): every setting read into a file, or a file's settings
+    // sent, read back and compared; the dialog's values follow what the device reports.
+    void OnSaveToFile();
+    void OnLoadFromFile();
 
     // ---- state ----
     int m_outputWidth = 1024;
@@ -94,6 +98,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void AddFileButtons();
     void OnInitDialog();
     void BuildControls();
     void ConnectHandlers();

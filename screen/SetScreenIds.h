@@ -61,6 +61,8 @@ constexpr int kMosaicModeGroup = 1229, kNoSyncMosaic = 1291, kSyncMosaic = 1059;
 
 // ---- bottom ----
 constexpr int kRefresh = 1016, kExit = 2, kInfo = 1035, kInfoLabel = 1244;
+// Beside Refresh: a processor's settings saved to and loaded from a file (not in the template).
+constexpr int kSaveToFile = 1400, kLoadFromFile = 1401;
 
 // The 15 controls EnableSaveControls sets, in its order.
 constexpr int kBusyLocked[15] = {1043, 1044, 1057, 1065, 1067, 1069, 1071, 1079,

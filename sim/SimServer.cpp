@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <strings.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/signalfd.h>
@@ -28,11 +29,12 @@
 namespace sim {
 
 const std::string kUsage = std::string(
-    "usage: orn312-sim [--tcp PORT] [--pty] [--id N] [--log FILE] [--fault F]...\n"
+    "usage: orn312-sim [--tcp PORT] [--pty] [--id N]... [--ids LIST] [--log FILE] [--fault F]...\n"
     "       orn312-sim --help | --version\n"
     "  --tcp PORT    listen on 127.0.0.1:PORT (0: any free port)\n"
     "  --pty         serve a pseudo-terminal\n"
-    "  --id N        device ID 0..255 (default 1)\n"
+    "  --id N        device ID 0..255 (default 1); repeat it for several devices\n"
+    "  --ids LIST    several devices on the line, each with a state of its own: 1-48, 1,3,8-12\n"
     "  --log FILE    write the frame log to FILE instead of standard output\n"
     "  --fault F     silent, slow=MS, split=N, lead, otherid, ident, nosignal=SOURCE, drop=N\n"
     "at least one of --tcp and --pty is needed; standard input takes the console lines\n"
@@ -124,10 +126,12 @@ void SetNonBlocking(int fd) {
 
 class Server {
 public:
-    Server(const ServerOptions& options, FILE* log)
-        : m_options(options), m_log(log), m_sim(options.id, options.replyFaults) {
-        for (uint8_t s : options.noSignal) {
-            m_sim.SetSignal(s, false);
+    Server(const ServerOptions& options, FILE* log) : m_options(options), m_log(log) {
+        for (uint8_t id : ServedIds(options)) {
+            Simulator& device = m_devices.try_emplace(id, id, options.replyFaults).first->second;
+            for (uint8_t s : options.noSignal) {
+                device.SetSignal(s, false);
+            }
         }
     }
     ~Server();
@@ -170,10 +174,18 @@ private:
     void CloseClient(int id, const std::string& why);
     void WatchPty();
     int PollTimeout(int64_t now) const;
+    // Delayed changes of every device due by now, logged.
+    void AdvanceDevices(int64_t now);
+    // The device a frame is for: the one of its device ID, or any (which then ignores it).
+    Simulator& DeviceFor(const devlink::Frame& f);
+    // Who a device's log lines name: "device", or "device N" when the line has several.
+    std::string DeviceName(uint8_t id) const;
+    // A console line about the devices: to every device, or to one after "device N".
+    void DeviceConsole(const std::string& line);
 
     const ServerOptions& m_options;
     FILE* m_log;
-    Simulator m_sim;
+    std::map<uint8_t, Simulator> m_devices;  // by device ID, never empty
     int m_listener = -1;
     int m_ptySlave = -1;   // held open for the whole run: the line stays raw and never hangs up
     int m_ptyWatch = -1;   // inotify on the slave: clients opening and closing it
@@ -280,18 +292,27 @@ bool Server::Open() {
     for (const std::string& f : m_options.faults) {
         faults += " " + f;
     }
-    Log("sim", "started, device id " + std::to_string(m_options.id) +
-                   ", faults:" + (faults.empty() ? " none" : faults));
+    std::string ids;
+    for (const auto& [id, device] : m_devices) {
+        ids += (ids.empty() ? "" : ",") + std::to_string(id);
+    }
+    Log("sim", std::string(m_devices.size() > 1 ? "started, device ids " : "started, device id ") +
+                   ids + ", faults:" + (faults.empty() ? " none" : faults));
     return true;
 }
 
 int Server::PollTimeout(int64_t now) const {
-    std::optional<int64_t> next = m_sim.NextChangeMs();
+    std::optional<int64_t> next;
     auto sooner = [&](int64_t t) {
         if (!next || t < *next) {
             next = t;
         }
     };
+    for (const auto& [id, device] : m_devices) {
+        if (const std::optional<int64_t> due = device.NextChangeMs()) {
+            sooner(*due);
+        }
+    }
     if (!m_timers.empty()) {
         sooner(m_timers.begin()->first.first);
     }
@@ -362,9 +383,7 @@ int Server::Run() {
                     break;
             }
         }
-        for (const std::string& note : m_sim.Advance(now)) {
-            Log("device", note);
-        }
+        AdvanceDevices(now);
         for (auto& [id, c] : m_clients) {
             ExpirePartial(c, now);
         }
@@ -429,15 +448,63 @@ void Server::ReadStdin() {
         if (TransportConsole(line)) {
             continue;
         }
-        const Simulator::ConsoleResult r = m_sim.Console(line);
-        if (r.kind == Simulator::ConsoleResult::kChanged) {
-            Log("stdin", r.text);
-        } else {
-            std::fputs(r.text.c_str(), stdout);
-            if (r.text.back() != '\n') {
-                std::fputc('\n', stdout);
-            }
+        DeviceConsole(line);
+    }
+}
+
+void Server::AdvanceDevices(int64_t now) {
+    for (auto& [id, device] : m_devices) {
+        for (const std::string& note : device.Advance(now)) {
+            Log(DeviceName(id), note);
+        }
+    }
+}
+
+Simulator& Server::DeviceFor(const devlink::Frame& f) {
+    const auto it = m_devices.find(f[1]);
+    return it != m_devices.end() ? it->second : m_devices.begin()->second;
+}
+
+std::string Server::DeviceName(uint8_t id) const {
+    return m_devices.size() > 1 ? "device " + std::to_string(id) : "device";
+}
+
+void Server::DeviceConsole(const std::string& line) {
+    std::istringstream in(line);
+    std::string first, idText;
+    in >> first;
+    std::vector<Simulator*> to;
+    std::string rest = line;
+    if (strcasecmp(first.c_str(), "device") == 0) {
+        int id = 0;
+        in >> idText;
+        const auto it = ParseNumber(idText, 0, 255, id) ? m_devices.find(static_cast<uint8_t>(id))
+                                                        : m_devices.end();
+        if (it == m_devices.end()) {
+            std::printf("error: no device '%s' on this line\n", idText.c_str());
             std::fflush(stdout);
+            return;
+        }
+        to.push_back(&it->second);
+        std::getline(in, rest);
+    } else {
+        for (auto& [id, device] : m_devices) {
+            to.push_back(&device);
+        }
+    }
+    for (Simulator* device : to) {
+        const Simulator::ConsoleResult r = device->Console(rest);
+        if (r.kind == Simulator::ConsoleResult::kChanged) {
+            Log("stdin", (m_devices.size() > 1 ? DeviceName(device->Id()) + " " : "") + r.text);
+            continue;
+        }
+        std::fputs(r.text.c_str(), stdout);
+        if (r.text.back() != '\n') {
+            std::fputc('\n', stdout);
+        }
+        std::fflush(stdout);
+        if (r.kind == Simulator::ConsoleResult::kError) {
+            break;  // the same error from every device says nothing more
         }
     }
 }
@@ -535,10 +602,8 @@ void Server::OnBytes(Client& c, int id, const uint8_t* data, size_t n, int64_t n
 }
 
 void Server::OnFrame(Client& c, int id, const devlink::Frame& f, int64_t now) {
-    for (const std::string& note : m_sim.Advance(now)) {
-        Log("device", note);
-    }
-    const Simulator::Response r = m_sim.HandleFrame(f, now);
+    AdvanceDevices(now);
+    const Simulator::Response r = DeviceFor(f).HandleFrame(f, now);
     std::string note = r.note;
     if (r.reply && m_options.silent) {
         note += "; silent, no answer";
@@ -654,7 +719,7 @@ bool ParseOptions(const std::vector<std::string>& args, ServerOptions& o, std::s
             o.pty = true;
             continue;
         }
-        if (a != "--tcp" && a != "--id" && a != "--log" && a != "--fault") {
+        if (a != "--tcp" && a != "--id" && a != "--ids" && a != "--log" && a != "--fault") {
             error = "unknown option '" + a + "' (orn312-sim --help shows the usage)";
             return false;
         }
@@ -674,7 +739,11 @@ bool ParseOptions(const std::vector<std::string>& args, ServerOptions& o, std::s
                 error = "--id needs a device ID 0..255, not '" + v + "'";
                 return false;
             }
-            o.id = static_cast<uint8_t>(id);
+            o.ids.push_back(static_cast<uint8_t>(id));
+        } else if (a == "--ids") {
+            if (!ParseIdList(v, o.ids, error)) {
+                return false;
+            }
         } else if (a == "--log") {
             o.logPath = v;
         } else if (ParseFault(v, o, error)) {
@@ -683,6 +752,36 @@ bool ParseOptions(const std::vector<std::string>& args, ServerOptions& o, std::s
             return false;
         }
     }
+    return true;
+}
+
+std::vector<uint8_t> ServedIds(const ServerOptions& options) {
+    return options.ids.empty() ? std::vector<uint8_t>{1} : options.ids;
+}
+
+bool ParseIdList(const std::string& text, std::vector<uint8_t>& ids, std::string& error) {
+    std::vector<uint8_t> found;
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, ',');) {
+        const size_t dash = part.find('-');
+        int low = 0, high = 0;
+        const bool ok = dash == std::string::npos
+                            ? ParseNumber(part, 0, 255, low) && (high = low, true)
+                            : ParseNumber(part.substr(0, dash), 0, 255, low) &&
+                                  ParseNumber(part.substr(dash + 1), 0, 255, high) && low <= high;
+        if (!ok) {
+            error = "--ids needs device IDs 0..255 such as 1-48 or 1,3,8-12, not '" + text + "'";
+            return false;
+        }
+        for (int id = low; id <= high; ++id) {
+            found.push_back(static_cast<uint8_t>(id));
+        }
+    }
+    if (found.empty() || text.back() == ',') {
+        error = "--ids needs device IDs 0..255 such as 1-48 or 1,3,8-12, not '" + text + "'";
+        return false;
+    }
+    ids.insert(ids.end(), found.begin(), found.end());
     return true;
 }
 

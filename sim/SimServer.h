@@ -15,7 +15,9 @@ namespace sim {
 struct ServerOptions {
     int tcpPort = -1;  // -1 no TCP endpoint, 0 any free port
     bool pty = false;
-    uint8_t id = 1;
+    // Device IDs answered on the line, each a processor with a state of its own (a wall is
+    // several processors on one line); empty means device 1 alone.
+    std::vector<uint8_t> ids;
     std::string logPath;  // empty: the log goes to standard output
     ReplyFaults replyFaults;
     bool silent = false;  // never answer
@@ -28,6 +30,12 @@ struct ServerOptions {
 
 // The usage: options, faults and every console line.
 extern const std::string kUsage;
+
+// The device IDs served: options.ids, or device 1 when none was given.
+std::vector<uint8_t> ServedIds(const ServerOptions& options);
+
+// Reads a list of device IDs ("1-48", "3", "1,3,8-12") into ids. False with a one-line error.
+bool ParseIdList(const std::string& text, std::vector<uint8_t>& ids, std::string& error);
 
 // Reads the command-line arguments (without the program name). False with a one-line error.
 bool ParseOptions(const std::vector<std::string>& args, ServerOptions& out, std::string& error);

@@ -97,6 +97,7 @@ public:
     // The whole state, a few readable lines.
     std::string Describe() const;
     const DeviceState& State() const { return m_state; }
+    uint8_t Id() const { return m_id; }
 
 private:
     struct PendingSwitch {

@@ -52,6 +52,15 @@ public:
         return dialog.ExecModal();
     }
 
+    // The file chooser answers with chosenFile (empty: cancelled) and records the title.
+    std::string ChooseFile(bool save, const std::string& title, const std::string&,
+                           const std::string&) override {
+        fileDialogs.push_back(std::string(save ? "save: " : "open: ") + title);
+        return chosenFile;
+    }
+    std::string chosenFile;
+    std::vector<std::string> fileDialogs;
+
     bool answer = true;
     // Runs while a box is open, before it is answered (an operator who takes a moment).
     std::function<void()> whileBoxOpen;

@@ -19,6 +19,7 @@
 #include "link/NetTcp.h"
 #include "link/PortDiscovery.h"
 #include "link/Replies.h"
+#include "tools/CtlWall.h"
 
 using namespace devlink;
 
@@ -39,6 +40,11 @@ const char kUsage[] =
     "  send B2 .. B11 [--delay MS]       send a command, then pause\n"
     "  switch SOURCE [--transition T]    main switch: V1 V2 VGA1 VGA2 HDMI DVI DP EXT. YPbPr;\n"
     "                                    T is Cut, 0.5, 1.0, 1.5 or 0..3\n";
+
+void PrintUsage() {
+    std::fputs(kUsage, stdout);
+    std::fputs(ctl::kFileCommandsUsage, stdout);
+}
 
 struct Options {
     std::string serial;
@@ -143,7 +149,7 @@ Options ParseArgs(int argc, char** argv) {
         } else if (a == "-v" || a == "--verbose") {
             o.verbose = true;
         } else if (a == "-h" || a == "--help") {
-            std::fputs(kUsage, stdout);
+            PrintUsage();
             std::exit(kExitOk);
         } else if (a == "--version") {
             std::printf("orn312ctl %s\n", ORN312_VERSION);
@@ -281,6 +287,17 @@ void PrintStatus(const Frame& f) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // wall, backup and restore: tools/CtlWall.cpp.
+    if (ctl::IsFileCommand(argc, argv)) {
+        return ctl::RunFileCommand(
+            argc, argv,
+            [](const std::string& serial, const std::string& tcp, LinkConnection& link) {
+                Options o;
+                o.serial = serial;
+                o.tcp = tcp;
+                Connect(o, link);
+            });
+    }
     const Options o = ParseArgs(argc, argv);
     const std::string& cmd = o.words[0];
     const uint8_t id = static_cast<uint8_t>(o.id);

@@ -227,9 +227,19 @@ TEST_F(KeyboardWalk, FastMosaic) {
         {Qt::Key_Tab, kNone, "1292"},
         {Qt::Key_Tab, kNone, "1001", {}, "input Set"},
         {Qt::Key_Backtab, kShift, "1292"},
-        {Qt::Key_Escape, kNone, "", [&] { return !d.isVisible(); }, "closes"},
     };
     Walk(&d, at(2), walk);
+    // The whole wall row stands before Exit, in its order on the screen.
+    const std::vector<Step> wallRow = {
+        {Qt::Key_Backtab, kShift, "Wall screens", {}, "the wall window"},
+        {Qt::Key_Backtab, kShift, "Set whole wall"},
+        {Qt::Key_Backtab, kShift, "First ID"},
+        {Qt::Key_Tab, kNone, "Set whole wall"},
+        {Qt::Key_Tab, kNone, "Wall screens"},
+        {Qt::Key_Tab, kNone, "2", {}, "Exit"},
+        {Qt::Key_Escape, kNone, "", [&] { return !d.isVisible(); }, "closes"},
+    };
+    Walk(&d, at(2), wallRow);
 }
 
 TEST_F(KeyboardWalk, AddPlanProgramAndResolution) {

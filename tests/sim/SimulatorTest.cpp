@@ -524,6 +524,33 @@ TEST(SimProcess, DropClosesTheConnectionAfterItsFrames) {
     EXPECT_TRUE(IsIdentifyReply(again.Ask(IdentifyQuery(kId)).data()));
 }
 
+TEST(SimProcess, SeveralProcessorsOnOneLineEachKeepAStateOfTheirOwn) {
+    testutil::SimProcess p({"--tcp", "0", "--ids", "1-2", "--id", "7"});
+    ASSERT_TRUE(p.Started()) << p.Output();
+    TcpClient c(p.tcpPort);
+    for (uint8_t id : {1, 2, 7}) {
+        EXPECT_TRUE(IsIdentifyReply(c.Ask(IdentifyQuery(id)).data())) << int(id);
+    }
+    EXPECT_EQ(c.Ask(IdentifyQuery(3), 500)[0], 0);  // nobody has ID 3
+
+    SendCommand(c.link, InputWindowCommand(2, 100, 640, 0, 360).data(), 0);
+    EXPECT_EQ(MosaicModeReply::Decode(c.Ask(MosaicModeQuery(2)).data()).input.hs, 100);
+    EXPECT_EQ(MosaicModeReply::Decode(c.Ask(MosaicModeQuery(1)).data()).input.hs, 0);
+
+    // The console speaks to one processor after "device N", to all of them otherwise.
+    p.Command("device 7 signal V1 off");
+    ASSERT_TRUE(p.WaitForOutput("stdin device 7 signal V1 off", 2000)) << p.Output();
+    EXPECT_FALSE(StatusReply::Decode(c.Ask(StatusQuery(7)).data()).mainSignal);
+    EXPECT_TRUE(StatusReply::Decode(c.Ask(StatusQuery(1)).data()).mainSignal);
+    p.Command("device 9 state");
+    EXPECT_TRUE(p.WaitForOutput("error: no device '9' on this line", 2000)) << p.Output();
+    p.Command("state");
+    EXPECT_TRUE(p.WaitForOutput("state device id 7", 2000)) << p.Output();
+    const std::string log = p.Output();
+    EXPECT_NE(log.find("state device id 1"), std::string::npos);
+    EXPECT_NE(log.find("sim started, device ids 1,2,7"), std::string::npos) << log;
+}
+
 TEST(SimProcess, BadCommandLinesExit2) {
     const std::vector<std::vector<std::string>> cases = {
         {"--tcp", "http"},
@@ -534,6 +561,10 @@ TEST(SimProcess, BadCommandLinesExit2) {
         {"--pty", "--fault", "nosignal=SCART"},
         {"--pty", "--fault"},
         {"--serial"},
+        {"--pty", "--ids", "1-"},
+        {"--pty", "--ids", "5-3"},
+        {"--pty", "--ids", "1,300"},
+        {"--pty", "--ids", "1,"},
     };
     for (std::vector<std::string> args : cases) {
         args.insert(args.begin(), ORN312_SIM_PATH);
