@@ -11,10 +11,10 @@
 #include <algorithm>
 #include <memory>
 
-#include "device/Connection.h"
-#include "controls/Progress.h"
 #include "controls/ColorButton.h"
 #include "controls/Keyboard.h"
+#include "controls/Progress.h"
+#include "device/Connection.h"
 #include "mosaic/MosaicIds.h"
 #include "mosaic/WallDialog.h"
 #include "platform/BoxNumber.h"
@@ -444,7 +444,8 @@ void CSimpleMosaic::OnConnect() {
     const bool started = m_runner->Start(
         [=](app::SequenceLink& link) { *result = mosaic::ConnectWorker(link, id, width, height); },
         [this, result] {
-            // Queued behind the wait dialog's closing (the runner's end hook closes it), so that messages come after it has gone.
+            // Queued behind the wait dialog's closing (the runner's end hook closes it), so that
+            // messages come after it has gone.
             QMetaObject::invokeMethod(
                 this, [this, result] { ShowConnectResult(*result); }, Qt::QueuedConnection);
         });
@@ -462,7 +463,7 @@ void CSimpleMosaic::ShowConnectResult(const ConnectResult& r) {
         list->setItemText(screen::kCustomResolution,
                           Utf8(screen::kOutputResolutions[screen::kCustomResolution].listText));
         list->setCurrentIndex(r.resolutionIndex < screen::kResolutionCount ? r.resolutionIndex
-                                                                              : -1);
+                                                                           : -1);
         if (r.customTaken) {
             list->setItemText(screen::kCustomResolution,
                               QString::fromStdString(res::CustomResolutionText(
@@ -546,9 +547,9 @@ void CSimpleMosaic::SendWindow(bool output) {
 }
 
 void CSimpleMosaic::OnSyncMode(bool sync) {
-    m_runner->Start([sync](app::SequenceLink& link) { mosaic::SendSyncMode(link, sync); },
-                    [this] {
-                        Show(m_runner->LastFailed() ? res::MosaicMsg::SendFailed
-                                                    : res::MosaicMsg::SetUpOk);
-                    });
+    m_runner->Start(
+        [sync](app::SequenceLink& link) { mosaic::SendSyncMode(link, sync); },
+        [this] {
+            Show(m_runner->LastFailed() ? res::MosaicMsg::SendFailed : res::MosaicMsg::SetUpOk);
+        });
 }

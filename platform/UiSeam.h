@@ -47,7 +47,9 @@ void SetUi(UiSeam* seam);
 inline bool AskYesNo(const std::string& text, const std::string& caption, int languageId) {
     return Ui().MessageBox(text, caption, languageId);
 }
-inline int RunModal(ModalDialog& dialog) { return Ui().RunModal(dialog); }
+inline int RunModal(ModalDialog& dialog) {
+    return Ui().RunModal(dialog);
+}
 inline std::string ChooseFile(bool save, const std::string& title, const std::string& filter,
                               const std::string& suggested = "") {
     return Ui().ChooseFile(save, title, filter, suggested);

@@ -57,30 +57,30 @@ const char* DeviceIdWord(bool chinese);
 // ---- the whole wall ----------------------------------------------------------------------------
 
 enum class WallWord {
-    SetWholeWall,   // the button that sets every screen
-    Stop,           // stops a wall being set
-    FirstId,        // label of the first device ID
-    Title,          // title of the whole wall window
-    SaveWall,       // "Save wall…"
-    LoadWall,       // "Load wall…"
-    RetryFailed,    // "Retry failed screens"
-    Close,          // closes the screens window
-    ScreenHead,     // table heads
+    SetWholeWall,  // the button that sets every screen
+    Stop,          // stops a wall being set
+    FirstId,       // label of the first device ID
+    Title,         // title of the whole wall window
+    SaveWall,      // "Save wall…"
+    LoadWall,      // "Load wall…"
+    RetryFailed,   // "Retry failed screens"
+    Close,         // closes the screens window
+    ScreenHead,    // table heads
     DeviceIdHead,
     WidthHead,
     HeightHead,
     InputAdjustHead,
     OutputAdjustHead,
     ResultHead,
-    WallFiles,      // file dialog filter
-    Progress,       // accessible name of the progress bar
-    NothingSent,    // head of the list of problems found before sending
-    Caption,        // caption of the wall's message boxes
-    FirstIdTooHigh, // the first ID leaves no room for the last screen
-    OpenWall,       // the fast mosaic's button that opens the whole wall window without a run
-    AdjustForm,     // an adjustment typed wrongly
-    Summary,        // accessible name of the summary
-    Running,        // the progress bar's text while the first screen starts
+    WallFiles,       // file dialog filter
+    Progress,        // accessible name of the progress bar
+    NothingSent,     // head of the list of problems found before sending
+    Caption,         // caption of the wall's message boxes
+    FirstIdTooHigh,  // the first ID leaves no room for the last screen
+    OpenWall,        // the fast mosaic's button that opens the whole wall window without a run
+    AdjustForm,      // an adjustment typed wrongly
+    Summary,         // accessible name of the summary
+    Running,         // the progress bar's text while the first screen starts
     Count,
 };
 const char* WallText(WallWord w, bool chinese);

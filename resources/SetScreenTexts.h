@@ -36,20 +36,20 @@ const char* ScreenText(ScreenMsg m, bool chinese);
 // ---- a processor's settings saved to and loaded from a file ------------------------------------
 
 enum class SettingsFileMsg {
-    SaveButton,     // "Save to file…"
-    LoadButton,     // "Load from file…"
-    Filter,         // the file chooser's filter
-    Reading,        // Info line while every setting is read for the file
-    Restoring,      // Info line while a file's settings are sent
-    Saved,          // Info line: "Settings saved to " + the file
-    Restored,       // Info line: every setting reads back as in the file
-    NoAnswerSave,   // the processor did not answer: nothing saved
-    NoAnswerLoad,   // the processor did not answer: nothing sent
-    NotSent,        // a frame could not be written: the restore is incomplete
-    Differ,         // head of the list of settings that differ after a restore
-    DifferInfo,     // Info line: some settings differ
-    Caption,        // caption of this feature's message boxes
-    NotRestorable,  // the processor reports a value no settings file may hold
+    SaveButton,       // "Save to file…"
+    LoadButton,       // "Load from file…"
+    Filter,           // the file chooser's filter
+    Reading,          // Info line while every setting is read for the file
+    Restoring,        // Info line while a file's settings are sent
+    Saved,            // Info line: "Settings saved to " + the file
+    Restored,         // Info line: every setting reads back as in the file
+    NoAnswerSave,     // the processor did not answer: nothing saved
+    NoAnswerLoad,     // the processor did not answer: nothing sent
+    NotSent,          // a frame could not be written: the restore is incomplete
+    Differ,           // head of the list of settings that differ after a restore
+    DifferInfo,       // Info line: some settings differ
+    Caption,          // caption of this feature's message boxes
+    NotRestorable,    // the processor reports a value no settings file may hold
     BrightnessRange,  // a brightness beyond this processor's range 0..64, not sent
     Count,
 };

@@ -122,7 +122,9 @@ void CSetScreen::showEvent(QShowEvent* event) {
 void CSetScreen::SaveWindowGeometry(Window which) {
     EnableSaveControls(false);
     const std::array<int, 4> boxes = GeometryBoxes(which);
-    const auto value = [&](int f) { return platform::BoxNumber(Box(boxes[f])->text().toStdString()); };
+    const auto value = [&](int f) {
+        return platform::BoxNumber(Box(boxes[f])->text().toStdString());
+    };
     const WindowGeometry g{value(kWidth), value(kHeight), value(kHStart), value(kVStart)};
     const GeometryCheck check = CheckGeometry(g, {m_outputWidth, m_outputHeight});
     if (check.kind == GeometryCheck::kOutOfRange) {
@@ -191,7 +193,8 @@ void CSetScreen::OnBrightnessReset() {
 
 void CSetScreen::OnBiasSave() {
     EnableSaveControls(false);
-    SaveValue(sids::kBias, CheckPercent(platform::BoxNumber(Box(sids::kBias)->text().toStdString())),
+    SaveValue(sids::kBias,
+              CheckPercent(platform::BoxNumber(Box(sids::kBias)->text().toStdString())),
               devlink::BiasCommand);
 }
 
@@ -241,7 +244,8 @@ void CSetScreen::OnTextKeySave() {
 
 void CSetScreen::OnKeyArrow(int colour, int delta) {
     const int id = sids::kKeyColours[colour];
-    const SpinOutcome s = SpinKeyColour(platform::BoxNumber(Box(id)->text().toStdString()), colour, delta);
+    const SpinOutcome s =
+        SpinKeyColour(platform::BoxNumber(Box(id)->text().toStdString()), colour, delta);
     if (s.kind == SpinOutcome::kAtTop) {
         Message(res::ScreenMsg::SpinTop, res::ScreenMsg::NoticeCaption);
     } else if (s.kind == SpinOutcome::kAtBottom) {

@@ -28,17 +28,21 @@
 
 namespace sim {
 
-const std::string kUsage = std::string(
-    "usage: orn312-sim [--tcp PORT] [--pty] [--id N]... [--ids LIST] [--log FILE] [--fault F]...\n"
-    "       orn312-sim --help | --version\n"
-    "  --tcp PORT    listen on 127.0.0.1:PORT (0: any free port)\n"
-    "  --pty         serve a pseudo-terminal\n"
-    "  --id N        device ID 0..255 (default 1); repeat it for several devices\n"
-    "  --ids LIST    several devices on the line, each with a state of its own: 1-48, 1,3,8-12\n"
-    "  --log FILE    write the frame log to FILE instead of standard output\n"
-    "  --fault F     silent, slow=MS, split=N, lead, otherid, ident, nosignal=SOURCE, drop=N\n"
-    "at least one of --tcp and --pty is needed; standard input takes the console lines\n"
-    "  ") + kConsoleCommands + "\n";
+const std::string kUsage =
+    std::string(
+        "usage: orn312-sim [--tcp PORT] [--pty] [--id N]... [--ids LIST] [--log FILE] [--fault "
+        "F]...\n"
+        "       orn312-sim --help | --version\n"
+        "  --tcp PORT    listen on 127.0.0.1:PORT (0: any free port)\n"
+        "  --pty         serve a pseudo-terminal\n"
+        "  --id N        device ID 0..255 (default 1); repeat it for several devices\n"
+        "  --ids LIST    several devices on the line, each with a state of its own: 1-48, "
+        "1,3,8-12\n"
+        "  --log FILE    write the frame log to FILE instead of standard output\n"
+        "  --fault F     silent, slow=MS, split=N, lead, otherid, ident, nosignal=SOURCE, drop=N\n"
+        "at least one of --tcp and --pty is needed; standard input takes the console lines\n"
+        "  ") +
+    kConsoleCommands + "\n";
 
 namespace {
 

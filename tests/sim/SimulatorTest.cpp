@@ -400,8 +400,8 @@ TEST(SimFaults, SignalsFollowTheInputsAndTheConsole) {
     EXPECT_EQ(d.sim.Console("BRIGHTNESS 64").kind, Simulator::ConsoleResult::kChanged);
     EXPECT_EQ(d.sim.State().picture.brightness100, 0);
 
-    for (const char* bad : {"signal HDMI maybe", "signal XGA off", "ext SCART", "", "reboot",
-                            "brightness 50"}) {
+    for (const char* bad :
+         {"signal HDMI maybe", "signal XGA off", "ext SCART", "", "reboot", "brightness 50"}) {
         const Simulator::ConsoleResult r = d.sim.Console(bad);
         EXPECT_EQ(r.kind, Simulator::ConsoleResult::kError) << bad;
         EXPECT_EQ(r.text.find('\n'), std::string::npos) << r.text;
