@@ -10,6 +10,9 @@ bool DirectSequenceLink::Send(const devlink::Frame& frame, int delayMs) {
     m_link.m_abort = &m_stop;
     const bool written = devlink::SendCommand(m_link, frame.data(), delayMs);
     m_link.m_abort = own;
+    if (!written && !m_stop.Requested()) {
+        m_failed = true;
+    }
     return written && !m_stop.Requested();
 }
 
@@ -19,7 +22,10 @@ int DirectSequenceLink::Query(const devlink::Frame& frame, devlink::Frame& reply
     }
     platform::StopFlag* const own = m_link.m_abort;
     m_link.m_abort = &m_stop;
-    const int result = devlink::QueryCommand(m_link, frame.data(), reply.data(), limitMs);
+    // Only an answer of the shape every settings query gets back: on a line of several devices,
+    // another's late answer is not this question's.
+    const int result = devlink::QueryCommand(m_link, frame.data(), reply.data(), limitMs,
+                                             devlink::QueryReplyShape(frame[1]));
     m_link.m_abort = own;
     return result;
 }

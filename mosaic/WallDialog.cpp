@@ -226,6 +226,7 @@ void CWallDialog::BuildControls() {
     m_retry = new QPushButton(text(res::WallWord::RetryFailed), this);
     m_retry->setEnabled(false);
     m_close = new QPushButton(text(res::WallWord::Close), this);
+    m_close->setObjectName(QStringLiteral("ctl2"));  // the window's Cancel, as in every dialog
     bottom->addWidget(m_retry);
     bottom->addStretch(1);
     bottom->addWidget(m_close);

@@ -61,6 +61,9 @@ public:
     void Open(bool set = false);
     // The first ID as the fast mosaic's box sets it.
     void SetFirstId(int first);
+    // Matches the store to the grid's wall (a new specification starts it afresh) and fills the
+    // table.
+    void Sync();
     // A window the fast mosaic's Set has sent for screen n: its adjustments become the screen's.
     void RememberAdjusted(int screen, bool output, const mosaic::WindowValues& adjusted);
 
@@ -103,9 +106,6 @@ private:
     struct Run;
 
     void BuildControls();
-    // Matches the store to the grid's wall (a new specification starts it afresh) and fills the
-    // table.
-    void Sync();
     void FillTable();
     void SetRow(int n);
     void Start(const std::vector<int>& which);

@@ -22,6 +22,7 @@
 #include "device/ControlIds.h"
 #include "mosaic/MosaicIds.h"
 #include "mosaic/SimpleMosaic.h"
+#include "mosaic/WallDialog.h"
 #include "schedule/AddPlan.h"
 #include "schedule/InfoPlan.h"
 #include "schedule/Program.h"
@@ -62,8 +63,7 @@ protected:
         QCoreApplication::processEvents();
         const QRect area = laptop->availableGeometry();
         const QRect client = window->geometry();
-        const QRect framed =
-            client.adjusted(-kFrameRoom, -kTitleBarRoom, kFrameRoom, kFrameRoom);
+        const QRect framed = client.adjusted(-kFrameRoom, -kTitleBarRoom, kFrameRoom, kFrameRoom);
         EXPECT_TRUE(area.contains(framed) && area.contains(window->frameGeometry()))
             << "client " << client.x() << "," << client.y() << " " << client.width() << "x"
             << client.height() << " on " << window->windowHandle()->screen()->name().toStdString();
@@ -85,8 +85,8 @@ protected:
         const QString shots = qEnvironmentVariable("ORN312_SCREENSHOT_DIR");
         if (!shots.isEmpty()) {
             QDir().mkpath(shots);
-            window->grab().save(QDir(shots).filePath(QString::fromStdString("laptop-" + what) +
-                                                     ".png"));
+            window->grab().save(
+                QDir(shots).filePath(QString::fromStdString("laptop-" + what) + ".png"));
         }
     }
 
@@ -160,6 +160,10 @@ TEST_F(ScreenFit, EveryWindowFitsALaptopScreenInBothLanguages) {
             ASSERT_NE(last, nullptr);
             auto* area = last->parentWidget();
             EXPECT_GE(area->height(), last->geometry().bottom());
+            // The whole wall window of that wall: its 48 screens scroll inside its table.
+            CWallDialog* wall = CWallDialog::Of(&d);
+            wall->Sync();
+            Check(wall, "wall-" + lang + "-6x8");
         }
     }
 }
