@@ -1,18 +1,16 @@
 #include "platform/ProfileFile.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstddef>
 #include <mutex>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "platform/FileReplace.h"
 
 namespace platform {
 
@@ -205,110 +203,6 @@ int ReadWhole(const std::string& path, std::string* out) {
     return err;
 }
 
-bool WriteAll(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n > 0)
-            done += static_cast<size_t>(n);
-        else if (n < 0 && errno != EINTR)
-            return false;
-    }
-    return true;
-}
-
-// The folder of path and the name in it.
-std::pair<std::string, std::string> SplitPath(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return {".", path};
-    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
-}
-
-// Removes the temporary files that writes of path killed in the middle left behind: those whose
-// process has gone (name.tmp<pid>).
-void RemoveStaleTemporaries(const std::string& folder, const std::string& name) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr)
-        return;
-    const std::string prefix = name + ".tmp";
-    while (const dirent* e = ::readdir(dir)) {
-        const std::string_view entry = e->d_name;
-        if (entry.size() <= prefix.size() || entry.substr(0, prefix.size()) != prefix)
-            continue;
-        const std::string_view digits = entry.substr(prefix.size());
-        long pid = 0;
-        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
-        if (ec != std::errc() || end != digits.data() + digits.size() || pid <= 0)
-            continue;
-        if (pid == ::getpid() || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH))
-            ::unlinkat(::dirfd(dir), e->d_name, 0);
-    }
-    ::closedir(dir);
-}
-
-// Writes data to a temporary file next to path, flushes it to the disk, renames it over path and
-// flushes the folder, so that path always holds either the old or the new content, whole, even
-// after a power cut. The writes go straight to the descriptor (no stdio buffer), so fsync is the
-// one flush needed. A file this user may not write (made read-only, say) is never replaced: the
-// rename needs only the folder's permission, so that is checked first. Temporary files that
-// killed writes left behind are removed.
-// Follows a chain of symbolic links to the file they name, relative targets read from the
-// link's own folder; a dangling link yields the path it points at, so the write creates it.
-// A loop of links, or one too long, yields an empty string.
-static std::string FinalTarget(std::string path) {
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return path;
-        std::string target(4096, '\0');
-        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-        if (n <= 0 || static_cast<size_t>(n) >= target.size())
-            return {};
-        target.resize(static_cast<size_t>(n));
-        if (target.front() != '/') {
-            const auto slash = path.rfind('/');
-            target = slash == std::string::npos ? target : path.substr(0, slash + 1) + target;
-        }
-        path = target;
-    }
-    return {};
-}
-
-bool ReplaceFile(const std::string& linkPath, const std::string& data) {
-    // A link stays a link: the new content replaces the file it names.
-    const std::string path = FinalTarget(linkPath);
-    if (path.empty())
-        return false;
-    struct stat old {};
-    const bool exists = ::stat(path.c_str(), &old) == 0;
-    // A file whose mode lets no one write is read-only for every user, root included.
-    if (exists && ((old.st_mode & 0222) == 0 ||
-                   ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0))
-        return false;
-    const auto [folder, name] = SplitPath(path);
-    RemoveStaleTemporaries(folder, name);
-    const std::string tmp = path + ".tmp" + std::to_string(::getpid());
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0)
-        return false;
-    if (exists)
-        (void)::fchmod(fd, old.st_mode & 07777);  // keep the permissions the file had
-    bool ok = WriteAll(fd, data) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        (void)::fsync(dirFd);  // the rename itself reaches the disk
-        ::close(dirFd);
-    }
-    return true;
-}
-
 // A name or value that would change the shape of the file if written as it is: a line break
 // would start a new line, '=' in a key or ']' in a section would be split off at the wrong place
 // on reading, and a key starting like a header or a comment would not read back as a key.
@@ -489,7 +383,7 @@ bool WriteProfileStrings(const std::string& path, const std::vector<ProfileEdit>
         return false;
     if (*updated == content)
         return true;
-    return ReplaceFile(path, *updated);
+    return ReplaceFileAtomically(path, *updated) == 0;
 }
 
 }  // namespace platform

@@ -53,8 +53,7 @@ bool WriteProfileStrings(const std::string& path, const std::vector<ProfileEdit>
 // content: the value of key in section (or def), and the text with edits applied (nullopt when
 // an edit would break it).
 std::string ProfileTextValue(std::string_view content, const std::string& section,
-                             const std::string& key, const std::string& def,
-                             int bufferChars = 260);
+                             const std::string& key, const std::string& def, int bufferChars = 260);
 std::optional<std::string> ApplyProfileEdits(std::string_view content,
                                              const std::vector<ProfileEdit>& edits);
 

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/FileReplace.h"
+
 namespace platform {
 
 namespace {
@@ -49,39 +51,6 @@ bool CleanUtf8(std::string_view text) {
 
 std::string Reason(int err) {
     return std::strerror(err);
-}
-
-// The file a write of path replaces: the end of a chain of symbolic links, or path itself.
-std::string WriteTarget(const std::string& path) {
-    std::string target = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        char buf[PATH_MAX];
-        const ssize_t n = ::readlink(target.c_str(), buf, sizeof buf - 1);
-        if (n < 0) {
-            return target;  // not a link (or not there): write it here
-        }
-        std::string next(buf, static_cast<size_t>(n));
-        if (next.empty() || next[0] != '/') {
-            const size_t slash = target.rfind('/');
-            next =
-                (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + next;
-        }
-        target = next;
-    }
-    return target;
-}
-
-bool WriteAll(int fd, std::string_view data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-        } else if (n < 0 && errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace
@@ -133,47 +102,15 @@ bool ReadTextFile(const std::string& path, std::string& text, std::string& error
 }
 
 bool WriteTextFile(const std::string& path, const std::string& text, std::string& error) {
-    const std::string target = WriteTarget(path);
-    struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode)) {
-        error = "cannot write " + path + ": not a file";
-        return false;
+    const int err = ReplaceFileAtomically(path, text);
+    if (err == 0) {
+        return true;
     }
-    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
-        error = "cannot write " + path + ": " + Reason(errno);
-        return false;
-    }
-    const std::string tmp = target + ".tmp" + std::to_string(::getpid());
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0) {
-        error = "cannot write " + path + ": " + Reason(errno);
-        return false;
-    }
-    if (exists) {
-        (void)::fchmod(fd, old.st_mode & 07777);
-    }
-    bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
-    int err = errno;
-    ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) {
-        err = errno;
-        ok = false;
-    }
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        error = "cannot write " + path + ": " + Reason(err != 0 ? err : EIO);
-        return false;
-    }
-    const size_t slash = target.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        (void)::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
+    error = "cannot write " + path + ": " +
+            (err == EISDIR   ? std::string("not a file")
+             : err == EACCES ? std::string("the file is read-only")
+                             : Reason(err));
+    return false;
 }
 
 std::optional<FileProblem> SaveTextFile(const std::string& path, const std::string& text) {

@@ -21,8 +21,12 @@ std::atomic<UiSeam*> g_seam{&g_headless};
 
 }  // namespace
 
-UiSeam& Ui() { return *g_seam.load(std::memory_order_acquire); }
+UiSeam& Ui() {
+    return *g_seam.load(std::memory_order_acquire);
+}
 
-void SetUi(UiSeam* seam) { g_seam.store(seam != nullptr ? seam : &g_headless); }
+void SetUi(UiSeam* seam) {
+    g_seam.store(seam != nullptr ? seam : &g_headless);
+}
 
 }  // namespace platform

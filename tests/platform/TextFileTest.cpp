@@ -1,0 +1,95 @@
+// The operator's text files (wall files, settings files) are written as the plan file is: through
+// links, never over a locked file, never leaving a temporary file behind.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "platform/TextFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+TEST(TextFile, WritesGoThroughLinksAndNeverOverALockedFile) {
+    struct Case {
+        const char* what;
+        // Makes the folder's files; returns the path written.
+        std::string (*setUp)(const std::string& dir);
+        bool written;
+        const char* real;  // the file holding the content afterwards ("" when none)
+    };
+    const Case cases[] = {
+        {"plain file",
+         [](const std::string& d) {
+             std::ofstream(d + "/w.wall") << "old\n";
+             return d + "/w.wall";
+         },
+         true, "w.wall"},
+        {"a chain of links, relative and absolute",
+         [](const std::string& d) {
+             fs::create_directory(d + "/real");
+             std::ofstream(d + "/real/w.wall") << "old\n";
+             fs::create_symlink("real/w.wall", d + "/hop.wall");
+             fs::create_symlink(d + "/hop.wall", d + "/w.wall");
+             return d + "/w.wall";
+         },
+         true, "real/w.wall"},
+        {"a dangling link makes its file",
+         [](const std::string& d) {
+             fs::create_symlink("made.wall", d + "/w.wall");
+             return d + "/w.wall";
+         },
+         true, "made.wall"},
+        {"links that go round",
+         [](const std::string& d) {
+             fs::create_symlink("b.wall", d + "/w.wall");
+             fs::create_symlink("w.wall", d + "/b.wall");
+             return d + "/w.wall";
+         },
+         false, ""},
+        {"a file whose mode grants write to no one, root too",
+         [](const std::string& d) {
+             std::ofstream(d + "/w.wall") << "old\n";
+             fs::permissions(d + "/w.wall", fs::perms::owner_read | fs::perms::group_read);
+             return d + "/w.wall";
+         },
+         false, "w.wall"},
+        {"a folder in its place",
+         [](const std::string& d) {
+             fs::create_directory(d + "/w.wall");
+             return d + "/w.wall";
+         },
+         false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string dir = testing::TempDir() + "textfile" + std::to_string(::getpid());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        const std::string path = c.setUp(dir);
+        const bool wasLink = fs::is_symlink(path);
+        std::string error;
+        EXPECT_EQ(platform::WriteTextFile(path, "new\n", error), c.written) << error;
+        EXPECT_EQ(error.empty(), c.written) << error;
+        if (*c.real != 0) {
+            EXPECT_EQ(Read(dir + "/" + c.real), c.written ? "new\n" : "old\n");
+        }
+        EXPECT_EQ(fs::is_symlink(path), wasLink);
+        for (const auto& e : fs::recursive_directory_iterator(dir)) {
+            EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+        }
+        fs::remove_all(dir);
+    }
+}
+
+}  // namespace
