@@ -249,6 +249,9 @@ std::string Translate(std::string text) {
             const std::string_view en = p->en;
             const bool wordStart = at == 0 || text[at - 1] == ' ';
             const size_t end = at + en.size();
+            if (end > text.size()) {
+                continue;  // longer than what is left
+            }
             const bool wordEnd = end == text.size() || text[end] == ' ' || text[end] == ',';
             if (wordStart && wordEnd && text.compare(at, en.size(), en) == 0) {
                 out += p->zh;

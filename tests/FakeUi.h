@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <cstdio>
 #include <functional>
 #include <set>
 #include <string>
@@ -45,6 +46,7 @@ public:
         watchdog.setSingleShot(true);
         QObject::connect(&watchdog, &QTimer::timeout, [&] {
             ++hung;
+            std::fprintf(stderr, "the watchdog closed %s\n", dialog.DialogName());
             if (qd)
                 qd->done(-1);
         });

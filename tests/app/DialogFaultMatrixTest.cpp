@@ -1,6 +1,7 @@
 // The dialogs' link sequences, opened from the main window against a processor that fails while
 // they talk to it: each sequence (the screen settings readback and a Save, an output resolution
-// change, the fast mosaic's connect and a Set) × a silent device, a slow one, a stall released at
+// change, the fast mosaic's connect and a Set, a whole wall of two processors on the line) × a
+// silent device, a slow one, a stall released at
 // once, a killed one and one that hangs up. In every cell the window shows nothing the device did
 // not say (no value it did not send, no success for a frame that did not leave), Exit closes the
 // dialog within a second, the main window afterwards polls again or says that it is not
@@ -12,11 +13,13 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <cctype>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <tuple>
 
 #include "FakeUi.h"
 #include "QtApp.h"
@@ -26,6 +29,7 @@
 #include "device/ControlIds.h"
 #include "mosaic/MosaicIds.h"
 #include "mosaic/SimpleMosaic.h"
+#include "mosaic/WallDialog.h"
 #include "screen/Advanced.h"
 #include "screen/SetScreen.h"
 #include "screen/SetScreenIds.h"
@@ -41,46 +45,57 @@ const char kClosed[] = "The device closed the connection, please connect again";
 const char kAfterMosaic[] = "The connection was closed after the fast mosaic, please connect again";
 
 enum class Fault { Silent, Slow, Stall, Killed, HungUp };
-enum class Seq { Readback, Save, Resolution, MosaicConnect, MosaicSet };
+enum class Seq { Readback, Save, Resolution, MosaicConnect, MosaicSet, Wall };
 
 const char* Name(Fault f) {
     switch (f) {
-        case Fault::Silent: return "silent";
-        case Fault::Slow: return "slow";
-        case Fault::Stall: return "stall released";
-        case Fault::Killed: return "killed";
-        case Fault::HungUp: return "hung up";
+        case Fault::Silent:
+            return "silent";
+        case Fault::Slow:
+            return "slow";
+        case Fault::Stall:
+            return "stall released";
+        case Fault::Killed:
+            return "killed";
+        case Fault::HungUp:
+            return "hung up";
     }
     return "";
 }
 const char* Name(Seq s) {
     switch (s) {
-        case Seq::Readback: return "settings readback";
-        case Seq::Save: return "settings Save";
-        case Seq::Resolution: return "resolution change";
-        case Seq::MosaicConnect: return "mosaic connect";
-        case Seq::MosaicSet: return "mosaic Set";
+        case Seq::Readback:
+            return "settings readback";
+        case Seq::Save:
+            return "settings Save";
+        case Seq::Resolution:
+            return "resolution change";
+        case Seq::MosaicConnect:
+            return "mosaic connect";
+        case Seq::MosaicSet:
+            return "mosaic Set";
+        case Seq::Wall:
+            return "whole wall";
     }
     return "";
 }
 
 // What the screen settings read from a fresh simulator (box identifier → value).
 const std::map<int, int> kFresh = {
-    {1037, 1920}, {1038, 0},  {1039, 1080}, {1040, 0},   {1024, 1920}, {1025, 0},
-    {1026, 1080}, {1027, 0},  {1033, 960},  {1034, 960}, {1158, 540},  {1159, 540},
-    {1028, 1920}, {1029, 0},  {1030, 1080}, {1031, 0},   {1051, 64},   {1063, 50},
-    {1055, 50},   {1060, 50}, {1066, 50},   {1068, 50},  {1070, 50},   {1076, 50},
-    {1081, 50},   {1048, 0},  {1046, 0},    {1056, 0},
+    {1037, 1920}, {1038, 0},   {1039, 1080}, {1040, 0},   {1024, 1920}, {1025, 0},    {1026, 1080},
+    {1027, 0},    {1033, 960}, {1034, 960},  {1158, 540}, {1159, 540},  {1028, 1920}, {1029, 0},
+    {1030, 1080}, {1031, 0},   {1051, 64},   {1063, 50},  {1055, 50},   {1060, 50},   {1066, 50},
+    {1068, 50},   {1070, 50},  {1076, 50},   {1081, 50},  {1048, 0},    {1046, 0},    {1056, 0},
 };
 
-class DialogFaultMatrix : public ::testing::TestWithParam<Seq> {
+class DialogFaultMatrix : public ::testing::TestWithParam<std::tuple<Seq, Fault>> {
 protected:
     static void SetUpTestSuite() { testutil::TestApp(); }
     void SetUp() override {
         dir = fs::path(testing::TempDir()) / ("orn312-dialog-faults-" + std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir);
-        ui.run = {"CProgress", "CSetScreen", "CCAdvanced", "CSimpleMosaic"};
+        ui.run = {"CProgress", "CSetScreen", "CCAdvanced", "CSimpleMosaic", "CWallDialog"};
         ui.watchdogMs = 20000;
     }
     void TearDown() override { fs::remove_all(dir); }
@@ -93,14 +108,21 @@ protected:
     void Apply(Fault f) {
         log += sim->Output();
         switch (f) {
-            case Fault::Silent: sim->Command("stall 60000"); break;
-            case Fault::Stall: sim->Command("stall 2500"); break;
+            case Fault::Silent:
+                sim->Command("stall 60000");
+                break;
+            case Fault::Stall:
+                sim->Command("stall 2500");
+                break;
             case Fault::HungUp:
                 sim->Command("hangup");
                 sim->WaitForOutput("hangup:", 3000);
                 break;
-            case Fault::Killed: sim.reset(); break;
-            case Fault::Slow: break;
+            case Fault::Killed:
+                sim.reset();
+                break;
+            case Fault::Slow:
+                break;
         }
     }
 
@@ -127,7 +149,7 @@ protected:
 };
 
 void DialogFaultMatrix::RunCell(Seq seq, Fault fault) {
-    std::vector<std::string> args = {"--tcp", "0"};
+    std::vector<std::string> args = {"--tcp", "0", "--ids", "1-2"};
     if (fault == Fault::Slow) {
         args.insert(args.end(), {"--fault", "slow=150"});
     }
@@ -146,6 +168,8 @@ void DialogFaultMatrix::RunCell(Seq seq, Fault fault) {
     ASSERT_TRUE(WaitUntil([&] { return Info(*d) == kNormal; }, 5000)) << Info(*d);
     ASSERT_TRUE(WaitUntil([&] { return !d->Control(ids::kSourceLamps[0])->isHidden(); }));
     const bool dead = fault == Fault::Killed || fault == Fault::HungUp;
+    // The fast mosaic's connect takes about 11 s of the device's pauses; a wall adds its screens.
+    ui.watchdogMs = seq == Seq::Wall ? 40000 : 20000;
 
     switch (seq) {
         case Seq::Readback:
@@ -189,10 +213,12 @@ void DialogFaultMatrix::RunCell(Seq seq, Fault fault) {
         case Seq::Resolution:
             QTimer::singleShot(0, [&] {
                 CCAdvanced* a = nullptr;
-                ASSERT_TRUE(WaitUntil([&] {
-                    a = d->findChild<CCAdvanced*>();
-                    return a != nullptr && a->isVisible() && !a->Busy();
-                }, 15000));
+                ASSERT_TRUE(WaitUntil(
+                    [&] {
+                        a = d->findChild<CCAdvanced*>();
+                        return a != nullptr && a->isVisible() && !a->Busy();
+                    },
+                    15000));
                 Apply(fault);
                 ExitSoon(qobject_cast<QAbstractButton*>(a->Control(CCAdvanced::kOk)));
                 // Returns once the wait box has closed (OK during the wait closes both).
@@ -234,6 +260,57 @@ void DialogFaultMatrix::RunCell(Seq seq, Fault fault) {
             });
             d->ControlAs<QAbstractButton>(ids::kMosaicDlg)->click();
             break;
+        case Seq::Wall:
+            QTimer::singleShot(0, [&] {
+                CSimpleMosaic* m = nullptr;
+                ASSERT_TRUE(WaitUntil([&] {
+                    m = d->findChild<CSimpleMosaic*>();
+                    return m != nullptr && m->isVisible();
+                }));
+                m->ControlAs<QAbstractButton>(mosaic::ids::kConnect)->click();
+                ASSERT_TRUE(WaitUntil([&] { return !m->m_runner->Busy(); }, 15000));
+                m->ControlAs<QAbstractButton>(mosaic::ids::kPresets[1])->click();  // 1X2
+                for (auto& cell : m->m_cells) {
+                    cell.widthBox->setText("960");
+                    cell.heightBox->setText("1080");
+                }
+                Apply(fault);
+                QTimer::singleShot(0, [&] {
+                    CWallDialog* wall = nullptr;
+                    ASSERT_TRUE(WaitUntil([&] {
+                        wall = m->findChild<CWallDialog*>();
+                        return wall != nullptr && wall->isVisible();
+                    }));
+                    // The first screen's verdict (the whole wall when the device is slow), then
+                    // Close.
+                    const size_t wait = fault == Fault::Slow ? 1 : 0;
+                    ASSERT_TRUE(WaitUntil(
+                        [&] {
+                            return wall->m_outcomes.size() == 2 &&
+                                   wall->m_outcomes[wait].result != mosaic::ScreenResult::kNotDone;
+                        },
+                        15000));
+                    const mosaic::ScreenResult first = wall->m_outcomes[0].result;
+                    if (fault == Fault::Slow) {
+                        EXPECT_EQ(wall->m_outcomes[1].result, mosaic::ScreenResult::kVerified);
+                        EXPECT_EQ(first, mosaic::ScreenResult::kVerified);
+                    } else if (fault == Fault::Silent) {
+                        EXPECT_EQ(first, mosaic::ScreenResult::kNotAnswering);
+                    } else if (dead) {
+                        EXPECT_TRUE(first == mosaic::ScreenResult::kNotSent ||
+                                    first == mosaic::ScreenResult::kNotAnswering);
+                    }
+                    ExitSoon(wall->m_close);
+                    ExpectClosedInTime(*wall);
+                    EXPECT_EQ(wall->m_summary->toPlainText().contains("2 of 2"),
+                              fault == Fault::Slow);
+                    ExitSoon(m->ControlAs<QAbstractButton>(mosaic::ids::kExit));
+                });
+                CWallBar::Of(m)->setWall->click();  // returns once the wall window has closed
+                ExpectClosedInTime(*m);
+            });
+            d->ControlAs<QAbstractButton>(ids::kMosaicDlg)->click();
+            break;
     }
     EXPECT_EQ(ui.hung, 0);
     for (const auto& box : ui.boxes) {
@@ -243,11 +320,11 @@ void DialogFaultMatrix::RunCell(Seq seq, Fault fault) {
     }
 
     // The main window: polls again, or says that it is not connected, and shows no dead lamp.
-    const bool mosaic = seq == Seq::MosaicConnect || seq == Seq::MosaicSet;
-    const char* expected = mosaic                           ? kAfterMosaic
-                           : dead                           ? kClosed
-                           : fault == Fault::Silent         ? kSilent
-                                                            : kNormal;
+    const bool mosaic = seq == Seq::MosaicConnect || seq == Seq::MosaicSet || seq == Seq::Wall;
+    const char* expected = mosaic                   ? kAfterMosaic
+                           : dead                   ? kClosed
+                           : fault == Fault::Silent ? kSilent
+                                                    : kNormal;
     EXPECT_TRUE(WaitUntil([&] { return Info(*d) == expected; }, 12000)) << Info(*d);
     if (expected == kNormal) {
         EXPECT_TRUE(WaitUntil([&] { return !d->Control(ids::kSourceLamps[0])->isHidden(); }));
@@ -273,26 +350,28 @@ void DialogFaultMatrix::RunCell(Seq seq, Fault fault) {
 
 }  // namespace
 
-// One row of the table per sequence, its cells the faults.
+// One test per cell of the table: a sequence under a fault.
 TEST_P(DialogFaultMatrix, TellsTheTruthUnderEveryFault) {
-    const Seq seq = GetParam();
-    for (Fault fault : {Fault::Silent, Fault::Slow, Fault::Stall, Fault::Killed, Fault::HungUp}) {
-        SCOPED_TRACE(std::string(Name(seq)) + " × " + Name(fault));
-        RunCell(seq, fault);
-    }
+    const auto [seq, fault] = GetParam();
+    SCOPED_TRACE(std::string(Name(seq)) + " × " + Name(fault));
+    RunCell(seq, fault);
 }
 
-std::string SeqName(const ::testing::TestParamInfo<Seq>& info) {
+std::string CellName(const ::testing::TestParamInfo<std::tuple<Seq, Fault>>& info) {
     std::string name;
-    for (char c : std::string(Name(info.param))) {
-        if (std::isalnum(static_cast<unsigned char>(c))) {
+    for (const char c :
+         std::string(Name(std::get<0>(info.param))) + " _" + Name(std::get<1>(info.param))) {
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') {
             name += c;
         }
     }
     return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Sequences, DialogFaultMatrix,
-                         ::testing::Values(Seq::Readback, Seq::Save, Seq::Resolution,
-                                           Seq::MosaicConnect, Seq::MosaicSet),
-                         SeqName);
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, DialogFaultMatrix,
+    ::testing::Combine(::testing::Values(Seq::Readback, Seq::Save, Seq::Resolution,
+                                         Seq::MosaicConnect, Seq::MosaicSet, Seq::Wall),
+                       ::testing::Values(Fault::Silent, Fault::Slow, Fault::Stall, Fault::Killed,
+                                         Fault::HungUp)),
+    CellName);
