@@ -22,14 +22,6 @@ std::string Three(int n) {
     return buf;
 }
 
-std::string Joined(const std::vector<std::string>& words) {
-    std::string s;
-    for (const std::string& w : words) {
-        s += (s.empty() ? "" : " ") + w;
-    }
-    return s;
-}
-
 std::string AdjustText(const WindowValues& a) {
     return std::to_string(a.width) + "," + std::to_string(a.height) + "," +
            std::to_string(a.hStart) + "," + std::to_string(a.vStart);
@@ -72,7 +64,7 @@ private:
               int low1, int high1, int low2, int high2, int& a, int& b) {
         std::string ta, tb;
         if (l.words.size() != 2 || !SplitPair(l.words[1], ta, tb)) {
-            return Fail({FileFault::kMalformed, l.number, entry, Joined(l.words), 0, 0,
+            return Fail({FileFault::kMalformed, l.number, entry, platform::JoinWords(l.words), 0, 0,
                          std::string(entry) + " AxB"});
         }
         return Number(l.number, first, ta, low1, high1, a) &&
@@ -117,7 +109,8 @@ bool Reader::Screen(const platform::TextLine& l) {
     int n = 0;
     if (l.words.size() < 2 || !Number(l.number, "screen", l.words[1], 0, count - 1, n)) {
         if (!m_problem) {
-            Fail({FileFault::kMalformed, l.number, "screen", Joined(l.words), 0, 0, kScreenForm});
+            Fail({FileFault::kMalformed, l.number, "screen", platform::JoinWords(l.words), 0, 0,
+                  kScreenForm});
         }
         return false;
     }
@@ -128,8 +121,8 @@ bool Reader::Screen(const platform::TextLine& l) {
     for (size_t k = 2; k < l.words.size(); ++k) {
         std::string field, value;
         if (!platform::SplitField(l.words[k], field, value)) {
-            return Fail(
-                {FileFault::kMalformed, l.number, name, Joined(l.words), 0, 0, kScreenForm});
+            return Fail({FileFault::kMalformed, l.number, name, platform::JoinWords(l.words), 0, 0,
+                         kScreenForm});
         }
         int v = 0;
         if (field == "id" && !id) {
@@ -158,12 +151,13 @@ bool Reader::Screen(const platform::TextLine& l) {
                 return false;
             }
         } else {
-            return Fail(
-                {FileFault::kMalformed, l.number, name, Joined(l.words), 0, 0, kScreenForm});
+            return Fail({FileFault::kMalformed, l.number, name, platform::JoinWords(l.words), 0, 0,
+                         kScreenForm});
         }
     }
     if (!id || !width || !height) {
-        return Fail({FileFault::kMalformed, l.number, name, Joined(l.words), 0, 0, kScreenForm});
+        return Fail({FileFault::kMalformed, l.number, name, platform::JoinWords(l.words), 0, 0,
+                     kScreenForm});
     }
     s.deviceId = *id;
     s.width = *width;
@@ -174,25 +168,8 @@ bool Reader::Screen(const platform::TextLine& l) {
 
 std::variant<WallPlan, FileProblem> Reader::Read(std::string_view text) {
     const std::vector<platform::TextLine> lines = platform::SplitTextLines(text);
-    if (lines.empty()) {
-        return FileProblem{FileFault::kNotThisKind, 1, "", "", 0, 0, ""};
-    }
-    const platform::TextLine& head = lines.front();
-    if (head.words[0] != kMagic) {
-        return FileProblem{FileFault::kNotThisKind, head.number, "", Joined(head.words), 0, 0, ""};
-    }
-    int version = 0;
-    if (head.words.size() != 2 || !platform::ParseWholeNumber(head.words[1], 0, 1 << 30, version)) {
-        return FileProblem{FileFault::kMalformed,
-                           head.number,
-                           kMagic,
-                           Joined(head.words),
-                           0,
-                           0,
-                           std::string(kMagic) + " " + std::to_string(kWallFileVersion)};
-    }
-    if (version != kWallFileVersion) {
-        return FileProblem{FileFault::kOtherVersion, head.number, "", head.words[1], 0, 0, ""};
+    if (auto problem = platform::CheckFileHead(lines, kMagic, kWallFileVersion)) {
+        return *problem;
     }
     // The specification and the output come first in meaning: screens are read against them.
     std::vector<const platform::TextLine*> screenLines;

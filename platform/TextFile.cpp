@@ -113,6 +113,40 @@ bool WriteTextFile(const std::string& path, const std::string& text, std::string
     return false;
 }
 
+std::string JoinWords(const std::vector<std::string>& words) {
+    std::string s;
+    for (const std::string& w : words) {
+        s += (s.empty() ? "" : " ") + w;
+    }
+    return s;
+}
+
+std::optional<FileProblem> CheckFileHead(const std::vector<TextLine>& lines,
+                                         const std::string& kind, int version) {
+    if (lines.empty()) {
+        return FileProblem{FileFault::kNotThisKind, 1, "", "", 0, 0, ""};
+    }
+    const TextLine& head = lines.front();
+    if (head.words[0] != kind) {
+        return FileProblem{
+            FileFault::kNotThisKind, head.number, "", JoinWords(head.words), 0, 0, ""};
+    }
+    int given = 0;
+    if (head.words.size() != 2 || !ParseWholeNumber(head.words[1], 0, 1 << 30, given)) {
+        return FileProblem{FileFault::kMalformed,
+                           head.number,
+                           kind,
+                           JoinWords(head.words),
+                           0,
+                           0,
+                           kind + " " + std::to_string(version)};
+    }
+    if (given != version) {
+        return FileProblem{FileFault::kOtherVersion, head.number, "", head.words[1], 0, 0, ""};
+    }
+    return std::nullopt;
+}
+
 std::optional<FileProblem> SaveTextFile(const std::string& path, const std::string& text) {
     std::string error;
     if (!WriteTextFile(path, text, error)) {

@@ -66,6 +66,15 @@ std::variant<T, FileProblem> LoadTextFile(const std::string& path, Parse parse) 
 // WriteTextFile, a failure as a kUnwritable problem.
 std::optional<FileProblem> SaveTextFile(const std::string& path, const std::string& text);
 
+// The words of a line joined by single blanks, as a problem quotes the line.
+std::string JoinWords(const std::vector<std::string>& words);
+
+// The first line a file of this program starts with: its kind and its version ("orn312-wall 1").
+// Nothing when lines start so; otherwise why not (no such line or another kind, a malformed line,
+// another version), naming the line.
+std::optional<FileProblem> CheckFileHead(const std::vector<TextLine>& lines,
+                                         const std::string& kind, int version);
+
 // A word of the form name=value: true with the two parts.
 bool SplitField(const std::string& word, std::string& name, std::string& value);
 

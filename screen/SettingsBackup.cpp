@@ -50,14 +50,6 @@ std::string ResolutionText(int code) {
     return std::to_string(code);
 }
 
-std::string Joined(const std::vector<std::string>& words) {
-    std::string s;
-    for (const std::string& w : words) {
-        s += (s.empty() ? "" : " ") + w;
-    }
-    return s;
-}
-
 WindowGeometry FromReply(const devlink::WindowReply& r) {
     return WindowGeometry{r.w, r.h, r.hs, r.vs};
 }
@@ -75,14 +67,15 @@ private:
         return false;
     }
     bool Form(const TextLine& l, const char* form) {
-        return Fail({FileFault::kMalformed, l.number, l.words[0], Joined(l.words), 0, 0, form});
+        return Fail({FileFault::kMalformed, l.number, l.words[0], platform::JoinWords(l.words), 0,
+                     0, form});
     }
     bool Number(const TextLine& l, const std::string& what, const std::string& text, int low,
                 int high, int& v) {
         int parsed = 0;
         if (!platform::ParseWholeNumber(text, -(1 << 30), 1 << 30, parsed)) {
-            return Fail(
-                {FileFault::kMalformed, l.number, what, Joined(l.words), 0, 0, "whole numbers"});
+            return Fail({FileFault::kMalformed, l.number, what, platform::JoinWords(l.words), 0, 0,
+                         "whole numbers"});
         }
         if (parsed < low || parsed > high) {
             return Fail({FileFault::kOutOfRange, l.number, what, text, low, high, ""});
@@ -259,25 +252,8 @@ bool Reader::Entry(const TextLine& l) {
 
 std::variant<ProcessorSettings, FileProblem> Reader::Read(std::string_view text) {
     const std::vector<TextLine> lines = platform::SplitTextLines(text);
-    if (lines.empty()) {
-        return FileProblem{FileFault::kNotThisKind, 1, "", "", 0, 0, ""};
-    }
-    const TextLine& head = lines.front();
-    if (head.words[0] != kMagic) {
-        return FileProblem{FileFault::kNotThisKind, head.number, "", Joined(head.words), 0, 0, ""};
-    }
-    int version = 0;
-    if (head.words.size() != 2 || !platform::ParseWholeNumber(head.words[1], 0, 1 << 30, version)) {
-        return FileProblem{FileFault::kMalformed,
-                           head.number,
-                           kMagic,
-                           Joined(head.words),
-                           0,
-                           0,
-                           std::string(kMagic) + " " + std::to_string(kSettingsFileVersion)};
-    }
-    if (version != kSettingsFileVersion) {
-        return FileProblem{FileFault::kOtherVersion, head.number, "", head.words[1], 0, 0, ""};
+    if (auto problem = platform::CheckFileHead(lines, kMagic, kSettingsFileVersion)) {
+        return *problem;
     }
     for (size_t i = 1; i < lines.size() && !m_problem; ++i) {
         const TextLine& l = lines[i];
