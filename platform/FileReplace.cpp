@@ -117,7 +117,12 @@ int ReplaceFileAtomically(const std::string& linkPath, std::string_view data) {
         return errno;
     }
     if (exists) {
-        (void)::fchmod(fd, old.st_mode & 07777);  // keep the permissions the file had
+        // Keep the owner and group the file had (only root can give them away; for anyone
+        // else the file was theirs already), then its permissions, which a change of owner
+        // may have cut.
+        const bool ownerKept = ::fchown(fd, old.st_uid, old.st_gid) == 0;
+        (void)ownerKept;  // not root: the file was this user's already
+        (void)::fchmod(fd, old.st_mode & 07777);
     }
     int err = 0;
     if (!WriteAll(fd, data) || ::fsync(fd) != 0) {

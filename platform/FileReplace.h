@@ -18,7 +18,8 @@ namespace platform {
 //   permission, so the file's own is checked first), nor one whose mode grants write to no one:
 //   that is how an integrator locks a file, and it holds for root, who passes every access check.
 //   Both fail with EACCES. Something other than a plain file in its place fails with EISDIR.
-// - The replacement keeps the file's permission bits.
+// - The replacement keeps the file's permission bits, owner and group (a file of the operator's
+//   written by root stays the operator's).
 // - Temporary files that killed writes of the same file left behind are removed.
 // Returns 0, or the errno of what failed; the file is then as it was.
 int ReplaceFileAtomically(const std::string& path, std::string_view data);

@@ -24,7 +24,7 @@ std::string GetProfileString(const std::string& path, const std::string& section
 // Returns false when the file could not be written (a file this user may not write, a folder
 // in its place, a full disk) or the text would break it; the file is then left as it was, its
 // permissions too. Deleting what is not there changes nothing and returns true. A replaced
-// file keeps its permission bits.
+// file keeps its permission bits, its owner and its group.
 bool WriteProfileString(const std::string& path, const std::string& section, const char* key,
                         const char* value);
 

@@ -92,4 +92,25 @@ TEST(TextFile, WritesGoThroughLinksAndNeverOverALockedFile) {
     }
 }
 
+// Root writing a file of the operator's (a window once started with sudo, a kiosk's script) leaves
+// it the operator's, with its permissions.
+TEST(TextFile, AReplacementKeepsItsOwnerGroupAndPermissions) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can give a file to another user";
+    }
+    const std::string path = testing::TempDir() + "owned" + std::to_string(::getpid()) + ".wall";
+    std::ofstream(path) << "old\n";
+    ASSERT_EQ(::chown(path.c_str(), 4321, 4322), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    std::string error;
+    ASSERT_TRUE(platform::WriteTextFile(path, "new\n", error)) << error;
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 4322u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(Read(path), "new\n");
+    fs::remove(path);
+}
+
 }  // namespace
