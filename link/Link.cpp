@@ -45,9 +45,24 @@ bool PeerHasClosed(LinkConnection& link) {
     return link.m_peerClosed;
 }
 
-// True when the device reset the connection: it closed it with our bytes unread.
+// True when the device reset the connection: it closed it with our bytes unread (ECONNRESET),
+// or it had closed it before they arrived, so its end of stream came first and the reset its
+// system sends for bytes to a closed socket came after (EPIPE: a reset after the end of stream).
+// An end of stream alone means the device read what was sent and then closed.
 bool ResetSeen(LinkConnection& link) {
-    return PeekPeer(link) == ECONNRESET;
+    const int err = PeekPeer(link);
+    if (err == ECONNRESET || err == EPIPE) {
+        return true;
+    }
+    // After an end of stream a read tells nothing more: the pending error is asked for.
+    int pending = 0;
+    socklen_t size = sizeof pending;
+    if (::getsockopt(link.m_socket, SOL_SOCKET, SO_ERROR, &pending, &size) == 0 &&
+        (pending == ECONNRESET || pending == EPIPE)) {
+        link.m_peerClosed = true;
+        return true;
+    }
+    return false;
 }
 
 // Writes the frame on the chosen transport; true when the whole frame went out.
