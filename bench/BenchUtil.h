@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <string>
 
 #include "BenchLog.h"
 #include "device/Connection.h"
@@ -21,6 +22,14 @@ struct QuietSink : app::ConnectionSink {
     void StatusReply(const devlink::Frame&) override {}
     void LampsVisible(const std::vector<int>&, bool) override {}
 };
+
+// Opens connection's transport to the simulator listening on 127.0.0.1:port.
+inline void OpenLoopback(app::Connection& connection, int port) {
+    app::ConnectSettings settings;
+    settings.ipText = "127.0.0.1";
+    settings.portText = std::to_string(port);
+    connection.OpenLink(settings);
+}
 
 // Runs the event loop for ms milliseconds.
 inline void Pump(int ms) {

@@ -26,10 +26,7 @@ struct Run {
 Run OneReadback(int port) {
     bench::QuietSink sink;
     app::Connection connection(sink);
-    app::ConnectSettings settings;
-    settings.ipText = "127.0.0.1";
-    settings.portText = std::to_string(port);
-    connection.OpenLink(settings);
+    bench::OpenLoopback(connection, port);
     screen::OpeningValues values;
     values.connected = true;
     CSetScreen dialog(nullptr, values, connection);

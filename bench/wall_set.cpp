@@ -58,10 +58,7 @@ struct Run {
 Run OneWall(int port) {
     bench::QuietSink sink;
     app::Connection connection(sink);
-    app::ConnectSettings settings;
-    settings.ipText = "127.0.0.1";
-    settings.portText = std::to_string(port);
-    connection.OpenLink(settings);
+    bench::OpenLoopback(connection, port);
     CSimpleMosaic mosaic(nullptr, connection, false);
     mosaic.show();
     bench::Pump(50);
