@@ -164,6 +164,7 @@ protected:
     void TimerFieldsChanged(const TimerFields& fields) override;
     void PlanFileError(const std::string& text) override;
     void PlanMissed(const PlanItem& plan, bool noLink) override;
+    void PlanMoved(const PlanItem& plan, int64_t moment) override;
     void PlanFileChanged(bool gone) override;
 
 private:

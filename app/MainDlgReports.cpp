@@ -18,9 +18,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "device/ControlIds.h"
-#include "controls/Progress.h"
 #include "controls/PostBox.h"
+#include "controls/Progress.h"
+#include "device/ControlIds.h"
 #include "link/PortDiscovery.h"
 #include "mosaic/SimpleMosaic.h"
 #include "platform/ProfileFile.h"
@@ -51,11 +51,10 @@ void CORN302ControlDlg::SetInfo(const QString& text) {
 }
 
 void CORN302ControlDlg::InfoText(app::LinkText text) {
-    static const res::Msg kTexts[] = {res::Msg::OpenComOk,    res::Msg::OpenComFail,
-                                      res::Msg::OpenNetOk,    res::Msg::OpenNetFail,
-                                      res::Msg::DeviceNormal, res::Msg::DeviceFailed,
-                                      res::Msg::DeviceSilent, res::Msg::DeviceClosed,
-                                      res::Msg::PortInUse};
+    static const res::Msg kTexts[] = {
+        res::Msg::OpenComOk,    res::Msg::OpenComFail,  res::Msg::OpenNetOk,
+        res::Msg::OpenNetFail,  res::Msg::DeviceNormal, res::Msg::DeviceFailed,
+        res::Msg::DeviceSilent, res::Msg::DeviceClosed, res::Msg::PortInUse};
     const res::Msg msg = kTexts[static_cast<int>(text)];
     // The language in force when the text reaches the Info line.
     Post([this, msg] { SetInfo(Utf8(res::Text(msg, m_bChinese != 0))); });
@@ -268,6 +267,14 @@ void CORN302ControlDlg::PlanMissed(const PlanItem& plan, bool noLink) {
         const bool chinese = m_bChinese != 0;
         SetInfo(QString::fromStdString(
             res::PlanMissedText(FormatClock(plan.time), SourceName(plan.source), noLink, chinese)));
+    });
+}
+
+void CORN302ControlDlg::PlanMoved(const PlanItem& plan, int64_t moment) {
+    Post([this, plan, moment] {
+        const bool chinese = m_bChinese != 0;
+        SetInfo(QString::fromStdString(res::PlanMovedText(
+            FormatClock(plan.time), FormatClock(moment), SourceName(plan.source), chinese)));
     });
 }
 

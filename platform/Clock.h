@@ -24,16 +24,33 @@ struct LocalTime {
 // waits for a long pause to run out.
 class StopFlag {
 public:
+    StopFlag();
+    ~StopFlag();
+    StopFlag(const StopFlag&) = delete;
+    StopFlag& operator=(const StopFlag&) = delete;
+
     void Request();
     void Reset();
     bool Requested() const { return m_stop.load(std::memory_order_acquire); }
     // Waits until the flag is raised or ms have passed on the real clock. True when raised.
     bool WaitFor(int ms);
+    // Readable while the flag is raised, so that a wait on other descriptors (poll) wakes on a
+    // stop too. -1 when the system gave none; then only WaitFor wakes at once.
+    int Fd() const { return m_fd; }
 
 private:
+    int m_fd = -1;  // an eventfd, counted up by Request and drained by Reset
     std::atomic<bool> m_stop{false};
     std::mutex m_mutex;
     std::condition_variable m_cv;
+};
+
+// Why SleepUntil ended.
+enum class Wake {
+    Reached,   // the clock reads the time asked for, or later
+    ClockSet,  // the time of day was set (stepped) meanwhile: look at the clock again
+    Stopped,   // the stop flag was raised
+    Ready,     // the descriptor given became readable
 };
 
 class Clock {
@@ -44,6 +61,12 @@ public:
     virtual LocalTime Local() = 0;
     // Pauses for ms milliseconds; returns false when stop was raised before the end.
     virtual bool Sleep(int ms, StopFlag* stop) = 0;
+    // Sleeps until the time of day reads wallMs (ms since the epoch), following the clock when it
+    // is set meanwhile: a sleeper for 10:00 wakes at 10:00 by the clock even when the clock was
+    // stepped an hour on an hour earlier, and it wakes at once on such a step (ClockSet) so that
+    // the caller can look at the time of day again. fd (when not -1) ends the sleep as soon as it
+    // is readable. A clock that cannot tell a step sleeps the difference.
+    virtual Wake SleepUntil(int64_t wallMs, StopFlag* stop, int fd = -1);
 };
 
 // The clock in use: the system clock unless a test installed another.
@@ -55,6 +78,9 @@ void SetClock(Clock* clock);
 // Shorthands for the clock in use.
 inline bool Sleep(int ms, StopFlag* stop = nullptr) {
     return CurrentClock().Sleep(ms, stop);
+}
+inline Wake SleepUntil(int64_t wallMs, StopFlag* stop = nullptr, int fd = -1) {
+    return CurrentClock().SleepUntil(wallMs, stop, fd);
 }
 inline LocalTime Now() {
     return CurrentClock().Local();

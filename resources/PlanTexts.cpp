@@ -158,4 +158,29 @@ std::string PlanMissedText(const std::string& time, const std::string& source, b
                    : "its time had passed when its turn came; it is not sent late.");
 }
 
+std::string PlanMovedText(const std::string& time, const std::string& movedTo,
+                          const std::string& source, bool chinese) {
+    if (chinese)
+        return "定时 " + time + " " + source + " 改在 " + movedTo + " 执行：今天时钟跳过了 " +
+               time + "（夏令时开始）。";
+    return "Plan " + time + " " + source + " runs at " + movedTo + ": the clocks skip " + time +
+           " today (daylight saving time begins).";
+}
+
+const char* TimerExecutedText(bool chinese) {
+    return chinese ? "已执行" : "Executed";
+}
+
+std::string TimerSentText(const std::string& clock, bool chinese) {
+    return (chinese ? "已发送 " : "Sent ") + clock;
+}
+
+const char* TimerMissedText(bool chinese) {
+    return chinese ? "已错过" : "Missed";
+}
+
+const char* TimerFailedText(bool chinese) {
+    return chinese ? "失败：未发出" : "Failed: not sent";
+}
+
 }  // namespace res

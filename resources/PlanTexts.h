@@ -68,5 +68,16 @@ const char* SchedulerReloadedText(bool chinese);
 const char* SchedulerFileGoneText(bool chinese);
 std::string PlanMissedText(const std::string& time, const std::string& source, bool noLink,
                            bool chinese);
+// Info line and log: a plan whose time of day the clocks skip today (they go forward over it)
+// runs at the first second after the gap. Times as "02:30:00".
+std::string PlanMovedText(const std::string& time, const std::string& movedTo,
+                          const std::string& source, bool chinese);
+
+// The timer panel once a plan's moment has passed: the status and result of a plan whose switch
+// was sent (at clock, "10:00:06"), one that was missed, and one whose frame did not leave.
+const char* TimerExecutedText(bool chinese);
+std::string TimerSentText(const std::string& clock, bool chinese);
+const char* TimerMissedText(bool chinese);
+const char* TimerFailedText(bool chinese);
 
 }  // namespace res

@@ -36,11 +36,17 @@ struct tm LocalFields(int64_t value) {
     return fields;
 }
 
-// The moment of today at the time of day of time.
-bool MomentToday(const platform::LocalTime& today, int64_t time, int64_t* moment) {
+// The moment of today at the time of day of time; a time the clocks skip today gives the first
+// second after the gap, with moved set.
+bool MomentToday(const platform::LocalTime& today, int64_t time, int64_t* moment,
+                 bool* moved = nullptr) {
     const struct tm t = LocalFields(time);
-    return MakeLocalMoment(today.year, today.month, today.day, t.tm_hour, t.tm_min, t.tm_sec,
-                           moment);
+    bool shifted = false;
+    const bool ok = MakeLocalMomentOrAfterGap(today.year, today.month, today.day, t.tm_hour,
+                                              t.tm_min, t.tm_sec, moment, &shifted);
+    if (moved != nullptr)
+        *moved = shifted;
+    return ok;
 }
 
 bool AppliesOn(int kind, const PlanItem& plan, const platform::LocalTime& today) {
@@ -141,7 +147,8 @@ void CInfoPlan::AddTodayPlans(int kind, bool v2IsYPbPr, int64_t afterMs) {
     const uint8_t leftOut = v2IsYPbPr ? devlink::kV2 : devlink::kYPbPr;
     for (const auto& [index, plan] : Plans(kind)) {
         int64_t moment = 0;
-        if (!AppliesOn(kind, plan, today) || !MomentToday(today, plan.time, &moment) ||
+        bool moved = false;
+        if (!AppliesOn(kind, plan, today) || !MomentToday(today, plan.time, &moment, &moved) ||
             moment * 1000 <= fromMs)
             continue;
         if (kind == PlanDay && plan.source == leftOut)
@@ -149,6 +156,8 @@ void CInfoPlan::AddTodayPlans(int kind, bool v2IsYPbPr, int64_t afterMs) {
         PlanItem due = plan;
         due.time = moment;
         m_todayPlans.emplace(key++, due);
+        if (moved)
+            m_movedToday.emplace_back(plan, moment);
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/ProfileFile.h"
@@ -50,6 +51,8 @@ public:
     // m_todayPlans, under running keys after the largest one there, each with time set to that
     // moment. Day plans to V2 are left out when v2IsYPbPr is set and day plans to YPbPr when it
     // is not; the other kinds are taken whatever their source.
+    // A plan whose time of day the clocks skip today (the hour lost when they go forward) runs at
+    // the first second after the gap and is also listed in m_movedToday.
     void AddTodayPlans(int kind, bool v2IsYPbPr, int64_t afterMs = -1);
 
     // Finds the nearest plan of m_todayPlans, by its time of day today: next gets its moment
@@ -74,6 +77,9 @@ public:
     std::map<int, PlanItem> m_oncePlans;
     // The plans still due today, in the order they were added; the scheduler's alone.
     std::map<int, PlanItem> m_todayPlans;
+    // The plans that AddTodayPlans moved past a skipped hour, as the plan file has them, each with
+    // the moment it runs at instead. The scheduler's alone; it clears the list.
+    std::vector<std::pair<PlanItem, int64_t>> m_movedToday;
 
 private:
     std::string m_path;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 #include <initializer_list>
+#include <tuple>
 
 namespace {
 
@@ -153,6 +154,48 @@ bool MakeLocalMoment(int year, int month, int day, int hour, int minute, int sec
                    t.tm_hour == hour && t.tm_min == minute && t.tm_sec == second;
         },
         out);
+}
+
+bool MakeLocalMomentOrAfterGap(int year, int month, int day, int hour, int minute, int second,
+                               int64_t* out, bool* moved) {
+    *moved = false;
+    if (MakeLocalMoment(year, month, day, hour, minute, second, out))
+        return true;
+    // The fields read with daylight saving not in effect land past the gap; local time runs
+    // forward around a gap, so the first second reading later than the fields is searched for in
+    // the hours before that.
+    struct tm t {};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = 0;
+    t.tm_wday = -1;
+    const time_t past = mktime(&t);
+    if (t.tm_wday < 0)
+        return false;
+    const auto asked = std::make_tuple(year, month, day, hour, minute, second);
+    auto later = [&](time_t value) {
+        const struct tm l = Local(value);
+        return std::make_tuple(l.tm_year + 1900, l.tm_mon + 1, l.tm_mday, l.tm_hour, l.tm_min,
+                               l.tm_sec) > asked;
+    };
+    time_t low = past - 3 * 3600;  // reads earlier than the fields
+    time_t high = past;            // reads later
+    if (later(low) || !later(high))
+        return false;
+    while (high - low > 1) {
+        const time_t mid = low + (high - low) / 2;
+        (later(mid) ? high : low) = mid;
+    }
+    const struct tm found = Local(high);
+    if (found.tm_year + 1900 != year || found.tm_mon + 1 != month || found.tm_mday != day)
+        return false;  // the whole rest of the day is skipped
+    *out = high;
+    *moved = true;
+    return true;
 }
 
 std::string FormatClock(int64_t time) {

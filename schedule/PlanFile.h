@@ -44,6 +44,12 @@ bool MakePlanDate(int year, int month, int day, int64_t* out);
 // reads back so (an hour skipped when the clocks go forward) or the system cannot represent it.
 bool MakeLocalMoment(int year, int month, int day, int hour, int minute, int second, int64_t* out);
 
+// As MakeLocalMoment, but a time of day that the clocks skip that day (the hour lost when they go
+// forward) gives the first second after the gap, with moved set: 02:30 on a night that goes from
+// 01:59:59 to 03:00:00 runs at 03:00:00. False only when the day itself cannot be represented.
+bool MakeLocalMomentOrAfterGap(int year, int month, int day, int hour, int minute, int second,
+                               int64_t* out, bool* moved);
+
 // Local time of day with "%2d:%2d:%2d" (" 9: 5: 0"), and local date with "%d-%d-%d" ("2016-8-4").
 std::string FormatClock(int64_t time);
 std::string FormatDate(int64_t date);

@@ -1,11 +1,15 @@
 #include "schedule/Scheduler.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <iterator>
 #include <utility>
 
 #include "link/Commands.h"
 #include "platform/ProfileFile.h"
 #include "resources/Captions.h"
+#include "resources/PlanTexts.h"
 #include "schedule/PlanFile.h"
 
 TimerGroup ShowTimer(int64_t moment, int source, int status, bool chinese) {
@@ -19,6 +23,18 @@ TimerGroup ShowTimer(int64_t moment, int source, int status, bool chinese) {
     group.result = res::Text(res::Msg::TimerUnknown, chinese);
     return group;
 }
+
+namespace {
+
+// "10:00:06": the local time of day of ms.
+std::string SecondText(int64_t ms) {
+    const platform::LocalTime t = platform::ToLocal(ms);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    return text;
+}
+
+}  // namespace
 
 PlanWait NextWaitStep(int64_t nowMs, int64_t moment) {
     const int64_t momentMs = moment * 1000;
@@ -125,15 +141,19 @@ void PlanScheduler::RebuildTodayPlans(int64_t sinceMs) {
     // holds only plans still to come.
     const int64_t nowMs = platform::CurrentClock().NowMs();
     for (const auto& [key, plan] : m_plans.m_todayPlans) {
-        if (plan.time <= nowMs / 1000) {
+        if (plan.time <= nowMs / 1000 && m_done.count({plan.time, plan.source}) == 0) {
             m_sink.PlanMissed(plan, false);
             Done(plan);
         }
     }
+    // Plans carried out days ago can no longer come back with a list.
+    for (auto it = m_done.begin(); it != m_done.end();)
+        it = it->first * 1000 < nowMs - kDoneKeepMs ? m_done.erase(it) : std::next(it);
     const SchedulerOptions options = m_sink.Options();
     for (int kind = PlanDay; kind <= PlanOnce; ++kind)
         m_plans.Plans(kind).clear();
     m_plans.m_todayPlans.clear();
+    m_plans.m_movedToday.clear();
     // The counts as the file has them now: another program may have changed them.
     m_plans.LoadPlanCounts();
     std::string error;
@@ -143,28 +163,45 @@ void PlanScheduler::RebuildTodayPlans(int64_t sinceMs) {
         if (options.kinds[kind])
             m_plans.AddTodayPlans(kind, options.v2IsYPbPr, std::min(sinceMs, nowMs));
     }
-    // Plans whose moment came after the file was last seen as it was, and has passed, came in
-    // too late: told as missed (unless already carried out), never sent late.
+    // Plans already carried out (before a reload, or before the clock was set back) are not
+    // listed again. Plans whose moment came after the file was last seen as it was (or after the
+    // clock was last read before a step), and has passed, came in too late: told as missed, never
+    // sent late.
     for (auto it = m_plans.m_todayPlans.begin(); it != m_plans.m_todayPlans.end();) {
-        if (it->second.time * 1000 > nowMs) {
+        const bool done = m_done.count({it->second.time, it->second.source}) != 0;
+        if (!done && it->second.time * 1000 > nowMs) {
             ++it;
             continue;
         }
-        if (m_done.count({it->second.time, it->second.source}) == 0) {
+        if (!done) {
             m_sink.PlanMissed(it->second, false);
             Done(it->second);
         }
         it = m_plans.m_todayPlans.erase(it);
     }
+    for (const auto& [plan, moment] : m_plans.m_movedToday)
+        m_sink.PlanMoved(plan, moment);
     m_sink.TodayPlansBuilt(m_plans.m_todayPlans);
 }
 
-bool PlanScheduler::Doze(int ms) {
+bool PlanScheduler::Doze(int64_t untilMs) {
     for (;;) {
-        const int slice = m_watch ? std::min(ms, kWatchMs) : ms;
-        if (!platform::Sleep(slice, &m_wake))
-            return false;
-        ms -= slice;
+        const int64_t seenMs = platform::CurrentClock().NowMs();
+        if (seenMs >= untilMs)
+            return true;
+        const int64_t wakeMs = m_watch ? std::min(untilMs, seenMs + kWatchMs) : untilMs;
+        switch (platform::SleepUntil(wakeMs, &m_wake)) {
+            case platform::Wake::Stopped:
+                return false;
+            case platform::Wake::ClockSet:
+                // Plans skipped by a step forward are told as missed at once; after a step back
+                // the list is built for the day the clock now reads, without the plans done.
+                Reload(seenMs);
+                return false;
+            case platform::Wake::Reached:
+            case platform::Wake::Ready:
+                break;
+        }
         if (m_watch) {
             switch (m_watch->Check()) {
                 case PlanFileWatch::Look::Changed:
@@ -178,50 +215,108 @@ bool PlanScheduler::Doze(int ms) {
                     break;
             }
         }
-        if (ms <= 0)
-            return true;
     }
 }
 
-void PlanScheduler::CarryOut(const PlanItem& plan) {
+void PlanScheduler::ShowWaiting(const PlanItem& plan) {
+    const bool chinese = m_sink.Options().chinese;
+    m_fields.current = ShowTimer(plan.time, plan.source, kImmediateExecution, chinese);
+    PlanItem next;
+    if (m_plans.TakeNextPlan(false, &next) != 0)
+        m_fields.next = ShowTimer(next.time, next.source, kNoExecution, chinese);
+    m_showingOutcome = false;
+    m_sink.TimerFieldsChanged(m_fields);
+}
+
+void PlanScheduler::ShowOutcome(const PlanItem& plan, Outcome outcome, int64_t sentMs) {
+    const bool chinese = m_sink.Options().chinese;
+    TimerGroup& group = m_fields.current;
+    group = ShowTimer(plan.time, plan.source, kNoExecution, chinese);
+    switch (outcome) {
+        case Outcome::Sent:
+            group.status = res::TimerExecutedText(chinese);
+            group.result = res::TimerSentText(SecondText(sentMs), chinese);
+            break;
+        case Outcome::Missed:
+            group.result = res::TimerMissedText(chinese);
+            break;
+        case Outcome::Failed:
+            group.result = res::TimerFailedText(chinese);
+            break;
+        case Outcome::Interrupted:
+            return;
+    }
+    m_showingOutcome = true;
+    m_sink.TimerFieldsChanged(m_fields);
+}
+
+PlanScheduler::Outcome PlanScheduler::CarryOut(const PlanItem& plan) {
     bool refused = false;  // the link could not carry the switch at least once
     for (;;) {
-        const PlanWait step = NextWaitStep(platform::CurrentClock().NowMs(), plan.time);
+        const int64_t nowMs = platform::CurrentClock().NowMs();
+        const PlanWait step = NextWaitStep(nowMs, plan.time);
         if (m_stop.Requested())
-            return;
+            return Outcome::Interrupted;
         if (step.action == PlanWait::GiveUp) {
             m_sink.PlanMissed(plan, refused);
-            return;
+            return refused ? Outcome::Failed : Outcome::Missed;
         }
         if (step.action == PlanWait::Send) {
             const uint8_t id = m_sink.Options().deviceId;
-            if (m_send(plan, devlink::SourceSwitch(id, 0, plan.source), kSendPauseMs, m_stop))
-                return;
+            const int64_t sentMs = nowMs;
+            if (m_send(plan, devlink::SourceSwitch(id, 0, plan.source), kSendPauseMs, m_stop)) {
+                // Shown once the frame has left: the pause after it may still run.
+                ShowOutcome(plan, Outcome::Sent, sentMs);
+                return Outcome::Sent;
+            }
             // Once the moment has come a reload waits: the plan is tried to the end of its window.
             refused = true;
             if (!platform::Sleep(kRetryMs, &m_stop))
-                return;
+                return Outcome::Interrupted;
             continue;
         }
-        if (!Doze(step.sleepMs)) {
+        // The panel shows the plan waited for once its close watch begins, where it showed what
+        // became of the one before.
+        if (m_showingOutcome && plan.time * 1000 - nowMs <= kLeadSeconds * 1000LL)
+            ShowWaiting(plan);
+        if (!Doze(nowMs + step.sleepMs)) {
             if (m_stop.Requested())
-                return;
+                return Outcome::Interrupted;
             // A reload puts the plan back on the list if it is still due. Close to the moment
             // the reload waits for this plan instead, so that no plan falls between two lists.
             const int64_t leftMs = plan.time * 1000 - platform::CurrentClock().NowMs();
             if (m_reload && leftMs > kReloadMarginMs)
-                return;
+                return Outcome::Interrupted;
             m_wake.Reset();
             if (m_stop.Requested())
-                return;  // a stop that came as the wake was reset
+                return Outcome::Interrupted;  // a stop that came as the wake was reset
         }
     }
+}
+
+// The first moment of the next calendar day, ms since the epoch (an hour skipped at midnight is
+// looked for as MakeLocalMomentOrAfterGap does).
+static int64_t NextMidnightMs(int64_t nowMs) {
+    const platform::LocalTime now = platform::ToLocal(nowMs);
+    struct tm t {};
+    t.tm_year = now.year - 1900;
+    t.tm_mon = now.month - 1;
+    t.tm_mday = now.day + 1;
+    t.tm_isdst = -1;
+    mktime(&t);  // normalises the day after the last of a month
+    int64_t moment = 0;
+    bool moved = false;
+    if (!MakeLocalMomentOrAfterGap(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, 0, 0, 0, &moment,
+                                   &moved))
+        return nowMs + 3600 * 1000LL;
+    return moment * 1000;
 }
 
 void PlanScheduler::Run() {
     if (m_watch)
         m_watch->Reset();
     m_done.clear();
+    m_showingOutcome = false;
     platform::LocalTime built = platform::Now();
     RebuildTodayPlans(kNoSince);
     for (;;) {
@@ -229,37 +324,53 @@ void PlanScheduler::Run() {
         if (m_stop.Requested())
             break;
         const platform::LocalTime now = platform::Now();
-        if (m_reload.exchange(false)) {
+        const bool newDay =
+            now.day != built.day || now.month != built.month || now.year != built.year;
+        if (m_reload.exchange(false) || newDay) {
             RebuildTodayPlans(m_reloadSince.exchange(kNoSince));
             built = now;
-        } else if (now.day != built.day || now.month != built.month || now.year != built.year) {
-            m_done.clear();
-            RebuildTodayPlans(kNoSince);
-            built = now;
-        } else {
-            // The nearest plan leaves the list whether or not it is sent: one already due is
-            // dropped.
-            const bool any = !m_plans.m_todayPlans.empty();
-            PlanItem current, next;
-            const int untilCurrent = m_plans.TakeNextPlan(true, &current);
-            const int untilNext = m_plans.TakeNextPlan(false, &next);
-            if (untilCurrent > 0 || untilNext != 0) {
-                const bool chinese = m_sink.Options().chinese;
-                if (untilCurrent > 0)
+            continue;
+        }
+        if (m_plans.m_todayPlans.empty()) {
+            // Nothing more today: sleep to the new day (a reload or a step of the clock wakes it).
+            Doze(NextMidnightMs(platform::CurrentClock().NowMs()));
+            continue;
+        }
+        // The nearest plan leaves the list whether or not it is sent: one already due is dropped.
+        PlanItem current, next;
+        const int untilCurrent = m_plans.TakeNextPlan(true, &current);
+        const int untilNext = m_plans.TakeNextPlan(false, &next);
+        // While the panel shows what became of the last plan, the plan waited for is shown as the
+        // next one until its close watch begins.
+        const bool holdOutcome = m_showingOutcome && untilCurrent > kLeadSeconds;
+        if (untilCurrent > 0 || untilNext != 0) {
+            const bool chinese = m_sink.Options().chinese;
+            if (holdOutcome) {
+                m_fields.next = ShowTimer(current.time, current.source, kNoExecution, chinese);
+            } else {
+                if (untilCurrent > 0) {
                     m_fields.current =
                         ShowTimer(current.time, current.source, kImmediateExecution, chinese);
+                    m_showingOutcome = false;
+                }
                 if (untilNext != 0)
                     m_fields.next = ShowTimer(next.time, next.source, kNoExecution, chinese);
-                m_sink.TimerFieldsChanged(m_fields);
             }
-            if (any)
-                Done(current);
-            if (untilCurrent > 0)
-                CarryOut(current);
-            else if (any)
-                m_sink.PlanMissed(current, false);
+            m_sink.TimerFieldsChanged(m_fields);
         }
-        // A reload cuts this short too.
-        Doze(kLookMs);
+        if (untilCurrent > 0) {
+            const Outcome outcome = CarryOut(current);
+            if (outcome != Outcome::Interrupted)
+                Done(current);
+            if (outcome == Outcome::Missed || outcome == Outcome::Failed)
+                ShowOutcome(current, outcome, 0);
+        } else {
+            Done(current);
+            m_sink.PlanMissed(current, false);
+            ShowOutcome(current, Outcome::Missed, 0);
+        }
+        // A reload (a step of the clock too) cuts this short, or is taken at once.
+        if (!m_reload)
+            Doze(platform::CurrentClock().NowMs() + kLookMs);
     }
 }

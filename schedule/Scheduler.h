@@ -81,6 +81,9 @@ public:
     // looks at a changed plan file, or its window went by while the link could not carry the
     // switch (noLink). Such a plan is never sent late.
     virtual void PlanMissed(const PlanItem& plan, bool noLink) { (void)plan, (void)noLink; }
+    // A plan's time of day does not exist today (the clocks go forward over it): it runs once, at
+    // moment, the first second after the gap. plan is as the plan file has it.
+    virtual void PlanMoved(const PlanItem& plan, int64_t moment) { (void)plan, (void)moment; }
     // Only when the scheduler watches its plan file: the plans in it changed (another program
     // edited it) and are read again now; or the file is gone (gone), and the list of today stays
     // as it was read.
@@ -136,7 +139,8 @@ struct PlanWait {
 // The wait for moment (seconds since the epoch) at nowMs: sleeps until 100 s before it, then looks
 // once a second and wakes at the moment itself. It sends while the clock reads 0..5 whole seconds
 // past the moment and gives up later than that (a clock set forward, a late wake), so one missed
-// plan never holds up the rest of the day.
+// plan never holds up the rest of the day. The sleeps follow the time of day: a step of the clock
+// wakes them, and the wait is worked out again.
 PlanWait NextWaitStep(int64_t nowMs, int64_t moment);
 
 // Runs the plans of the ticked kinds, from the plan file of plans, on a thread of its own.
@@ -150,6 +154,9 @@ public:
     static constexpr int kRetryMs = 250;          // between tries of a switch the link refused
     static constexpr int kReloadMarginMs = 2000;  // a reload this close to a plan waits for it
     static constexpr int kWatchMs = 1000;         // between looks at a watched plan file
+    // Plans carried out are remembered this long, so that a clock set back, even over midnight,
+    // never sends one again.
+    static constexpr int64_t kDoneKeepMs = 2 * 86400 * 1000LL;
 
     // plans: the plan store; the thread reads its counts, clears and reloads its kind maps and
     // owns m_todayPlans while it runs. watchFile: the thread itself looks at the plan file
@@ -173,23 +180,40 @@ public:
     void Reload(int64_t sinceMs = -1);
 
 private:
+    // What became of a plan the thread waited for.
+    enum class Outcome {
+        Sent,         // its switch went out in its window
+        Missed,       // its window passed before the thread could send (told to the sink)
+        Failed,       // its window passed while the link refused the switch (told to the sink)
+        Interrupted,  // a stop, or a reload before its moment: it may come back with the list
+    };
+
     void Run();
     // Reads the counts and plans of the plan file and builds the list of today from the ticked
-    // kinds. Plans of today whose moment is later than sinceMs (ms) but has passed were missed.
+    // kinds, leaving out plans already carried out. Plans of today whose moment is later than
+    // sinceMs (ms) but has passed were missed.
     void RebuildTodayPlans(int64_t sinceMs);
-    // Sleeps ms on the wake flag, looking at a watched plan file every kWatchMs meanwhile. False
-    // when cut short by a stop or a reload.
-    bool Doze(int ms);
+    // Sleeps until the clock reads untilMs, looking at a watched plan file every kWatchMs
+    // meanwhile. False when cut short by a stop or a reload; a step of the clock asks for a
+    // reload, so that plans it skipped are told as missed and the list fits the new day.
+    bool Doze(int64_t untilMs);
     // Takes the plan taken from the list as done today: sent, given up or told as missed.
     void Done(const PlanItem& plan);
     // Waits for the plan's moment and sends its switch within the plan's window, or tells the
     // sink it was missed. Returns early on a stop or a reload before the moment.
-    void CarryOut(const PlanItem& plan);
+    Outcome CarryOut(const PlanItem& plan);
+    // The timer panel: plan as the one waited for, and the plan after it, if any, as the next.
+    void ShowWaiting(const PlanItem& plan);
+    // The timer panel: what became of plan, in the current group.
+    void ShowOutcome(const PlanItem& plan, Outcome outcome, int64_t sentMs);
 
     CInfoPlan& m_plans;
     SchedulerSink& m_sink;
     PlanSend m_send;
     TimerFields m_fields;  // the scheduler thread's
+    // The current group shows what became of the last plan; it stays until the thread starts the
+    // close watch of the next one (kLeadSeconds before it), which then takes the group.
+    bool m_showingOutcome = false;
     platform::StopFlag m_stop;
     // Wakes the waits before a plan's moment: raised by Stop and by Reload.
     platform::StopFlag m_wake;
@@ -198,7 +222,8 @@ private:
     static constexpr int64_t kNoSince = INT64_MAX;
     std::atomic<int64_t> m_reloadSince{kNoSince};
     std::unique_ptr<PlanFileWatch> m_watch;  // when the thread watches the file; its alone
-    // The plans of today taken from the list (moment, source): a reload never tells them missed.
+    // The plans carried out (moment, source), those of the last days too: a reload never tells
+    // them missed, and a rebuild never lists them again.
     std::set<std::pair<int64_t, uint8_t>> m_done;
     std::thread m_thread;
 };

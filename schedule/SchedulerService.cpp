@@ -16,6 +16,7 @@
 #include "link/Replies.h"
 #include "platform/ProfileFile.h"
 #include "resources/Captions.h"
+#include "resources/PlanTexts.h"
 #include "schedule/PlanFile.h"
 
 namespace {
@@ -448,5 +449,12 @@ void SchedulerService::PlanMissed(const PlanItem& plan, bool noLink) {
     Say("plan " + PlanText(plan) + " missed: " +
             (noLink ? "the device was not connected within its window"
                     : "its time had passed when its turn came"),
+        LogLevel::Warning);
+}
+
+void SchedulerService::PlanMoved(const PlanItem& plan, int64_t moment) {
+    PlanItem movedTo = plan;
+    movedTo.time = moment;
+    Say(res::PlanMovedText(ClockOf(plan), ClockOf(movedTo), SourceName(plan.source), false),
         LogLevel::Warning);
 }

@@ -98,6 +98,7 @@ private:
     void PlanFileError(const std::string& text) override;
     void TodayPlansBuilt(const std::map<int, PlanItem>& today) override;
     void PlanMissed(const PlanItem& plan, bool noLink) override;
+    void PlanMoved(const PlanItem& plan, int64_t moment) override;
 
     const std::string m_planFile;
     ServiceSettings m_settings;  // the supervisor's, once started

@@ -2,6 +2,8 @@
 // sleep through minutes or cross midnight in a test that takes milliseconds.
 #pragma once
 
+#include <poll.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -78,6 +80,34 @@ public:
         return true;
     }
 
+    // Sleeps until the clock reads wallMs, moving virtual time on as Sleep does; a Jump while it
+    // waits wakes it at once (ClockSet), as a step of the system clock does. fd is looked at every
+    // millisecond of real time while parked.
+    platform::Wake SleepUntil(int64_t wallMs, platform::StopFlag* stop, int fd) override {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        const uint64_t jumps = m_jumps;
+        uint64_t countedIn = 0;
+        auto ready = [&] { return fd >= 0 && Readable(fd); };
+        while (wallMs > m_horizon && !Stopped(stop) && jumps == m_jumps && !ready()) {
+            if (countedIn != m_generation) {
+                countedIn = m_generation;
+                ++m_parked;
+                m_cv.notify_all();
+            }
+            m_cv.wait_for(lock, std::chrono::milliseconds(1));
+        }
+        if (countedIn == m_generation)
+            --m_parked;
+        if (Stopped(stop))
+            return platform::Wake::Stopped;
+        if (jumps != m_jumps)
+            return platform::Wake::ClockSet;
+        if (ready())
+            return platform::Wake::Ready;
+        m_elapsed = std::max(m_elapsed, wallMs - m_offset);
+        return platform::Wake::Reached;
+    }
+
     // Lets sleepers run on up to virtual time ms. Returns once `sleepers` of them are parked in
     // sleeps that end after it; false if that has not happened within waitMs of real time.
     bool RunUntil(int64_t ms, int sleepers = 1, int waitMs = 10000) {
@@ -91,15 +121,22 @@ public:
     }
 
     // Sets the time of day forward (or back) by deltaMs, as when the clock is set by hand. Sleeps
-    // keep their length: one under way ends deltaMs later or earlier by the clock.
+    // keep their length: one under way ends deltaMs later or earlier by the clock. A SleepUntil
+    // under way wakes.
     void Jump(int64_t deltaMs) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_offset += deltaMs;
+        ++m_jumps;
+        m_cv.notify_all();
     }
 
 private:
     static bool Stopped(const platform::StopFlag* stop) {
         return stop != nullptr && stop->Requested();
+    }
+    static bool Readable(int fd) {
+        pollfd p{fd, POLLIN, 0};
+        return ::poll(&p, 1, 0) > 0;
     }
 
     std::mutex m_mutex;
@@ -108,6 +145,7 @@ private:
     int64_t m_horizon;      // by the clock: no sleep ends later than this
     int64_t m_offset;       // the clock reads m_elapsed + m_offset
     uint64_t m_generation = 1;
+    uint64_t m_jumps = 0;
     int m_parked = 0;
 };
 

@@ -300,10 +300,29 @@ public:
         m_builds.push_back(today.size());
     }
     void PlanMissed(const PlanItem& plan, bool noLink) override {
+        const int64_t now = platform::CurrentClock().NowMs();
         std::lock_guard<std::mutex> lock(m_mutex);
         m_misses.push_back(ClockText(plan.time * 1000).substr(0, 8) + " " +
                            std::to_string(plan.source) + (noLink ? " no link" : " late"));
+        m_missesTold.push_back(ClockText(now));
     }
+    void PlanMoved(const PlanItem& plan, int64_t moment) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_moves.push_back(ClockText(plan.time * 1000).substr(0, 8) + " to " +
+                          ClockText(moment * 1000).substr(0, 8));
+    }
+    // When each missed plan was told: "hh:mm:ss.mmm".
+    std::vector<std::string> missesTold() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_missesTold;
+    }
+    // "02:30:00 to 03:00:00" for each plan moved past a skipped hour.
+    std::vector<std::string> moves() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_moves;
+    }
+    // Sets the clock to the local time "YYYY-MM-DD hh:mm:ss", as an administrator or NTP does.
+    void StepTo(const char* when) { Clock().Jump(At(when) - Clock().NowMs()); }
     void PlanFileChanged(bool gone) override {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_changes.push_back(gone ? "gone" : "changed");
@@ -344,6 +363,8 @@ private:
     std::vector<TimerFields> m_fields;
     std::vector<std::string> m_errors;
     std::vector<std::string> m_misses;
+    std::vector<std::string> m_missesTold;
+    std::vector<std::string> m_moves;
     std::vector<std::string> m_changes;
     std::vector<size_t> m_builds;
 };
@@ -373,6 +394,11 @@ TEST(SchedulerThread, ShowsThePlanWaitedForAndTheNextAndSendsEachAtItsMoment) {
         const TimerGroup first{"10: 0: 0", "HDMI", waiting, unknown};
         const TimerGroup second{"10: 0:20", "DVI", waiting, unknown};
         const TimerGroup secondNext{"10: 0:20", "DVI", after, unknown};
+        // Once a plan's switch has left, the current group says so until the next plan takes it.
+        const std::string executed = chinese ? "已执行" : "Executed";
+        const std::string sentAt = chinese ? "已发送 " : "Sent ";
+        const TimerGroup firstSent{"10: 0: 0", "HDMI", executed, sentAt + "10:00:00"};
+        const TimerGroup secondSent{"10: 0:20", "DVI", executed, sentAt + "10:00:20"};
 
         rig.RunUntil("2024-07-03 09:59:59");
         EXPECT_EQ(rig.fields(), (std::vector<TimerFields>{{first, secondNext}}));
@@ -380,8 +406,10 @@ TEST(SchedulerThread, ShowsThePlanWaitedForAndTheNextAndSendsEachAtItsMoment) {
 
         rig.RunUntil("2024-07-03 10:01:00");
         // With no plan after the second, "Next Timer" keeps what it showed.
-        EXPECT_EQ(rig.fields(),
-                  (std::vector<TimerFields>{{first, secondNext}, {second, secondNext}}));
+        EXPECT_EQ(rig.fields(), (std::vector<TimerFields>{{first, secondNext},
+                                                          {firstSent, secondNext},
+                                                          {second, secondNext},
+                                                          {secondSent, secondNext}}));
         EXPECT_EQ(rig.Sends(), (std::vector<std::string>{"10:00:00.000 4", "10:00:20.000 5"}));
         const std::vector<Rig::Sent> sent = rig.sent();
         ASSERT_EQ(sent.size(), 2u);
@@ -579,25 +607,179 @@ TEST(SchedulerThread, StopEndsTheThreadAtOnceWhereverItWaits) {
     }
 }
 
-// The clock is set while the thread sleeps its last second before the 10:00 plan, so it wakes
-// late. Up to 5 whole seconds late the plan still goes out; later it is given up and the 10:30
-// plan still goes out. Set back, the thread waits for 10:00 by the clock.
-TEST(SchedulerThread, AWindowPassedUnseenGivesUpThatPlanOnly) {
+// The scheduler follows the time of day when the clock is set (a box without a real-time clock
+// that learns the time from the network, an administrator, a laptop waking up): each row starts at
+// 08:00, sets the clock at the times given, and says what went out when, and what was told as
+// missed and when. Plans: 10:00:06 HDMI and 10:30:00 DVI, every day.
+TEST(SchedulerThread, FollowsTheClockWhenItIsSet) {
     ScopedZone zone("UTC");
-    const std::pair<int64_t, std::vector<std::string>> cases[] = {
-        {3000, {"10:00:03.000 4", "10:30:00.000 5"}},
-        {5999, {"10:00:05.999 4", "10:30:00.000 5"}},
-        {6000, {"10:30:00.000 5"}},
-        {-3600 * 1000, {"10:00:00.000 4", "10:30:00.000 5"}},
+    struct Step {
+        const char* at;  // by the clock before the step
+        const char* to;
     };
-    for (const auto& [jumpMs, sends] : cases) {
-        SCOPED_TRACE(jumpMs);
-        Rig rig("[PLANCOUNT]\ndaytimecount=2\n[DAYTIME]\nTime0=10: 0: 0,4\nTime1=10:30: 0,5\n",
+    struct Case {
+        const char* what;
+        std::vector<Step> steps;
+        std::vector<std::string> sends;
+        std::vector<std::string> misses;
+        std::vector<std::string> told;  // when each miss was told
+    };
+    const std::vector<std::string> both = {"10:00:06.000 4", "10:30:00.000 5"};
+    const Case cases[] = {
+        {"an hour on, an hour before the plan",
+         {{"2024-07-03 08:59:50", "2024-07-03 09:59:50"}},
+         both,
+         {},
+         {}},
+        {"eight minutes on, landing two minutes before it",
+         {{"2024-07-03 09:50:05", "2024-07-03 09:58:05"}},
+         both,
+         {},
+         {}},
+        {"a minute on, landing in its window",
+         {{"2024-07-03 09:59:10", "2024-07-03 10:00:08"}},
+         {"10:00:08.000 4", "10:30:00.000 5"},
+         {},
+         {}},
+        {"on past it: told at once, the next plan on time",
+         {{"2024-07-03 09:59:00", "2024-07-03 10:09:00"}},
+         {"10:30:00.000 5"},
+         {"10:00:06 4 late"},
+         {"10:09:00.000"}},
+        {"a day on: yesterday's plan told, today's run",
+         {{"2024-07-03 09:30:00", "2024-07-04 09:30:00"}},
+         both,
+         {"10:00:06 4 late", "10:30:00 5 late"},
+         {"09:30:00.000", "09:30:00.000"}},
+        {"back an hour after the first plan: no repeat, the second runs",
+         {{"2024-07-03 10:00:15", "2024-07-03 09:00:15"}},
+         both,
+         {},
+         {}},
+        {"back, then forward again",
+         {{"2024-07-03 10:00:15", "2024-07-03 09:00:15"},
+          {"2024-07-03 09:00:20", "2024-07-03 10:00:20"}},
+         both,
+         {},
+         {}},
+        {"back from past both to yesterday evening: today's plans once",
+         {{"2024-07-03 10:40:00", "2024-07-02 23:59:00"}},
+         both,
+         {},
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig rig("[PLANCOUNT]\ndaytimecount=2\n[DAYTIME]\nTime0=10: 0: 6,4\nTime1=10:30: 0,5\n",
+                "2024-07-03 08:00:00", DayAndWeek());
+        for (const Step& step : c.steps) {
+            rig.RunUntil(step.at);
+            rig.StepTo(step.to);
+        }
+        rig.RunUntil(c.steps.back().to[9] == '4' ? "2024-07-04 10:31:00" : "2024-07-03 10:31:00");
+        EXPECT_EQ(rig.Sends(), c.sends);
+        EXPECT_EQ(rig.misses(), c.misses);
+        EXPECT_EQ(rig.missesTold(), c.told);
+    }
+}
+
+// The nights the clocks change, in a zone that has them, for every kind of plan. In spring the
+// hour from 02:00 goes missing: a plan at 02:30 runs once at 03:00:00 and is told as moved. In
+// autumn the hour from 02:00 comes twice: a plan at 02:30 runs once.
+TEST(SchedulerThread, PlansOnTheNightsTheClocksChangeRunOnce) {
+    ScopedZone zone("Europe/Berlin");
+    if (!fs::exists("/usr/share/zoneinfo/Europe/Berlin"))
+        GTEST_SKIP() << "no tzdata for Europe/Berlin";
+    struct Case {
+        const char* night;  // a Sunday, the 28th or the 31st
+        const char* start;
+        const char* end;
+        std::vector<std::string> sends;
+        std::vector<std::string> moves;
+    };
+    const Case nights[] = {
+        {"spring",
+         "2027-03-28 01:00:00",
+         "2027-03-28 04:00:00",
+         {"03:00:00.000 4"},
+         {"02:30:00 to 03:00:00"}},
+        {"autumn", "2027-10-31 01:00:00", "2027-10-31 04:00:00", {"02:30:00.000 4"}, {}},
+    };
+    struct Kind {
+        int kind;
+        const char* section;  // with its one plan at 02:30:00 to HDMI
+        const char* line;     // for the spring night; the autumn night's differs in its date
+        const char* autumnLine;
+    };
+    const Kind kinds[] = {
+        {PlanDay, "DAYTIME", " 2:30: 0,4", " 2:30: 0,4"},
+        {PlanWeek, "WEEKTIME", "0, 2:30: 0,4", "0, 2:30: 0,4"},
+        {PlanMonth, "MONTHTIME", "28, 2:30: 0,4", "31, 2:30: 0,4"},
+        {PlanOnce, "ONCETIME", "2027-3-28, 2:30: 0,4", "2027-10-31, 2:30: 0,4"},
+    };
+    const char* const countKeys[] = {"daytimecount", "weektimecount", "monthtimecount",
+                                     "oncetimecount"};
+    for (const Case& night : nights) {
+        for (const Kind& k : kinds) {
+            SCOPED_TRACE(testing::Message() << night.night << " " << k.section);
+            SchedulerOptions options;
+            options.kinds = {true, true, true, true};
+            const bool spring = std::string(night.night) == "spring";
+            Rig rig(std::string("[PLANCOUNT]\n") + countKeys[k.kind] + "=1\n[" + k.section +
+                        "]\nTime0=" + (spring ? k.line : k.autumnLine) + "\n",
+                    night.start, options);
+            rig.RunUntil(night.end);
+            EXPECT_EQ(rig.Sends(), night.sends);
+            EXPECT_EQ(rig.moves(), night.moves);
+            EXPECT_TRUE(rig.misses().empty());
+        }
+    }
+}
+
+// After a plan's moment the timer panel says what became of it: sent at what time, missed, or
+// failed because its frame could not leave.
+TEST(SchedulerThread, TheTimerPanelTellsWhatBecameOfThePlan) {
+    ScopedZone zone("UTC");
+    struct Case {
+        const char* what;
+        const char* refuseUntil;
+        const char* stepTo;  // at 09:59:59, or nothing
+        TimerGroup current;
+    };
+    const Case cases[] = {
+        {"sent", "2024-07-03 00:00:00", nullptr, {"10: 0: 0", "HDMI", "Executed", "Sent 10:00:00"}},
+        {"sent late in its window",
+         "2024-07-03 10:00:02.100",
+         nullptr,
+         {"10: 0: 0", "HDMI", "Executed", "Sent 10:00:02"}},
+        {"failed: the link refused it all through its window",
+         "2024-07-03 11:00:00",
+         nullptr,
+         {"10: 0: 0", "HDMI", "No Execution", "Failed: not sent"}},
+        {"missed: the clock was set past it",
+         "2024-07-03 00:00:00",
+         "2024-07-03 10:05:00",
+         {"10: 0: 0", "HDMI", "No Execution", "Missed"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig rig("[PLANCOUNT]\ndaytimecount=2\n[DAYTIME]\nTime0=10: 0: 0,4\nTime1=12: 0: 0,5\n",
                 "2024-07-03 09:59:00", DayAndWeek());
-        rig.RunUntil("2024-07-03 09:59:59");  // parked in the last second before the plan
-        rig.Clock().Jump(jumpMs);
-        rig.RunUntil("2024-07-03 10:31:00");
-        EXPECT_EQ(rig.Sends(), sends);
+        rig.RefuseUntil(At(c.refuseUntil));
+        if (c.stepTo != nullptr) {
+            rig.RunUntil("2024-07-03 09:59:59");
+            rig.StepTo(c.stepTo);
+        }
+        rig.RunUntil("2024-07-03 10:30:00");
+        const std::vector<TimerFields> fields = rig.fields();
+        ASSERT_FALSE(fields.empty());
+        EXPECT_EQ(fields.back().current, c.current);
+        // The plan waited for next shows as the next one meanwhile.
+        EXPECT_EQ(fields.back().next, (TimerGroup{"12: 0: 0", "DVI", "No Execution", "Unknown"}));
+        // Its close watch gives it the current group.
+        rig.RunUntil("2024-07-03 11:58:30");
+        EXPECT_EQ(rig.fields().back().current,
+                  (TimerGroup{"12: 0: 0", "DVI", "Immediate Execution", "Unknown"}));
     }
 }
 
