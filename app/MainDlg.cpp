@@ -16,9 +16,10 @@
 #include <cstdlib>
 #include <memory>
 
-#include "device/ControlIds.h"
-#include "controls/Progress.h"
+#include "controls/Keyboard.h"
 #include "controls/PostBox.h"
+#include "controls/Progress.h"
+#include "device/ControlIds.h"
 #include "link/PortDiscovery.h"
 #include "mosaic/SimpleMosaic.h"
 #include "platform/ProfileFile.h"
@@ -99,9 +100,9 @@ void CORN302ControlDlg::ConnectHandlers() {
     for (int n = 1; n <= 6; ++n) {
         onChecked(ids::kDeviceIdRadios[n - 1], [this, n] { OnDeviceIdRadio(n); });
     }
-    if (auto* combo = ControlAs<QComboBox>(ids::kDeviceIdCombo)) {
-        connect(combo, &QComboBox::activated, this, &CORN302ControlDlg::OnDeviceIdCombo);
-    }
+    // Browsing the device IDs with the keys picks none of them until Enter or Space.
+    ui::OnCommit(ControlAs<QComboBox>(ids::kDeviceIdCombo), this,
+                 [this](int index) { OnDeviceIdCombo(index); });
     onClick(ids::kConnect, &CORN302ControlDlg::OnConnect);
     onClick(ids::kDisconnect, &CORN302ControlDlg::OnDisconnect);
     onToggled(ids::kAutoConnect, &CORN302ControlDlg::OnAutoConnect);

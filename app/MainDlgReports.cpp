@@ -18,8 +18,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "device/ControlIds.h"
+#include "controls/Focus.h"
 #include "controls/Progress.h"
+#include "device/ControlIds.h"
 #include "controls/PostBox.h"
 #include "link/PortDiscovery.h"
 #include "mosaic/SimpleMosaic.h"
@@ -109,6 +110,10 @@ void CORN302ControlDlg::ConnectFinished(bool accepted) {
 
 void CORN302ControlDlg::SwitchControlsEnabled(bool on) {
     Post([this, on] {
+        // The focus waits for the control the operator used while its command is on its way.
+        if (!on) {
+            ui::HoldFocus(this, true);
+        }
         EnableSwitchControls(on);
         for (int id : {ids::kM1, ids::kM2, ids::kM3}) {
             Control(id)->setEnabled(on);
@@ -117,6 +122,9 @@ void CORN302ControlDlg::SwitchControlsEnabled(bool on) {
         // latest status decode said, instead of being usable until the next one.
         if (on && m_lastDisplay) {
             ApplyEnabledStates(*m_lastDisplay);
+        }
+        if (on) {
+            ui::HoldFocus(this, false);
         }
     });
 }
