@@ -49,6 +49,7 @@ QString Utf8(const char* s) {
 
 CORN302ControlDlg::CORN302ControlDlg(QWidget* parent)
     : QDialog(parent), m_conn(*this), m_postBox(new ui::PostBox(this)) {
+    m_infoShown.start();
     BuildControls();
     ConnectHandlers();
     m_progress = new CProgress(this);
