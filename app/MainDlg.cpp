@@ -16,9 +16,10 @@
 #include <cstdlib>
 #include <memory>
 
-#include "device/ControlIds.h"
-#include "controls/Progress.h"
+#include "controls/Keyboard.h"
 #include "controls/PostBox.h"
+#include "controls/Progress.h"
+#include "device/ControlIds.h"
 #include "link/PortDiscovery.h"
 #include "mosaic/SimpleMosaic.h"
 #include "platform/ProfileFile.h"
@@ -48,6 +49,7 @@ QString Utf8(const char* s) {
 
 CORN302ControlDlg::CORN302ControlDlg(QWidget* parent)
     : QDialog(parent), m_conn(*this), m_postBox(new ui::PostBox(this)) {
+    m_infoShown.start();
     BuildControls();
     ConnectHandlers();
     m_progress = new CProgress(this);
@@ -99,9 +101,9 @@ void CORN302ControlDlg::ConnectHandlers() {
     for (int n = 1; n <= 6; ++n) {
         onChecked(ids::kDeviceIdRadios[n - 1], [this, n] { OnDeviceIdRadio(n); });
     }
-    if (auto* combo = ControlAs<QComboBox>(ids::kDeviceIdCombo)) {
-        connect(combo, &QComboBox::activated, this, &CORN302ControlDlg::OnDeviceIdCombo);
-    }
+    // Browsing the device IDs with the keys picks none of them until Enter or Space.
+    ui::OnCommit(ControlAs<QComboBox>(ids::kDeviceIdCombo), this,
+                 [this](int index) { OnDeviceIdCombo(index); });
     onClick(ids::kConnect, &CORN302ControlDlg::OnConnect);
     onClick(ids::kDisconnect, &CORN302ControlDlg::OnDisconnect);
     onToggled(ids::kAutoConnect, &CORN302ControlDlg::OnAutoConnect);

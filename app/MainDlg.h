@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <atomic>
 #include <condition_variable>
@@ -18,12 +19,12 @@
 #include <utility>
 #include <vector>
 
+#include "controls/ControlRegistry.h"
+#include "controls/PostBox.h"
 #include "device/Connection.h"
 #include "device/DeviceState.h"
 #include "device/StatusDecoder.h"
 #include "device/SwitchRules.h"
-#include "controls/ControlRegistry.h"
-#include "controls/PostBox.h"
 #include "platform/UiSeam.h"
 #include "resources/Captions.h"
 #include "schedule/Scheduler.h"
@@ -135,6 +136,14 @@ public:
     // Shows a Yes/No box in the current language with the usual caption; true on Yes.
     bool Ask(res::Msg msg);
 
+    // The Info line's alarm: the processor not answering, or a source on air (or pre-selected)
+    // without its signal. The line says which source until its signal is back, in the alarm
+    // colours, with "Alarm" for a screen reader; another message keeps the line for
+    // kMessageHoldMs, then the loss is said again.
+    void ShowSignalLoss(const std::optional<app::SignalLoss>& loss);
+    void ShowAlarm();
+    static constexpr int kMessageHoldMs = 5000;
+
     // Lamps: state 0 off (hidden), 1 steady (shown), 2 flashing (shown and hidden by the blink
     // thread through SetLampVisible). The accessible description says "off", "on", "flashing".
     void SetLampState(int lampId, int state);
@@ -204,8 +213,12 @@ private:
 
     ui::ControlMap m_controls;
     ui::PostBox* m_postBox;  // what the workers post (Post), run on the UI thread
-    std::optional<app::Display> m_lastDisplay;  // UI thread only
-    std::set<int> m_flashingLamps;              // lamps in state 2; UI thread only
+    std::optional<app::Display> m_lastDisplay;    // UI thread only
+    std::set<int> m_flashingLamps;                // lamps in state 2; UI thread only
+    std::optional<app::SignalLoss> m_signalLoss;  // as the last decode said; UI thread only
+    bool m_bNotAnswering = false;                 // the device stopped answering; UI thread only
+    bool m_bAlarmShown = false;
+    QElapsedTimer m_infoShown;  // since the Info line's text was last set
     // The Day, Week, Month and Once boxes, mirrored for the scheduler thread.
     std::atomic<bool> m_kindTicked[4] = {true, true, true, true};
     std::unique_ptr<PlanScheduler> m_scheduler;

@@ -24,12 +24,12 @@
 #include <vector>
 
 #include "app/AboutDlg.h"
-#include "device/ControlIds.h"
 #include "app/MainDlg.h"
 #include "controls/Colours.h"
 #include "controls/ControlRegistry.h"
 #include "controls/Keyboard.h"
 #include "controls/ScreenFit.h"
+#include "device/ControlIds.h"
 #include "platform/UiSeam.h"
 #include "resources/Captions.h"
 
@@ -524,6 +524,7 @@ void CORN302ControlDlg::ApplyCaptions() {
         action->setText(Utf8(chinese ? kAboutItem.zh : kAboutItem.en));
     }
     NameFromCaptions(*this);
+    ShowSignalLoss(m_signalLoss);  // a loss on the Info line is said in the new language
 }
 
 void CORN302ControlDlg::OnChinese() {

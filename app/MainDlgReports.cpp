@@ -4,6 +4,7 @@
 #include "app/MainDlg.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -18,6 +19,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "controls/Colours.h"
+#include "controls/Focus.h"
 #include "controls/PostBox.h"
 #include "controls/Progress.h"
 #include "device/ControlIds.h"
@@ -26,6 +29,7 @@
 #include "platform/ProfileFile.h"
 #include "resources/Captions.h"
 #include "resources/PlanTexts.h"
+#include "resources/SwitchTexts.h"
 #include "schedule/InfoPlan.h"
 #include "schedule/PlanFile.h"
 #include "schedule/Program.h"
@@ -48,6 +52,7 @@ void CORN302ControlDlg::Post(std::function<void()> change) {
 
 void CORN302ControlDlg::SetInfo(const QString& text) {
     ControlAs<QLineEdit>(ids::kInfo)->setText(text);
+    m_infoShown.restart();
 }
 
 void CORN302ControlDlg::InfoText(app::LinkText text) {
@@ -95,6 +100,8 @@ void CORN302ControlDlg::ConnectFinished(bool accepted) {
     Post([this, accepted] {
         if (accepted) {
             Control(ids::kConnect)->setEnabled(false);
+            m_bNotAnswering = false;
+            ShowAlarm();
             // A scheduler started meanwhile (at start-up) keeps the manual controls.
             if (m_bTimerRunning == 0) {
                 Control(ids::kDisconnect)->setEnabled(true);
@@ -108,6 +115,10 @@ void CORN302ControlDlg::ConnectFinished(bool accepted) {
 
 void CORN302ControlDlg::SwitchControlsEnabled(bool on) {
     Post([this, on] {
+        // The focus waits for the control the operator used while its command is on its way.
+        if (!on) {
+            ui::HoldFocus(this, true);
+        }
         EnableSwitchControls(on);
         for (int id : {ids::kM1, ids::kM2, ids::kM3}) {
             Control(id)->setEnabled(on);
@@ -116,6 +127,9 @@ void CORN302ControlDlg::SwitchControlsEnabled(bool on) {
         // latest status decode said, instead of being usable until the next one.
         if (on && m_lastDisplay) {
             ApplyEnabledStates(*m_lastDisplay);
+        }
+        if (on) {
+            ui::HoldFocus(this, false);
         }
     });
 }
@@ -147,6 +161,8 @@ void CORN302ControlDlg::DeviceLost(bool closed) {
             OnDisconnect();
             SetInfo(Utf8(res::Text(res::Msg::DeviceClosed, m_bChinese != 0)));
         }
+        m_bNotAnswering = true;
+        ShowAlarm();
     });
 }
 
@@ -168,10 +184,19 @@ void CORN302ControlDlg::ShowNotLive(bool resetState) {
     }
     Control(ids::kPreviewLabel)->hide();
     m_lastDisplay.reset();
+    // Nothing shown is live: no signal to tell of. The operator's own Disconnect (or the fast
+    // mosaic) leaves no device that fails to answer either.
+    m_signalLoss.reset();
+    if (resetState) {
+        m_bNotAnswering = false;
+    }
+    ShowAlarm();
 }
 
 void CORN302ControlDlg::DeviceBack() {
     Post([this] {
+        m_bNotAnswering = false;
+        ShowAlarm();
         if (m_bTimerRunning == 0) {
             EnableSwitchControls(true);
         }
@@ -223,6 +248,50 @@ void CORN302ControlDlg::ApplyDisplay(const app::Display& d) {
     }
     ApplyEnabledStates(d);
     m_lastDisplay = d;
+    ShowSignalLoss(d.signalLoss);
+}
+
+void CORN302ControlDlg::ShowSignalLoss(const std::optional<app::SignalLoss>& loss) {
+    const bool chinese = m_bChinese != 0;
+    const QString shown = ControlAs<QLineEdit>(ids::kInfo)->text();
+    const auto says = [&shown](const std::optional<app::SignalLoss>& l) {
+        return l &&
+               (shown == QString::fromStdString(res::NoSignalText(l->source, l->onAir, false)) ||
+                shown == QString::fromStdString(res::NoSignalText(l->source, l->onAir, true)));
+    };
+    const bool saysOld = says(m_signalLoss);
+    if (loss) {
+        const QString text =
+            QString::fromStdString(res::NoSignalText(loss->source, loss->onAir, chinese));
+        // The line's state texts give way at once; another message after a while.
+        const bool stateText = saysOld || shown == Utf8(res::Text(res::Msg::DeviceNormal, false)) ||
+                               shown == Utf8(res::Text(res::Msg::DeviceNormal, true));
+        const bool begins = loss != m_signalLoss;
+        if (shown != text && (begins || stateText || m_infoShown.elapsed() >= kMessageHoldMs)) {
+            SetInfo(text);
+            m_bAlarmShown = false;  // told again
+        }
+    } else if (saysOld) {
+        SetInfo(Utf8(res::Text(res::Msg::DeviceNormal, chinese)));
+    }
+    m_signalLoss = loss;
+    ShowAlarm();
+}
+
+void CORN302ControlDlg::ShowAlarm() {
+    const bool on = m_bNotAnswering || m_signalLoss.has_value();
+    QWidget* info = Control(ids::kInfo);
+    if (info->property("alarm").toBool() != on) {
+        ui::PaintAlarm(info, on);
+        info->setProperty("alarm", on);
+    }
+    info->setAccessibleDescription(on ? Utf8(res::AlarmDescription(m_bChinese != 0)) : QString());
+    if (on && !m_bAlarmShown) {
+        // A screen reader tells an alert at once, wherever the focus is.
+        QAccessibleEvent alert(info, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
+    }
+    m_bAlarmShown = on;
 }
 
 void CORN302ControlDlg::ApplyEnabledStates(const app::Display& d) {

@@ -13,8 +13,7 @@ double Luminance(const QColor& c) {
     const auto channel = [](double v) {
         return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
     };
-    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
-           0.0722 * channel(c.blueF());
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
 }
 
 // colour's hue, made lighter (toward white) or darker until it reads against ground.
@@ -52,9 +51,24 @@ QColor BoxColour(const QPalette& palette, const QColor& colour) {
         return colour;
     }
     // A deep shade of the same hue, under the palette's light text.
-    QColor shade = QColor::fromHsv(colour.hsvHue(), std::min(colour.hsvSaturation() + 40, 255),
-                                   110);
+    QColor shade =
+        QColor::fromHsv(colour.hsvHue(), std::min(colour.hsvSaturation() + 40, 255), 110);
     return Readable(shade, palette.color(QPalette::Text), false);
+}
+
+QColor FocusRingColour(const QPalette& palette) {
+    return Readable(palette.color(QPalette::Active, QPalette::Highlight),
+                    palette.color(QPalette::Window), IsDark(palette));
+}
+
+QColor AlarmGround(const QPalette& palette) {
+    // A signal red on a light palette; a deeper one on a dark palette, where a bright field
+    // would glare beside the dark window.
+    return IsDark(palette) ? QColor(150, 20, 20) : QColor(200, 0, 0);
+}
+
+QColor AlarmInk(const QPalette& palette) {
+    return Readable(QColor(255, 255, 255), AlarmGround(palette), true);
 }
 
 void PaintTitle(QWidget* w) {
@@ -79,6 +93,25 @@ void PaintBox(QWidget* box, const QColor& colour) {
     }
     box->setPalette(p);
     box->update();
+}
+
+void PaintAlarm(QWidget* line, bool on) {
+    if (!on) {
+        line->setPalette(QPalette());  // the window's palette again
+        line->update();
+        return;
+    }
+    QPalette p = line->palette();
+    const QColor ground = AlarmGround(p);
+    const QColor ink = AlarmInk(p);
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        p.setColor(g, QPalette::Base, ground);
+        p.setColor(g, QPalette::Window, ground);
+        p.setColor(g, QPalette::Text, ink);
+        p.setColor(g, QPalette::WindowText, ink);
+    }
+    line->setPalette(p);
+    line->update();
 }
 
 }  // namespace ui

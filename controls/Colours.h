@@ -23,10 +23,21 @@ QColor TitleColour(const QPalette& palette);
 // palette a deep shade of it under the palette's text.
 QColor BoxColour(const QPalette& palette, const QColor& colour);
 
+// The focus ring around a control: the palette's highlight, made darker (light palette) or
+// lighter (dark palette) until it reads against the window at the readable contrast.
+QColor FocusRingColour(const QPalette& palette);
+
+// The alarm colours of a display line (the Info line while something is wrong): a red ground,
+// and ink that reads on it, on light and dark palettes alike.
+QColor AlarmGround(const QPalette& palette);
+QColor AlarmInk(const QPalette& palette);
+
 // Writes TitleColour into a group box's title or a label's text.
 void PaintTitle(QWidget* w);
 // Fills an edit box with BoxColour in every state; its text keeps the readable text colour when
 // it is disabled (a display-only box).
 void PaintBox(QWidget* box, const QColor& colour);
+// Shows a display line in the alarm colours (on), or in the palette's own again (off).
+void PaintAlarm(QWidget* line, bool on);
 
 }  // namespace ui

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <algorithm>
 
+#include "controls/Focus.h"
 #include "device/Connection.h"
 
 namespace ui {
@@ -124,6 +125,8 @@ void SequenceRunner::HoldInput() {
     if (!m_window) {
         return;
     }
+    // The control the operator used gets the focus back when the sequence ends.
+    HoldFocus(m_window, true);
     const auto kept = [this](QWidget* w) {
         return std::any_of(m_keep.begin(), m_keep.end(),
                            [w](const QPointer<QWidget>& k) { return k == w; });
@@ -168,6 +171,7 @@ void SequenceRunner::ReleaseInput() {
     m_shielded.clear();
     if (m_window) {
         m_window->unsetCursor();
+        HoldFocus(m_window, false);
     }
 }
 

@@ -160,6 +160,14 @@ std::optional<Display> DecodeStatus(const uint8_t* reply, uint8_t deviceId, bool
         }
     }
 
+    // What the flashing lamps say, for the Info line: the picture on air first.
+    const bool secondOnAir = st.m_bPipOn || st.m_bTextOn;
+    if (!r.mainSignal && m < devlink::kSourceCount) {
+        d.signalLoss = SignalLoss{m, true};
+    } else if ((secondOnAir || st.m_bPreviewSet) && !r.secondSignal && s < devlink::kSourceCount) {
+        d.signalLoss = SignalLoss{s, secondOnAir};
+    }
+
     // 8. and 9. PIP presets: M1..M3 only while PIP is pending or on.
     d.presetsEnabled = st.PipFlag();
     const int presetLamps[3] = {ids::kM1Lamp, ids::kM2Lamp, ids::kM3Lamp};

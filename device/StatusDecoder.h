@@ -31,6 +31,15 @@ struct FunctionButtons {
     bool operator==(const FunctionButtons&) const = default;
 };
 
+// A source shown without its signal: on air (the main picture, or the PIP or TEXT picture that
+// is on), or pre-selected for TAKE (Pre + TAKE's preview).
+struct SignalLoss {
+    int source = 0;  // code 0..8
+    bool onAir = true;
+
+    bool operator==(const SignalLoss&) const = default;
+};
+
 // What the window must do after one decode.
 struct Display {
     // Final state of every lamp the decode touched, by lamp id; lamps not listed keep theirs.
@@ -49,6 +58,8 @@ struct Display {
     std::optional<std::string> previewLabel;         // label 1210: shown with this text, or hidden
     bool autoTakeEnabled = false;                    // button 1132
     std::optional<FunctionButtons> functionButtons;  // absent while the scheduler runs
+    // The source on air without its signal, or else the pre-selected one; none while all have it.
+    std::optional<SignalLoss> signalLoss;
 };
 
 // Decodes a status reply (13 bytes) for the device deviceId into state and blinkSet (lamp ids

@@ -119,12 +119,8 @@ void CSimpleMosaic::ConnectHandlers() {
     for (int n = 1; n <= 9; ++n) {
         onChecked(ids::kIdRadios[n - 1], [this, n] { OnIdRadio(n); });
     }
-    connect(ControlAs<QComboBox>(ids::kIdList), &QComboBox::currentIndexChanged, this,
-            [this](int index) {
-                if (!m_bSettingControls && index >= 0) {
-                    OnIdList(index);
-                }
-            });
+    // Browsing the device IDs with the keys picks none of them until Enter or Space.
+    ui::OnCommit(ControlAs<QComboBox>(ids::kIdList), this, [this](int index) { OnIdList(index); });
     onClick(ids::kConnect, [this] { OnConnect(); });
     onClick(ids::kDetect, [this] { OnDetect(); });
     onClick(ids::kSetInput, [this] { SendWindow(false); });

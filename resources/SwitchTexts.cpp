@@ -24,6 +24,12 @@ const Pair kSwitchTexts[] = {
 // Before the source name: a blank in English, a tab in Chinese.
 const Pair kPreviewPrefix = {"预选:\t", "Pre: "};
 
+// Around the source name: on air, pre-selected.
+const Pair kNoSignalOnAir[2] = {{"当前输出的 ", "No signal on "}, {" 无信号", ", which is on air"}};
+const Pair kNoSignalPreselected[2] = {{"预选的 ", "No signal on "},
+                                      {" 无信号", ", which is pre-selected"}};
+const Pair kAlarm = {"警报", "Alarm"};
+
 }  // namespace
 
 const char* SwitchText(SwitchMsg m, bool chinese) {
@@ -34,6 +40,21 @@ const char* SwitchText(SwitchMsg m, bool chinese) {
 std::string PreviewLabel(int code, bool chinese) {
     const char* name = code >= 0 && code < devlink::kYPbPr ? devlink::SourceLabel(code) : "NULL";
     return std::string(chinese ? kPreviewPrefix.zh : kPreviewPrefix.en) + name;
+}
+
+}  // namespace res
+
+namespace res {
+
+std::string NoSignalText(int code, bool onAir, bool chinese) {
+    const char* name = devlink::SourceLabel(code);
+    const Pair* around = onAir ? kNoSignalOnAir : kNoSignalPreselected;
+    return std::string(chinese ? around[0].zh : around[0].en) + (name != nullptr ? name : "?") +
+           (chinese ? around[1].zh : around[1].en);
+}
+
+const char* AlarmDescription(bool chinese) {
+    return chinese ? kAlarm.zh : kAlarm.en;
 }
 
 }  // namespace res

@@ -11,8 +11,8 @@
 #include <QVBoxLayout>
 
 #include "controls/Keyboard.h"
-#include "device/Sequence.h"
 #include "controls/Progress.h"
+#include "device/Sequence.h"
 #include "platform/BoxNumber.h"
 #include "resources/Captions.h"
 #include "screen/OutputResolution.h"
@@ -30,12 +30,12 @@ std::span<const res::Caption> Captions() {
 }  // namespace
 
 CCAdvanced::CCAdvanced(QWidget* parent, app::Connection& connection, uint8_t deviceId, bool chinese)
-    : CCAdvanced(parent,
-                 [&connection, deviceId](platform::StopFlag& stop) {
-                     return std::make_unique<app::ConnectionSequenceLink>(connection, deviceId,
-                                                                          stop);
-                 },
-                 chinese) {}
+    : CCAdvanced(
+          parent,
+          [&connection, deviceId](platform::StopFlag& stop) {
+              return std::make_unique<app::ConnectionSequenceLink>(connection, deviceId, stop);
+          },
+          chinese) {}
 
 CCAdvanced::CCAdvanced(QWidget* parent, ui::SequenceRunner::LinkFactory makeLink, bool chinese)
     : QDialog(parent), m_bChinese(chinese) {
@@ -63,7 +63,6 @@ void CCAdvanced::BuildControls() {
     }
     m_list->setCurrentIndex(-1);
     m_list->setFocusPolicy(Qt::StrongFocus);
-    m_list->installEventFilter(this);
     ui::RegisterControl(m_controls, kList, m_list);
 
     const auto box = [this](int id) {
@@ -118,11 +117,9 @@ void CCAdvanced::BuildControls() {
     // Escape closes this dialog's waits early: the work goes on to its end with the inputs held.
     m_progress->m_bEscapeCloses = true;
 
-    connect(m_list, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (!m_settingList) {
-            OnResolutionList(index);
-        }
-    });
+    // Each commit switches the processor's output (the wall goes dark for seconds): browsing the
+    // list with the keys or the wheel sends nothing.
+    ui::OnCommit(m_list, this, [this](int index) { OnResolutionList(index); });
     connect(save, &QPushButton::clicked, this, &CCAdvanced::OnSave);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
@@ -218,15 +215,6 @@ void CCAdvanced::done(int result) {
     QDialog::done(result);
 }
 
-bool CCAdvanced::eventFilter(QObject* watched, QEvent* event) {
-    // A wheel turned over the list while it does not have the focus would switch the output.
-    if (watched == m_list && event->type() == QEvent::Wheel && !m_list->hasFocus()) {
-        event->ignore();
-        return true;
-    }
-    return QDialog::eventFilter(watched, event);
-}
-
 void CCAdvanced::EnableCustom(bool on) {
     for (int id : {kWidth, kHeight, kRate, kSave}) {
         Control(id)->setEnabled(on);
@@ -240,7 +228,5 @@ void CCAdvanced::ShowCustom(const devlink::CustomResolutionReply& custom) {
 }
 
 void CCAdvanced::SetListCode(int code) {
-    m_settingList = true;
     m_list->setCurrentIndex(code >= 0 && code < screen::kResolutionCount ? code : -1);
-    m_settingList = false;
 }

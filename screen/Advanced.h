@@ -61,22 +61,19 @@ public:
     const char* DialogName() const override { return "CCAdvanced"; }
 
     // ---- handlers, one per control ----
-    void OnResolutionList(int index);  // 1075: selection changed
+    void OnResolutionList(int index);  // 1075: an entry committed
     void OnSave();                     // 1001
 
     // Every way out (OK, Escape, the close box): the running sequence stops and a progress
     // dialog still showing closes.
     void done(int result) override;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void BuildControls();
     // The custom boxes and Save: usable exactly while the custom code 16 is current.
     void EnableCustom(bool on);
     void ShowCustom(const devlink::CustomResolutionReply& custom);
-    // Makes code current without counting as the operator's choice (-1 or out of the list: none).
+    // Makes code current, which commits nothing (-1 or out of the list: none).
     void SetListCode(int code);
     // Starts work and shows the progress dialog with purpose until the work is done.
     void RunWithProgress(int purpose, ui::SequenceRunner::Work work, std::function<void()> done);
@@ -88,6 +85,5 @@ private:
     QLineEdit* m_height = nullptr;
     QLineEdit* m_rate = nullptr;
     CProgress* m_progress = nullptr;
-    bool m_settingList = false;
     std::unique_ptr<ui::SequenceRunner> m_runner;  // last: stops its sequence before the rest goes
 };

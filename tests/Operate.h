@@ -3,10 +3,15 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
+#include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QMouseEvent>
 
 namespace testutil {
 
@@ -66,14 +71,81 @@ inline bool Operate(QAbstractButton* b, Way way) {
     }
 }
 
+// The ways to commit the entry a list that acts on choice shows (browsed to with the keys): Enter
+// or Space on the list, a click on that entry in the open list, or the list's accessibility
+// action "select".
+enum class Commit { Enter, Space, Click, Select };
+
+inline const char* CommitName(Commit c) {
+    switch (c) {
+        case Commit::Enter:
+            return "Enter";
+        case Commit::Space:
+            return "Space";
+        case Commit::Click:
+            return "click";
+        default:
+            return "select";
+    }
+}
+
+inline void CommitEntry(QComboBox* list, Commit how) {
+    switch (how) {
+        case Commit::Enter:
+        case Commit::Space: {
+            const int key = how == Commit::Enter ? Qt::Key_Return : Qt::Key_Space;
+            const QString text = how == Commit::Enter ? QStringLiteral("\r") : QStringLiteral(" ");
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+            QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+            QCoreApplication::sendEvent(list, &press);
+            QCoreApplication::sendEvent(list, &release);
+            return;
+        }
+        case Commit::Click: {
+            list->showPopup();
+            // The open list takes no release within a double click's time of its opening.
+            QElapsedTimer opened;
+            opened.start();
+            while (opened.elapsed() < QApplication::doubleClickInterval() + 50) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            }
+            QAbstractItemView* view = list->view();
+            const QModelIndex entry = view->model()->index(
+                list->currentIndex(), list->modelColumn(), list->rootModelIndex());
+            view->scrollTo(entry);
+            const QPoint at = view->visualRect(entry).center();
+            const QPointF global = view->viewport()->mapToGlobal(QPointF(at));
+            QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), global, Qt::LeftButton,
+                              Qt::LeftButton, Qt::NoModifier);
+            QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton,
+                                Qt::NoButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(view->viewport(), &press);
+            QCoreApplication::sendEvent(view->viewport(), &release);
+            return;
+        }
+        default:
+            if (QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(list);
+                iface != nullptr && iface->actionInterface() != nullptr) {
+                iface->actionInterface()->doAction(QStringLiteral("select"));
+            }
+            return;
+    }
+}
+
+// Chooses entry index of such a list as the mouse does: the entry clicked in the open list.
+inline void Choose(QComboBox* list, int index) {
+    list->setCurrentIndex(index);
+    emit list->activated(index);
+}
+
 // Presses and releases a key on window's focused control (or the window), as a keyboard does.
 // Shift+Tab is Backtab with Shift, as a keyboard sends it.
 inline void PressKey(QWidget* window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QWidget* to = window->focusWidget() != nullptr ? window->focusWidget() : window;
-    const QString text = key == Qt::Key_Space ? QStringLiteral(" ")
+    const QString text = key == Qt::Key_Space                            ? QStringLiteral(" ")
                          : key == Qt::Key_Return || key == Qt::Key_Enter ? QStringLiteral("\r")
-                         : key == Qt::Key_Escape ? QStringLiteral("\x1b")
-                                                 : QString();
+                         : key == Qt::Key_Escape                         ? QStringLiteral("\x1b")
+                                                                         : QString();
     QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
     QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
     QCoreApplication::sendEvent(to, &press);

@@ -5,10 +5,16 @@
 // per window: each row a key, the control that has the focus after it, and what must hold then.
 #include <gtest/gtest.h>
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,7 +25,10 @@
 #include "QtApp.h"
 #include "SimSequenceLink.h"
 #include "app/MainDlg.h"
+#include "controls/Focus.h"
+#include "controls/Keyboard.h"
 #include "device/ControlIds.h"
+#include "link/Frame.h"
 #include "mosaic/MosaicIds.h"
 #include "mosaic/SimpleMosaic.h"
 #include "schedule/AddPlan.h"
@@ -31,6 +40,7 @@
 
 namespace {
 
+using testutil::Commit;
 using testutil::FocusName;
 using testutil::PressKey;
 
@@ -279,6 +289,231 @@ TEST_F(KeyboardWalk, AddPlanProgramAndResolution) {
             {Qt::Key_Escape, kNone, "", [&] { return !d.isVisible(); }, "closes"},
         };
         Walk(&d, d.Control(1), walk);
+    }
+}
+
+// A status reply of device 1 (bytes 4..11): overlay, functions, sources (second high, main low),
+// signals, PIP preset, EXT. input.
+devlink::Frame Status(uint8_t overlay, uint8_t functions, uint8_t sources, uint8_t mainSignal = 1,
+                      uint8_t secondSignal = 1, uint8_t preset = 0, uint8_t ext = 2) {
+    devlink::Frame f = {0x05,    0x01,       0xFE,         0x00,   overlay, 0x00, functions,
+                        sources, mainSignal, secondSignal, preset, ext,     0x00};
+    for (int i = 0; i < 12; ++i) {
+        f[12] ^= f[i];
+    }
+    return f;
+}
+
+// Where the focus goes when a command takes the switching controls away from under it: it waits
+// in the control's own group (a Space meanwhile works nothing, least of all the Timer's Day box),
+// and comes back to the control when the command is done; a control that the processor's new
+// state leaves disabled hands it to its nearest usable neighbour in its group. Each row: the
+// state before, the key that works the control, the state the processor reports after the command.
+TEST_F(KeyboardWalk, TheFocusStaysWithTheControlOfEachCommand) {
+    const devlink::Frame oneKeyDvi = Status(0, 0x00, 0x05);  // One Key Switch, DVI on air
+    const devlink::Frame pipOn = Status(2, 0x00, 0x45);      // PIP on, HDMI in it
+    const devlink::Frame preTake = Status(8, 0x10, 0x25);    // Pre+TAKE, VGA1 pre-selected
+    struct Row {
+        int control;
+        devlink::Frame before;
+        int key;
+        devlink::Frame after;
+        int focusAfter;  // 0: the control itself; -1: waits in the group
+    } rows[] = {
+        {ids::kV1, oneKeyDvi, Qt::Key_Space, Status(0, 0x00, 0x00), 0},
+        {ids::kV2, oneKeyDvi, Qt::Key_Space, Status(0, 0x00, 0x01), 0},
+        {ids::kVga1, oneKeyDvi, Qt::Key_Space, Status(0, 0x00, 0x02), 0},
+        {ids::kVga2, oneKeyDvi, Qt::Key_Space, Status(0, 0x00, 0x03), 0},
+        {ids::kHdmi, oneKeyDvi, Qt::Key_Space, Status(0, 0x00, 0x04), 0},
+        {ids::kDvi, Status(0, 0x00, 0x04), Qt::Key_Space, oneKeyDvi, 0},
+        {ids::kDp, oneKeyDvi, Qt::Key_Space, Status(0, 0x00, 0x06), 0},
+        {ids::kExt, oneKeyDvi, Qt::Key_Space, Status(0, 0x00, 0x07), 0},
+        {ids::kPipPbp, oneKeyDvi, Qt::Key_Space, pipOn, 0},
+        {ids::kM1, pipOn, Qt::Key_Space, pipOn, 0},
+        {ids::kM2, pipOn, Qt::Key_Space, Status(2, 0x00, 0x45, 1, 1, 1), 0},
+        {ids::kM3, pipOn, Qt::Key_Space, Status(2, 0x00, 0x45, 1, 1, 2), 0},
+        {ids::kText, oneKeyDvi, Qt::Key_Space, Status(4, 0x00, 0x45), 0},
+        {ids::kBypass, oneKeyDvi, Qt::Key_Space, Status(0, 0x02, 0x05), 0},
+        {ids::kFreeze, oneKeyDvi, Qt::Key_Space, Status(0, 0x01, 0x05), 0},
+        {ids::kMosaicFn, oneKeyDvi, Qt::Key_Space, Status(0, 0x04, 0x05), 0},
+        {ids::kTransitionRadios[1], oneKeyDvi, Qt::Key_Space, oneKeyDvi, 0},
+        {ids::kTransitionRadios[2], oneKeyDvi, Qt::Key_Space, oneKeyDvi, 0},
+        {ids::kTransitionRadios[3], oneKeyDvi, Qt::Key_Space, oneKeyDvi, 0},
+        {ids::kTransitionRadios[0], oneKeyDvi, Qt::Key_Space, oneKeyDvi, 0},
+        {ids::kPreTakeSwitch, oneKeyDvi, Qt::Key_Space, Status(7, 0x10, 0x05), 0},
+        {ids::kOneKeySwitch, preTake, Qt::Key_Space, oneKeyDvi, 0},
+        {ids::kAutoTake, preTake, Qt::Key_Space, Status(7, 0x10, 0x02), 0},
+        {ids::kVga2, preTake, Qt::Key_Space, Status(8, 0x10, 0x35), 0},
+        // The processor's new state leaves the control disabled.
+        {ids::kMosaicFn, oneKeyDvi, Qt::Key_Space, Status(0, 0x00, 0x04), ids::kFreeze},
+        {ids::kM1, pipOn, Qt::Key_Space, oneKeyDvi, ids::kPipPbp},
+        {ids::kOneKeySwitch, oneKeyDvi, Qt::Key_Space, pipOn, -1},
+    };
+    ui.answer = true;
+    CORN302ControlDlg d;
+    d.m_profilePath = QDir(dir.path()).filePath("Planinfo.ini").toStdString();
+    d.OnInitDialog();
+    d.show();
+    d.activateWindow();
+    testutil::ProcessEvents();
+    auto& worker = static_cast<app::ConnectionSink&>(d);
+    const auto report = [&](const devlink::Frame& status) {
+        worker.StatusReply(status);
+        testutil::ProcessEvents(20);
+    };
+    const auto commandRuns = [&](bool on) {
+        worker.SwitchControlsEnabled(on);
+        testutil::ProcessEvents(20);
+    };
+    const auto groupOf = [&](QWidget* w) {
+        while (w != nullptr && qobject_cast<QGroupBox*>(w) == nullptr) {
+            w = w->parentWidget();
+        }
+        return w;
+    };
+    auto* day = d.ControlAs<QAbstractButton>(ids::kDay);
+    for (const Row& r : rows) {
+        QWidget* control = d.Control(r.control);
+        SCOPED_TRACE(control->accessibleName().isEmpty() ? Text(control).toStdString()
+                                                         : control->accessibleName().toStdString());
+        report(r.before);
+        commandRuns(true);
+        ASSERT_TRUE(control->isEnabled());
+        control->setFocus(Qt::TabFocusReason);
+        PressKey(&d, r.key);
+        testutil::ProcessEvents(20);
+        commandRuns(false);
+        // Meanwhile: in the control's group, on no control; a Space works nothing.
+        if (r.control != ids::kAutoTake) {
+            EXPECT_EQ(ui::FocusWaitsFor(&d), control);
+            EXPECT_EQ(groupOf(d.focusWidget()), groupOf(control));
+            PressKey(&d, Qt::Key_Space);
+            EXPECT_TRUE(day->isChecked());
+        }
+        report(r.after);
+        commandRuns(true);
+        if (r.focusAfter == -1) {
+            EXPECT_EQ(ui::FocusWaitsFor(&d), control);
+            EXPECT_EQ(groupOf(d.focusWidget()), groupOf(control));
+        } else {
+            EXPECT_EQ(FocusName(&d).toStdString(),
+                      std::to_string(r.focusAfter == 0 ? r.control : r.focusAfter));
+        }
+        PressKey(&d, Qt::Key_Space);
+        testutil::ProcessEvents(20);
+        EXPECT_TRUE(day->isChecked());
+    }
+    // Focus waiting in a group goes on from there with Tab, to a usable control.
+    report(oneKeyDvi);
+    commandRuns(true);
+    QWidget* oneKey = d.Control(ids::kOneKeySwitch);
+    oneKey->setFocus(Qt::TabFocusReason);
+    commandRuns(false);
+    report(pipOn);
+    commandRuns(true);
+    ASSERT_EQ(ui::FocusWaitsFor(&d), oneKey);
+    PressKey(&d, Qt::Key_Tab);
+    EXPECT_EQ(ui::FocusWaitsFor(&d), nullptr);
+    ASSERT_NE(d.focusWidget(), nullptr);
+    EXPECT_TRUE(d.focusWidget()->isEnabled());
+    EXPECT_NE(groupOf(d.focusWidget()), groupOf(oneKey));
+    EXPECT_NE(d.focusWidget(), d.Control(ids::kDay));
+    // Start and Stop of the timer hand the focus to each other.
+    commandRuns(true);
+    d.Control(ids::kStart)->setFocus(Qt::TabFocusReason);
+    PressKey(&d, Qt::Key_Space);
+    EXPECT_TRUE(testutil::WaitUntil([&] { return FocusName(&d) == "1017"; }, 2000)) << "Stop";
+    PressKey(&d, Qt::Key_Space);
+    EXPECT_TRUE(testutil::WaitUntil([&] { return FocusName(&d) == "1016"; }, 2000))
+        << "Start, not " << FocusName(&d).toStdString();
+    EXPECT_TRUE(day->isChecked());
+}
+
+// A list that acts on the entry chosen (the output resolution, the fast mosaic's and the main
+// window's device ID) is browsed with the keys without acting; Enter, Space, a click on an entry
+// and the accessibility action "select" commit, once; the focus is on the list again afterwards.
+TEST_F(KeyboardWalk, ListsThatActAreBrowsedWithoutActing) {
+    struct Window {
+        const char* name;
+        std::function<std::unique_ptr<QDialog>()> open;
+        int list;
+        // What the window acted on: the entry in force (the device IDs), or how many times it
+        // acted (the resolution: each time is a switch of the output).
+        std::function<int(QDialog&)> acted;
+        bool counts;
+    };
+    int progress = 0;
+    const Window windows[] = {
+        {"resolution",
+         [&] {
+             auto a = std::make_unique<CCAdvanced>(nullptr, SimLinks(), false);
+             a->OnInitDialog();
+             return std::unique_ptr<QDialog>(std::move(a));
+         },
+         CCAdvanced::kList,
+         [&](QDialog&) {
+             return static_cast<int>(
+                        std::count(ui.dialogs.begin(), ui.dialogs.end(), "CProgress")) -
+                    progress;
+         },
+         true},
+        {"fast mosaic device ID",
+         [] { return std::unique_ptr<QDialog>(new CSimpleMosaic(nullptr, false, SimLinks())); },
+         mosaic::ids::kIdList,
+         [](QDialog& w) { return static_cast<CSimpleMosaic&>(w).m_mosaicId - 1; }, false},
+        {"main device ID",
+         [&] {
+             auto m = std::make_unique<CORN302ControlDlg>();
+             m->m_profilePath = QDir(dir.path()).filePath("Planinfo.ini").toStdString();
+             m->OnInitDialog();
+             return std::unique_ptr<QDialog>(std::move(m));
+         },
+         ids::kDeviceIdCombo,
+         [](QDialog& w) { return static_cast<CORN302ControlDlg&>(w).m_conn.m_deviceId - 1; },
+         false},
+    };
+    ui.answer = false;
+    for (const Window& win : windows) {
+        for (Commit way : {Commit::Enter, Commit::Space, Commit::Click, Commit::Select}) {
+            SCOPED_TRACE(std::string(win.name) + ", " + testutil::CommitName(way));
+            progress =
+                static_cast<int>(std::count(ui.dialogs.begin(), ui.dialogs.end(), "CProgress"));
+            std::unique_ptr<QDialog> w = win.open();
+            w->show();
+            w->activateWindow();
+            ASSERT_TRUE(testutil::WaitUntil([&] {
+                return w->findChild<QComboBox*>(QStringLiteral("ctl%1").arg(win.list))->isEnabled();
+            }));
+            auto* list = w->findChild<QComboBox*>(QStringLiteral("ctl%1").arg(win.list));
+            list->setFocus(Qt::TabFocusReason);
+            const int start = list->currentIndex();
+            const int acted = win.acted(*w);
+            for (int key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_PageDown, Qt::Key_End, Qt::Key_Home,
+                            Qt::Key_Down, Qt::Key_Down, Qt::Key_Up}) {
+                PressKey(w.get(), key);
+            }
+            PressKey(w.get(), Qt::Key_1);  // typing: "1..." entries
+            testutil::ProcessEvents(20);
+            const int browsed = list->currentIndex();
+            EXPECT_NE(browsed, start) << "the keys move the entry shown";
+            EXPECT_EQ(win.acted(*w), acted) << "nothing acted while browsing";
+            testutil::CommitEntry(list, way);
+            const int expected = win.counts ? acted + 1 : browsed;
+            EXPECT_TRUE(testutil::WaitUntil([&] { return win.acted(*w) == expected; }));
+            EXPECT_TRUE(testutil::WaitUntil([&] { return list->isEnabled(); }));
+            PressKey(w.get(), Qt::Key_Return);  // the entry is in force: nothing more
+            testutil::ProcessEvents(20);
+            EXPECT_EQ(win.acted(*w), expected) << "once";
+            EXPECT_EQ(w->focusWidget(), list)
+                << "focus back, not " << FocusName(w.get()).toStdString();
+            // The wait box gone, the window manager makes the dialog active again.
+            w->activateWindow();
+            EXPECT_TRUE(testutil::WaitUntil([&] { return list->hasFocus(); }));
+            // Browsed and left: the entry in force shows again.
+            PressKey(w.get(), Qt::Key_Down);
+            PressKey(w.get(), Qt::Key_Tab);
+            EXPECT_EQ(list->currentIndex(), browsed);
+        }
     }
 }
 

@@ -22,12 +22,14 @@
 #include <memory>
 
 #include "FakeUi.h"
+#include "Operate.h"
 #include "QtApp.h"
 #include "SimSequenceLink.h"
 #include "app/MainDlg.h"
-#include "device/ControlIds.h"
-#include "mosaic/MosaicIds.h"
 #include "controls/Colours.h"
+#include "device/ControlIds.h"
+#include "link/Frame.h"
+#include "mosaic/MosaicIds.h"
 #include "mosaic/SimpleMosaic.h"
 #include "schedule/InfoPlan.h"
 #include "schedule/PlanPage.h"
@@ -94,7 +96,9 @@ ui::SequenceRunner::LinkFactory SimLinks() {
 class Readability : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { testutil::TestApp(); }
-    static bool IsDarkNow() { return QApplication::palette().color(QPalette::Window).lightness() < 128; }
+    static bool IsDarkNow() {
+        return QApplication::palette().color(QPalette::Window).lightness() < 128;
+    }
     void TearDown() override { QApplication::setPalette(QApplication::style()->standardPalette()); }
 
     // The blue titles and the khaki and cyan boxes of the main window, the screen settings and
@@ -113,7 +117,8 @@ protected:
         main.show();
         testutil::ProcessEvents();
         const auto title = [&](QWidget* window, int id, const std::string& what) {
-            auto* g = qobject_cast<QGroupBox*>(window->findChild<QWidget*>(QStringLiteral("ctl%1").arg(id)));
+            auto* g = qobject_cast<QGroupBox*>(
+                window->findChild<QWidget*>(QStringLiteral("ctl%1").arg(id)));
             ASSERT_NE(g, nullptr) << what;
             const QImage img = g->grab().toImage();
             out.push_back({what, DrawnContrast(img, TitleRect(g)), QColor()});
@@ -244,8 +249,7 @@ TEST_F(Readability, NothingIsClipped) {
         program.OnInitDialog();
         program.show();
         testutil::ProcessEvents();
-        auto* list = qobject_cast<QTreeWidget*>(
-            program.Page(0)->Control(progids::kPages[0].list));
+        auto* list = qobject_cast<QTreeWidget*>(program.Page(0)->Control(progids::kPages[0].list));
         ASSERT_NE(list, nullptr);
         ASSERT_EQ(list->topLevelItemCount(), 40);
         EXPECT_TRUE(list->verticalScrollBar()->isVisible());
@@ -263,11 +267,190 @@ TEST_F(Readability, NothingIsClipped) {
             QStyleOptionComboBox o;
             o.initFrom(list);
             o.currentText = list->currentText();
-            const QRect field =
-                list->style()->subControlRect(QStyle::CC_ComboBox, &o, QStyle::SC_ComboBoxEditField, list);
+            const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &o,
+                                                              QStyle::SC_ComboBoxEditField, list);
             EXPECT_GE(field.width(), list->fontMetrics().horizontalAdvance(list->currentText()))
                 << text;
         }
+    }
+}
+
+// Saves img as NAME-light.png or NAME-dark.png when ORN312_SCREENSHOT_DIR is set, to look at.
+void Shot(const QImage& img, const QString& name, bool dark) {
+    const QString shots = qEnvironmentVariable("ORN312_SCREENSHOT_DIR");
+    if (!shots.isEmpty()) {
+        QDir().mkpath(shots);
+        img.save(QDir(shots).filePath(name + (dark ? "-dark.png" : "-light.png")));
+    }
+}
+
+// The focus shows as a ring around the control, outside its edge, that stands out from the
+// ground around it (contrast at least 3:1) on light and dark palettes: on buttons, radios, check
+// boxes, lists, and on the khaki and cyan boxes, whose own colours hide the style's mark.
+TEST_F(Readability, TheFocusRingShowsOnEveryGround) {
+    for (bool dark : {false, true}) {
+        QApplication::setPalette(dark ? DarkPalette() : QApplication::style()->standardPalette());
+        QTemporaryDir dir;
+        CORN302ControlDlg main;
+        main.m_profilePath = QDir(dir.path()).filePath("Planinfo.ini").toStdString();
+        main.OnInitDialog();
+        main.ControlAs<QAbstractButton>(ids::kTimerPanel)->click();  // the cyan timer fields
+        screen::OpeningValues v;
+        CSetScreen set(nullptr, v, SimLinks());
+        auto* khaki = set.ControlAs<QLineEdit>(sids::kBias);
+        auto* cyan = set.ControlAs<QLineEdit>(sids::kBrightness);
+        cyan->setText("70");  // changed, not yet sent: cyan
+        struct Control {
+            QWidget* window;
+            QWidget* w;
+            const char* what;
+        } controls[] = {
+            {&main, main.Control(ids::kConnect), "push button"},
+            {&main, main.Control(ids::kDay), "check box"},
+            {&main, main.Control(ids::kEnglishRadio), "radio"},
+            {&main, main.Control(ids::kDeviceIdCombo), "list"},
+            {&main, main.Control(ids::kCurrentValues[0]), "cyan timer field"},
+            {&set, khaki, "khaki box"},
+            {&set, cyan, "cyan box"},
+        };
+        for (const Control& c : controls) {
+            SCOPED_TRACE(std::string(dark ? "dark: " : "light: ") + c.what);
+            c.window->show();
+            c.window->activateWindow();
+            c.window->setFocus();
+            testutil::ProcessEvents();
+            QWidget* parent = c.w->parentWidget();
+            const QRect around = c.w->geometry().adjusted(-6, -6, 6, 6) & parent->rect();
+            const QImage before = parent->grab(around).toImage();
+            c.w->setFocus(Qt::TabFocusReason);
+            testutil::ProcessEvents();
+            ASSERT_TRUE(c.w->hasFocus());
+            const QImage after = parent->grab(around).toImage();
+            Shot(after,
+                 QStringLiteral("focus-ring-%1").arg(QString::fromUtf8(c.what).replace(' ', '-')),
+                 dark);
+            // Just outside the left and the top edge, half way along.
+            const QPoint origin = c.w->geometry().topLeft() - around.topLeft();
+            const int gap = 2;
+            for (const QPoint p : {origin + QPoint(-gap, c.w->height() / 2),
+                                   origin + QPoint(c.w->width() / 2, -gap)}) {
+                EXPECT_GE(ui::ContrastRatio(QColor(after.pixel(p)), QColor(before.pixel(p))), 3.0)
+                    << p.x() << "," << p.y();
+            }
+        }
+    }
+}
+
+devlink::Frame Status(uint8_t overlay, uint8_t functions, uint8_t sources, uint8_t mainSignal,
+                      uint8_t secondSignal) {
+    devlink::Frame f = {0x05,    0x01,       0xFE,         0x00, overlay, 0x00, functions,
+                        sources, mainSignal, secondSignal, 0x00, 0x02,    0x00};
+    for (int i = 0; i < 12; ++i) {
+        f[12] ^= f[i];
+    }
+    return f;
+}
+
+// A source on air that loses its signal is said on the Info line, in the operator's language,
+// until the signal is back; so is the pre-selected source in Pre+TAKE. While a source has no
+// signal, or the processor does not answer, the line shows in the alarm colours (readable on
+// light and dark palettes) and says "Alarm" to a screen reader.
+TEST_F(Readability, TheInfoLineTellsOfALostSignalInTheAlarmColours) {
+    struct Row {
+        const char* what;
+        devlink::Frame lost;
+        devlink::Frame back;
+        bool chinese;
+        const char* text;
+    } rows[] = {
+        {"One Key, HDMI on air", Status(0, 0x00, 0x04, 0, 1), Status(0, 0x00, 0x04, 1, 1), false,
+         "No signal on HDMI, which is on air"},
+        {"One Key, HDMI on air, Chinese", Status(0, 0x00, 0x04, 0, 1), Status(0, 0x00, 0x04, 1, 1),
+         true, "当前输出的 HDMI 无信号"},
+        {"Pre+TAKE, DVI on air", Status(8, 0x10, 0x25, 0, 1), Status(8, 0x10, 0x25, 1, 1), false,
+         "No signal on DVI, which is on air"},
+        {"Pre+TAKE, DVI on air, Chinese", Status(7, 0x10, 0x05, 0, 1), Status(7, 0x10, 0x05, 1, 1),
+         true, "当前输出的 DVI 无信号"},
+        {"Pre+TAKE, VGA1 pre-selected", Status(8, 0x10, 0x25, 1, 0), Status(8, 0x10, 0x25, 1, 1),
+         false, "No signal on VGA1, which is pre-selected"},
+        {"Pre+TAKE, VGA1 pre-selected, Chinese", Status(8, 0x10, 0x25, 1, 0),
+         Status(8, 0x10, 0x25, 1, 1), true, "预选的 VGA1 无信号"},
+    };
+    testutil::FakeUi fake;
+    for (bool dark : {false, true}) {
+        QApplication::setPalette(dark ? DarkPalette() : QApplication::style()->standardPalette());
+        for (const Row& r : rows) {
+            SCOPED_TRACE(std::string(dark ? "dark: " : "light: ") + r.what);
+            QTemporaryDir dir;
+            CORN302ControlDlg main;
+            main.m_profilePath = QDir(dir.path()).filePath("Planinfo.ini").toStdString();
+            main.OnInitDialog();
+            main.show();
+            auto& worker = static_cast<app::ConnectionSink&>(main);
+            auto* info = main.ControlAs<QLineEdit>(ids::kInfo);
+            const QColor base = info->palette().color(QPalette::Base);
+            const auto report = [&](const devlink::Frame& f) {
+                worker.StatusReply(f);
+                testutil::ProcessEvents(20);
+            };
+            const auto ground = [&] {  // beyond the end of the text
+                const QImage img = info->grab().toImage();
+                return QColor(img.pixel(img.width() - 5, img.height() / 2));
+            };
+            main.ControlAs<QAbstractButton>(r.chinese ? ids::kChineseRadio : ids::kEnglishRadio)
+                ->click();
+            worker.InfoText(app::LinkText::DeviceNormal);
+            report(r.back);
+            EXPECT_EQ(info->accessibleDescription(), "");
+            report(r.lost);
+            EXPECT_EQ(info->text().toStdString(), r.text);
+            EXPECT_EQ(info->accessibleDescription(),
+                      QString::fromUtf8(r.chinese ? "警报" : "Alarm"));
+            const QImage img = info->grab().toImage();
+            EXPECT_GE(DrawnContrast(img, info->rect().adjusted(3, 3, -3, -3)), 4.5);
+            const QColor alarm = ground();
+            EXPECT_GT(alarm.red(), alarm.green() + 80) << "red";
+            if (std::string(r.what).find("HDMI") != std::string::npos) {
+                Shot(main.grab().toImage(), r.chinese ? "info-alarm-zh" : "info-alarm", dark);
+            }
+            // The loss follows the language.
+            main.ControlAs<QAbstractButton>(r.chinese ? ids::kEnglishRadio : ids::kChineseRadio)
+                ->click();
+            EXPECT_NE(info->text().toStdString(), r.text);
+            main.ControlAs<QAbstractButton>(r.chinese ? ids::kChineseRadio : ids::kEnglishRadio)
+                ->click();
+            EXPECT_EQ(info->text().toStdString(), r.text) << "the language back and forth";
+            // Another message keeps the line for a while; the colours stay.
+            worker.InfoRaw("/dev/ttyUSB0");
+            report(r.lost);
+            EXPECT_EQ(info->text().toStdString(), "/dev/ttyUSB0");
+            EXPECT_GT(ground().red(), ground().green() + 80);
+            report(r.back);
+            worker.InfoText(app::LinkText::DeviceNormal);
+            testutil::ProcessEvents(20);
+            report(r.lost);
+            EXPECT_EQ(info->text().toStdString(), r.text);
+            report(r.back);
+            EXPECT_EQ(info->text().toStdString(), res::Text(res::Msg::DeviceNormal, r.chinese));
+            EXPECT_EQ(info->accessibleDescription(), "");
+            EXPECT_EQ(ground(), base);
+        }
+        // The processor not answering: alarm colours until it answers again.
+        QTemporaryDir dir;
+        CORN302ControlDlg main;
+        main.m_profilePath = QDir(dir.path()).filePath("Planinfo.ini").toStdString();
+        main.OnInitDialog();
+        main.show();
+        auto& worker = static_cast<app::ConnectionSink&>(main);
+        auto* info = main.ControlAs<QLineEdit>(ids::kInfo);
+        worker.InfoText(app::LinkText::DeviceSilent);
+        worker.DeviceLost(false);
+        testutil::ProcessEvents(20);
+        EXPECT_EQ(info->accessibleDescription(), "Alarm");
+        EXPECT_GE(DrawnContrast(info->grab().toImage(), info->rect().adjusted(3, 3, -3, -3)), 4.5);
+        worker.DeviceBack();
+        testutil::ProcessEvents(20);
+        EXPECT_EQ(info->accessibleDescription(), "");
     }
 }
 

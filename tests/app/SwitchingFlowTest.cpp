@@ -9,10 +9,12 @@
 #include <filesystem>
 
 #include "FakeUi.h"
+#include "Operate.h"
 #include "QtApp.h"
 #include "TestUtil.h"
-#include "device/ControlIds.h"
 #include "app/MainDlg.h"
+#include "device/ControlIds.h"
+#include "resources/Captions.h"
 
 namespace fs = std::filesystem;
 using testutil::ProcessEvents;
@@ -150,4 +152,56 @@ TEST_F(SwitchingFlow, RefusalsFollowTheLanguage) {
     EXPECT_EQ(ui.boxes.back().caption, "系统信息");
     EXPECT_EQ(ui.boxes.back().languageId, 2052);
     EXPECT_FALSE(d->m_conn.CommandPending());
+}
+
+// The operator's report: with the focus on HDMI, Space switches, and the focus is on HDMI again
+// once the command is done (not on the Timer's Day box, which the next Space would untick).
+TEST_F(SwitchingFlow, SpaceOnASourceSwitchesAndTheFocusStaysOnIt) {
+    Connect({});
+    d->show();
+    d->activateWindow();
+    ProcessEvents();
+    d->Control(ids::kHdmi)->setFocus(Qt::TabFocusReason);
+    testutil::PressKey(d.get(), Qt::Key_Space);
+    EXPECT_TRUE(sim->WaitForOutput("<- 05 01 00 ", 3000));
+    EXPECT_TRUE(Settled([&] { return Lamp(ids::kSourceLamps[4]) == "on"; }));
+    EXPECT_EQ(testutil::FocusName(d.get()).toStdString(), "1119");
+    d->Control(ids::kVga1)->setFocus(Qt::TabFocusReason);
+    testutil::PressKey(d.get(), Qt::Key_Space);
+    EXPECT_TRUE(Settled([&] { return Lamp(ids::kSourceLamps[2]) == "on"; }));
+    EXPECT_EQ(testutil::FocusName(d.get()).toStdString(), "1120");
+    EXPECT_TRUE(d->ControlAs<QAbstractButton>(ids::kDay)->isChecked());
+}
+
+// A source on air that loses its signal is said on the Info line until the signal is back, in
+// the alarm colours, in both switch modes and both languages; so is the pre-selected source.
+TEST_F(SwitchingFlow, ALostSignalIsSaidUntilItIsBack) {
+    Connect({});
+    const auto alarm = [&] { return d->Control(ids::kInfo)->accessibleDescription(); };
+    sim->Command("signal V1 off");
+    EXPECT_TRUE(WaitUntil([&] { return Text(ids::kInfo) == "No signal on V1, which is on air"; }));
+    EXPECT_EQ(alarm(), "Alarm");
+    Click(ids::kChineseRadio);
+    EXPECT_EQ(Text(ids::kInfo), "当前输出的 V1 无信号");
+    EXPECT_EQ(alarm(), QString::fromUtf8("警报"));
+    sim->Command("signal V1 on");
+    EXPECT_TRUE(
+        WaitUntil([&] { return Text(ids::kInfo) == res::Text(res::Msg::DeviceNormal, true); }));
+    EXPECT_EQ(alarm(), "");
+    Click(ids::kEnglishRadio);
+
+    Click(ids::kPreTakeSwitch);
+    EXPECT_TRUE(Settled([&] { return Text(ids::kPreviewLabel) == "Pre: NULL"; }));
+    Click(ids::kVga1);
+    EXPECT_TRUE(Settled([&] { return Text(ids::kPreviewLabel) == "Pre: VGA1"; }));
+    sim->Command("signal VGA1 off");
+    EXPECT_TRUE(
+        WaitUntil([&] { return Text(ids::kInfo) == "No signal on VGA1, which is pre-selected"; }));
+    EXPECT_EQ(alarm(), "Alarm");
+    sim->Command("signal V1 off");  // on air comes first
+    EXPECT_TRUE(WaitUntil([&] { return Text(ids::kInfo) == "No signal on V1, which is on air"; }));
+    sim->Command("signal V1 on");
+    sim->Command("signal VGA1 on");
+    EXPECT_TRUE(WaitUntil([&] { return alarm().isEmpty(); }));
+    EXPECT_EQ(Text(ids::kInfo), "Communications equipment normal");
 }

@@ -388,3 +388,45 @@ TEST(StatusDecoder, TransitionIsTakenOncePerConnection) {
 }
 
 }  // namespace
+
+// The source the Info line tells of: the picture on air without its signal first (the main one,
+// or the PIP or TEXT picture that is on), else the pre-selected one; none while every picture
+// shown has its signal or the second picture is not shown yet.
+TEST(StatusDecoder, TellsWhichSourceShowsWithoutItsSignal) {
+    struct Case {
+        const char* name;
+        Reply reply;
+        std::optional<app::SignalLoss> loss;
+    } cases[] = {
+        {"all signals", {.sources = 0x04}, std::nullopt},
+        {"main HDMI lost", {.sources = 0x04, .mainSignal = 0}, app::SignalLoss{4, true}},
+        {"main YPbPr lost",
+         {.functions = 0x08, .sources = 0x08, .mainSignal = 0},
+         app::SignalLoss{8, true}},
+        {"PIP on, its DVI lost",
+         {.overlay = 2, .sources = 0x50, .secondSignal = 0},
+         app::SignalLoss{5, true}},
+        {"TEXT on, its VGA1 lost",
+         {.overlay = 4, .sources = 0x24, .secondSignal = 0},
+         app::SignalLoss{2, true}},
+        {"PIP pending: its picture is not shown",
+         {.overlay = 1, .sources = 0x50, .secondSignal = 0},
+         std::nullopt},
+        {"Pre+TAKE, pre-selected VGA1 lost",
+         {.overlay = 8, .functions = 0x10, .sources = 0x24, .secondSignal = 0},
+         app::SignalLoss{2, false}},
+        {"Pre+TAKE, main lost before the pre-selected",
+         {.overlay = 8, .functions = 0x10, .sources = 0x24, .mainSignal = 0, .secondSignal = 0},
+         app::SignalLoss{4, true}},
+        {"Pre+TAKE, nothing pre-selected",
+         {.overlay = 7, .functions = 0x10, .sources = 0x04, .secondSignal = 0},
+         std::nullopt},
+        {"a main code without a lamp", {.sources = 0x0C, .mainSignal = 0}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        Window w;
+        const auto d = w.Decode(c.reply.Bytes());
+        ASSERT_TRUE(d) << c.name;
+        EXPECT_EQ(d->signalLoss, c.loss) << c.name;
+    }
+}

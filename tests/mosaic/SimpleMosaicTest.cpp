@@ -4,15 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QApplication>
-#include <QKeyEvent>
-#include <QTimer>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
+#include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QTimer>
 #include <QToolButton>
 #include <memory>
 #include <string>
@@ -256,12 +256,12 @@ TEST_F(MosaicDialog, TheDeviceIdComesFromTheRadiosOrTheList) {
     EXPECT_TRUE(Button(ids::kIdRadios[2])->isChecked());
 
     ui.boxes.clear();
-    List(ids::kIdList)->setCurrentIndex(11);
+    testutil::Choose(List(ids::kIdList), 11);
     EXPECT_EQ(dlg->m_mosaicId, 12);
     for (int id : ids::kIdRadios) {
         EXPECT_FALSE(Button(id)->isChecked()) << id;
     }
-    List(ids::kIdList)->setCurrentIndex(8);
+    testutil::Choose(List(ids::kIdList), 8);
     EXPECT_EQ(dlg->m_mosaicId, 9);
     EXPECT_TRUE(Button(ids::kIdRadios[8])->isChecked());
     EXPECT_TRUE(ui.boxes.empty());  // the list asks nothing
@@ -283,7 +283,7 @@ TEST_F(MosaicDialog, SetsSendTheSelectedScreensWindowsToTheDialogsDevice) {
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_TRUE(SetControlsEnabled());
 
-    List(ids::kIdList)->setCurrentIndex(2);  // device 3
+    testutil::Choose(List(ids::kIdList), 2);  // device 3
     Connect();
     ASSERT_EQ(dlg->m_outWidth, 1920);
     Button(ids::kPresets[2])->click();  // 1X3
@@ -333,7 +333,7 @@ TEST_F(MosaicDialog, SetsSendTheSelectedScreensWindowsToTheDialogsDevice) {
 
 TEST_F(MosaicDialog, MosaicModeGoesToTheMainWindowsDevice) {
     Open(false, 3, 1);
-    List(ids::kIdList)->setCurrentIndex(2);
+    testutil::Choose(List(ids::kIdList), 2);
     Connect();
     ASSERT_TRUE(SetControlsEnabled());
     device->frames.clear();
@@ -468,12 +468,14 @@ TEST_F(MosaicDialog, ClosingDuringTheConnectWaitClosesTheWaitBox) {
         const char* way;
         std::function<void(CSimpleMosaic&)> close;
     } ways[] = {
-        {"Exit clicked", [](CSimpleMosaic& d) { d.ControlAs<QAbstractButton>(ids::kExit)->click(); }},
+        {"Exit clicked",
+         [](CSimpleMosaic& d) { d.ControlAs<QAbstractButton>(ids::kExit)->click(); }},
         {"Exit's accessibility action",
          [](CSimpleMosaic& d) {
              DoAction(d.Control(ids::kExit), QAccessibleActionInterface::pressAction());
          }},
-        {"Escape", [](CSimpleMosaic& d) {
+        {"Escape",
+         [](CSimpleMosaic& d) {
              QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
              QApplication::sendEvent(&d, &key);
          }},

@@ -18,11 +18,12 @@
 #include <vector>
 
 #include "FakeUi.h"
+#include "Operate.h"
 #include "QtApp.h"
 #include "TestUtil.h"
-#include "device/ControlIds.h"
 #include "app/MainDlg.h"
 #include "controls/Progress.h"
+#include "device/ControlIds.h"
 #include "screen/Advanced.h"
 #include "screen/ResolutionSequences.h"
 
@@ -150,12 +151,12 @@ TEST_F(AdvancedFlow, PresetsAndCustomResolutionInBothLanguagesReadBack) {
         ui.boxes.clear();
         std::string widthAfterCustom;
         Operator op({
-            {ready(s.opensAt), [&] { list()->setCurrentIndex(s.preset); }},
+            {ready(s.opensAt), [&] { testutil::Choose(list(), s.preset); }},
             {ready(s.preset),
              [&] {
                  sim.Command("state");
                  EXPECT_FALSE(box(CCAdvanced::kWidth)->isEnabled());
-                 list()->setCurrentIndex(16);
+                 testutil::Choose(list(), 16);
              }},
             {ready(16),
              [&] {

@@ -5,10 +5,10 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,10 +17,11 @@
 #include <atomic>
 
 #include "FakeUi.h"
+#include "Operate.h"
 #include "QtApp.h"
 #include "SimSequenceLink.h"
-#include "device/ControlIds.h"
 #include "controls/Progress.h"
+#include "device/ControlIds.h"
 #include "link/Commands.h"
 #include "screen/ResolutionSequences.h"
 
@@ -215,7 +216,7 @@ TEST_F(AdvancedDlg, ChoosingAPresetSendsWaitsAndDisablesTheCustomBoxes) {
         DeviceAtCustom(1280, 720, 50);
         auto d = Open(chinese);
         ASSERT_EQ(CustomEnabled(*d), kAllOn);
-        List(*d)->setCurrentIndex(7);  // "1366x768@60Hz" chosen from the list
+        testutil::Choose(List(*d), 7);  // "1366x768@60Hz" chosen from the list
         EXPECT_EQ(links.Sent(), (std::vector<std::string>{kResolutionQuery, kCustomQuery,
                                                           "0d 07 00 00 00 00 00 00 00 00"}));
         EXPECT_EQ(links.sim.sent.back().ms, 1000);
@@ -244,8 +245,10 @@ TEST_F(AdvancedDlg, ChoosingCustomByKeyboardFillsTheBoxesFromTheDevice) {
     EXPECT_EQ(List(*d)->currentIndex(), 6);
     EXPECT_EQ(links.Sent(), std::vector<std::string>{kResolutionQuery});
 
-    Key(List(*d), Qt::Key_End);  // the last entry, custom
+    Key(List(*d), Qt::Key_End);  // the last entry, custom: shown, not yet chosen
     EXPECT_EQ(List(*d)->currentIndex(), 16);
+    EXPECT_EQ(links.Sent(), std::vector<std::string>{kResolutionQuery});
+    Key(List(*d), Qt::Key_Return);
     EXPECT_EQ(links.Sent(), (std::vector<std::string>{
                                 kResolutionQuery, "0d 10 00 00 00 00 00 00 00 00", kCustomQuery}));
     EXPECT_EQ(CustomEnabled(*d), kAllOn);
@@ -257,7 +260,11 @@ TEST_F(AdvancedDlg, ChoosingCustomByKeyboardFillsTheBoxesFromTheDevice) {
     SetCustom(*d, "1", "2", "3");
     links.sim.silent = true;
     Key(List(*d), Qt::Key_Up);
+    Key(List(*d), Qt::Key_Return);
+    ASSERT_TRUE(WaitUntil([&] { return !d->Busy(); }));
     Key(List(*d), Qt::Key_Down);
+    Key(List(*d), Qt::Key_Return);
+    ASSERT_TRUE(WaitUntil([&] { return !d->Busy(); }));
     EXPECT_EQ(List(*d)->currentIndex(), 16);
     EXPECT_EQ(Text(*d, CCAdvanced::kWidth), "1");
     EXPECT_EQ(CustomEnabled(*d), kAllOn);
@@ -312,7 +319,7 @@ TEST_F(AdvancedDlg, OkDuringTheWaitStopsItAndClosesBothDialogs) {
     When ok([&] { return links.waiting.load(); }, [&] { Press(d->Control(CCAdvanced::kOk)); });
     QElapsedTimer t;
     t.start();
-    List(*d)->setCurrentIndex(7);  // returns once the progress dialog is closed
+    testutil::Choose(List(*d), 7);  // returns once the progress dialog is closed
     EXPECT_TRUE(ok.Done());
     EXPECT_LT(t.elapsed(), 5000);
     EXPECT_EQ(ui.hung, 0);
@@ -328,7 +335,7 @@ TEST_F(AdvancedDlg, ProgressClosedEarlyLeavesTheDialogWorking) {
     auto d = Open();
     links.holdWait = true;
     When close([&] { return links.waiting.load(); }, [&] { d->Progress().done(0); });
-    List(*d)->setCurrentIndex(16);
+    testutil::Choose(List(*d), 16);
     ASSERT_TRUE(close.Done());
     // The wait goes on: inputs held but the dialog responsive, OK usable.
     EXPECT_TRUE(d->Busy());
@@ -343,7 +350,7 @@ TEST_F(AdvancedDlg, ProgressClosedEarlyLeavesTheDialogWorking) {
 
     // The next change shows and closes the progress dialog as usual.
     links.holdWait = false;
-    List(*d)->setCurrentIndex(0);
+    testutil::Choose(List(*d), 0);
     EXPECT_EQ(ui.hung, 0);
     EXPECT_EQ(ui.dialogs, (std::vector<std::string>{"CProgress", "CProgress"}));
     EXPECT_EQ(CustomEnabled(*d), kAllOff);
@@ -356,13 +363,14 @@ TEST_F(AdvancedDlg, EscapeClosesTheResolutionWaitEarly) {
     auto d = Open();
     ui.watchdogMs = 4000;
     links.holdWait = true;
-    When escape([&] { return links.waiting.load() && d->Progress().isVisible(); }, [&] {
-        QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QApplication::sendEvent(&d->Progress(), &key);
-    });
+    When escape([&] { return links.waiting.load() && d->Progress().isVisible(); },
+                [&] {
+                    QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                    QApplication::sendEvent(&d->Progress(), &key);
+                });
     QElapsedTimer t;
     t.start();
-    List(*d)->setCurrentIndex(7);  // returns once the wait box has closed
+    testutil::Choose(List(*d), 7);  // returns once the wait box has closed
     ASSERT_TRUE(escape.Done());
     EXPECT_LT(t.elapsed(), 3000);
     EXPECT_EQ(ui.hung, 0);
