@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 
 #include "link/Commands.h"
@@ -17,6 +18,12 @@ using devlink::kFrameSize;
 namespace {
 // Status reads that fail in a row before the operator is told the device is lost.
 constexpr int kFailedReadsLost = 3;
+// A flashing lamp is shown this long, then hidden this long.
+constexpr auto kHalfFlash = std::chrono::milliseconds(500);
+
+bool Holds(const std::vector<int>& lamps, int lamp) {
+    return std::find(lamps.begin(), lamps.end(), lamp) != lamps.end();
+}
 }  // namespace
 
 Connection::Connection(ConnectionSink& sink) : m_sink(sink) {
@@ -52,12 +59,10 @@ void Connection::StartConnect(const ConnectSettings& settings) {
     JoinConnectWorker();
     m_stop.Reset();
     m_abort.Reset();
-    {
-        std::lock_guard<std::mutex> lock(m_pauseMutex);
-        m_paused = false;
-    }
+    m_pause.Change([this] { m_paused = false; });
     std::lock_guard<std::mutex> lock(m_threadsMutex);
     m_connectThread = std::thread([this, settings] {
+        platform::NameThisThread("connect");
         std::lock_guard<std::mutex> link(m_linkLock);
         ConnectDevice(settings);
     });
@@ -138,6 +143,7 @@ void Connection::ConnectDevice(const ConnectSettings& settings) {
         return;
     }
     m_blinkSet.clear();
+    PublishBlinkSet();
     m_failedReads = 0;
     m_deviceLost = false;
     m_sink.InfoText(LinkText::DeviceNormal);
@@ -153,7 +159,9 @@ void Connection::StartWorkers() {
     std::lock_guard<std::mutex> lock(m_threadsMutex);
     m_workers.emplace_back(&Connection::CommandWorker, this);
     m_workers.emplace_back(&Connection::PollThread, this);
-    m_workers.emplace_back(&Connection::BlinkThread, this);
+    if (m_sink.ShowsLamps()) {
+        m_workers.emplace_back(&Connection::BlinkThread, this);
+    }
 }
 
 bool Connection::WorkersRunning() const {
@@ -172,16 +180,14 @@ void Connection::StopWorkers() {
     }
     m_stop.Request();
     m_abort.Request();
-    m_pendingCv.notify_all();
-    m_pauseCv.notify_all();
+    m_pending.Notify();
+    m_pause.Notify();
+    m_blink.Notify();
     for (auto& t : workers) {
         t.join();
     }
     // A command that never went out is dropped with the workers.
-    {
-        std::lock_guard<std::mutex> lock(m_pendingMutex);
-        m_bCommandPending = false;
-    }
+    m_pending.Change([this] { m_bCommandPending = false; });
     m_stop.Reset();
     m_abort.Reset();
 }
@@ -203,41 +209,34 @@ void Connection::Disconnect() {
 }
 
 void Connection::PauseWorkers() {
-    std::lock_guard<std::mutex> lock(m_pauseMutex);
-    m_paused = true;
+    m_pause.Change([this] { m_paused = true; });
 }
 
 void Connection::ResumeWorkers() {
-    {
-        std::lock_guard<std::mutex> lock(m_pauseMutex);
-        m_paused = false;
-    }
-    m_pauseCv.notify_all();
+    m_pause.Change([this] { m_paused = false; });
 }
 
 bool Connection::Paused() {
-    std::lock_guard<std::mutex> lock(m_pauseMutex);
+    std::lock_guard<std::mutex> lock(m_pause.Mutex());
     return m_paused;
 }
 
 bool Connection::WaitWhilePaused() {
-    std::unique_lock<std::mutex> lock(m_pauseMutex);
-    m_pauseCv.wait(lock, [this] { return !m_paused || m_stop.Requested(); });
+    std::unique_lock<std::mutex> lock(m_pause.Mutex());
+    m_pause.Wait(lock, [this] { return !m_paused || m_stop.Requested(); });
     return !m_stop.Requested();
 }
 
 void Connection::QueueCommand(const Frame& frame, int delayMs) {
-    {
-        std::lock_guard<std::mutex> lock(m_pendingMutex);
+    m_pending.Change([&] {
         m_pendingFrame = frame;
         m_pendingDelay = delayMs;
         m_bCommandPending = true;
-    }
-    m_pendingCv.notify_all();
+    });
 }
 
 bool Connection::CommandPending() const {
-    std::lock_guard<std::mutex> lock(m_pendingMutex);
+    std::lock_guard<std::mutex> lock(m_pending.Mutex());
     return m_bCommandPending;
 }
 
@@ -272,16 +271,15 @@ bool Connection::Rest(int ms) {
 }
 
 void Connection::CommandWorker() {
+    platform::NameThisThread("command");
     while (!m_stop.Requested()) {
         Frame frame{};
         int delay = 0;
         {
-            // Wakes as soon as a command is pending, or once a second to look at the stop flag.
-            std::unique_lock<std::mutex> lock(m_pendingMutex);
-            if (!m_pendingCv.wait_for(lock, std::chrono::milliseconds(1000),
-                                      [this] { return m_bCommandPending || m_stop.Requested(); })) {
-                continue;
-            }
+            // Sleeps until a command is pending or the workers stop, with no timeout: the stop is
+            // told through the same signal.
+            std::unique_lock<std::mutex> lock(m_pending.Mutex());
+            m_pending.Wait(lock, [this] { return m_bCommandPending || m_stop.Requested(); });
             if (m_stop.Requested()) {
                 break;
             }
@@ -295,7 +293,7 @@ void Connection::CommandWorker() {
         }
         {
             // The whole command, taken at the moment it goes out.
-            std::lock_guard<std::mutex> lock(m_pendingMutex);
+            std::lock_guard<std::mutex> lock(m_pending.Mutex());
             frame = m_pendingFrame;
             delay = m_pendingDelay;
         }
@@ -307,7 +305,7 @@ void Connection::CommandWorker() {
         {
             // Cleared once the command's status is read back and shown: a press that came
             // meanwhile (only AUTO/TAKE are usable during a command) is not sent.
-            std::lock_guard<std::mutex> lock(m_pendingMutex);
+            std::lock_guard<std::mutex> lock(m_pending.Mutex());
             m_bCommandPending = false;
         }
         m_sink.SwitchControlsEnabled(true);
@@ -319,10 +317,10 @@ void Connection::ReadStatus(int limitMs) {
     const Frame status = devlink::StatusQuery(m_deviceId);
     // A reply counts when it is a status reply of this device: one with another leader, device
     // ID or marker is not decoded, so it says nothing of the device either.
-    const bool valid =
-        devlink::QueryCommand(m_link, status.data(), reply.data(), limitMs,
-                              devlink::QueryReplyShape(m_deviceId)) == kFrameSize &&
-        reply[0] == devlink::kLeader && reply[1] == m_deviceId && reply[2] == devlink::kQueryCode;
+    const bool valid = devlink::QueryCommand(m_link, status.data(), reply.data(), limitMs,
+                                             devlink::QueryReplyShape(m_deviceId)) == kFrameSize &&
+                       reply[0] == devlink::kLeader && reply[1] == m_deviceId &&
+                       reply[2] == devlink::kQueryCode;
     if (valid) {
         m_failedReads = 0;
         if (m_deviceLost) {
@@ -331,6 +329,7 @@ void Connection::ReadStatus(int limitMs) {
             m_sink.DeviceBack();
         }
         m_sink.StatusReply(reply);
+        PublishBlinkSet();
         return;
     }
     if (m_stop.Requested()) {
@@ -341,61 +340,122 @@ void Connection::ReadStatus(int limitMs) {
     if (!m_deviceLost && (closed || m_failedReads >= kFailedReadsLost)) {
         m_deviceLost = true;
         m_blinkSet.clear();  // nothing flashes for a device that is not there
+        PublishBlinkSet();
         m_sink.InfoText(closed ? LinkText::DeviceClosed : LinkText::DeviceSilent);
         m_sink.DeviceLost(closed);
     }
 }
 
 void Connection::PollThread() {
+    platform::NameThisThread("poll");
     while (!m_stop.Requested()) {
         if (!WaitWhilePaused()) {
             break;
         }
+        int owedMs = 0;
         {
             std::lock_guard<std::mutex> link(m_linkLock);
             if (Paused()) {
                 continue;
             }
+            // The pause after the reply is left owed on the link rather than slept with the lock
+            // held: the next frame, whoever sends it, waits for it, and this thread sleeps it
+            // together with its own pause, waking once a cycle instead of twice.
+            m_link.m_owePauseAfterReply = true;
             ReadStatus(m_pollLimitMs);
+            m_link.m_owePauseAfterReply = false;
+            owedMs = devlink::QuietLeftMs(m_link);
         }
-        if (!Rest(m_pollPauseMs)) {
+        if (!Rest(owedMs + m_pollPauseMs)) {
             break;
         }
     }
 }
 
-std::vector<int> Connection::BlinkingLamps(const std::vector<int>* among) {
-    std::lock_guard<std::mutex> link(m_linkLock);
+void Connection::PublishBlinkSet() {
     std::vector<int> lamps;
     for (const auto& entry : m_blinkSet) {
-        if (among == nullptr ||
-            std::find(among->begin(), among->end(), entry.first) != among->end()) {
-            lamps.push_back(entry.first);
+        lamps.push_back(entry.first);
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_blink.Mutex());
+        if (lamps == m_blinking) {
+            return;  // the same lamps flash on: the blink thread sleeps on undisturbed
+        }
+    }
+    m_blink.Change([&] { m_blinking = std::move(lamps); });
+}
+
+std::vector<int> Connection::NewBlinkingLamps(const std::vector<int>& known) {
+    std::vector<int> lamps;
+    for (int lamp : m_blinking) {
+        if (!Holds(known, lamp)) {
+            lamps.push_back(lamp);
         }
     }
     return lamps;
 }
 
+std::optional<std::vector<int>> Connection::HalfFlash(const std::vector<int>& known,
+                                                      std::chrono::steady_clock::time_point end) {
+    std::unique_lock<std::mutex> lock(m_blink.Mutex());
+    std::vector<int> fresh;
+    m_blink.WaitUntil(lock, end, [&] {
+        fresh = NewBlinkingLamps(known);
+        return m_stop.Requested() || !fresh.empty();
+    });
+    if (m_stop.Requested()) {
+        return std::nullopt;
+    }
+    return fresh;
+}
+
 void Connection::BlinkThread() {
-    while (!m_stop.Requested()) {
+    platform::NameThisThread("blink");
+    for (;;) {
         if (!WaitWhilePaused()) {
             break;
         }
-        // The lock is held only to read the set, never across the flash, so a flash does not
-        // hold up a command or a poll. A lamp that left the set during the flash (it is steady
-        // or out now) is left as the status decode put it.
-        const std::vector<int> shown = BlinkingLamps(nullptr);
-        if (!shown.empty()) {
-            m_sink.LampsVisible(shown, true);
-            if (!Rest(500)) {
+        std::vector<int> lit;
+        {
+            // Sleeps while no lamp flashes, with no timeout: a status that makes one flash, or a
+            // stop, wakes it.
+            std::unique_lock<std::mutex> lock(m_blink.Mutex());
+            m_blink.Wait(lock, [this] { return m_stop.Requested() || !m_blinking.empty(); });
+            if (m_stop.Requested()) {
                 break;
             }
-            const std::vector<int> hide = BlinkingLamps(&shown);
-            if (!hide.empty()) {
-                m_sink.LampsVisible(hide, false);
+            lit = m_blinking;
+        }
+        // The link lock is never taken here, so a flash neither waits for nor holds up a command
+        // or a poll. A lamp that starts to flash while the others are lit is lit at once and
+        // joins them; one that starts while they are dark ends the dark half, so that every lamp
+        // flashes as soon as its status says so.
+        m_sink.LampsVisible(lit, true);
+        const auto litUntil = std::chrono::steady_clock::now() + kHalfFlash;
+        std::optional<std::vector<int>> fresh;
+        while ((fresh = HalfFlash(lit, litUntil)) && !fresh->empty()) {
+            m_sink.LampsVisible(*fresh, true);
+            lit.insert(lit.end(), fresh->begin(), fresh->end());
+        }
+        if (!fresh) {
+            break;
+        }
+        // A lamp that left the set meanwhile (it is steady or out now) is left as the status
+        // decode put it.
+        std::vector<int> hide;
+        {
+            std::lock_guard<std::mutex> lock(m_blink.Mutex());
+            for (int lamp : lit) {
+                if (Holds(m_blinking, lamp)) {
+                    hide.push_back(lamp);
+                }
             }
         }
-        if (!Rest(500)) {
+        if (!hide.empty()) {
+            m_sink.LampsVisible(hide, false);
+        }
+        if (!HalfFlash(lit, std::chrono::steady_clock::now() + kHalfFlash)) {
             break;
         }
     }

@@ -5,11 +5,12 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "link/Frame.h"
 #include "link/Link.h"
 #include "platform/Clock.h"
+#include "platform/Worker.h"
 
 namespace app {
 
@@ -55,8 +57,11 @@ public:
     virtual void StatusReply(const devlink::Frame& reply) = 0;
     // The blink thread shows or hides these lamps.
     virtual void LampsVisible(const std::vector<int>& lampIds, bool visible) = 0;
+    // Whether this sink shows lamps at all: without lamps the connection runs no blink thread.
+    virtual bool ShowsLamps() const { return true; }
     // The device stopped answering: three status reads in a row failed (no reply, a failed
-    // write, a reply that is not this device's status: wrong leader, device ID or marker), or it closed the TCP connection (closed), which is told at once.
+    // write, a reply that is not this device's status: wrong leader, device ID or marker), or it
+    // closed the TCP connection (closed), which is told at once.
     virtual void DeviceLost(bool closed) { (void)closed; }
     // Valid status replies come again after DeviceLost.
     virtual void DeviceBack() {}
@@ -109,7 +114,8 @@ public:
                         const std::function<void(devlink::LinkConnection&)>& fn);
 
     // The blink set: lamp ids that the blink thread flashes. Guarded by the link lock: change it
-    // only from StatusReply (which runs with the lock held) or through WithLink.
+    // only from StatusReply (which runs with the lock held); the connection hands the blink thread
+    // a copy after each StatusReply.
     std::map<int, bool>& BlinkSetLocked() { return m_blinkSet; }
 
     // Steps of the connect worker, public for tests: both run with the link lock held.
@@ -135,8 +141,14 @@ private:
     // Counts failed reads and tells the sink when the device is lost and when it is back.
     void ReadStatus(int limitMs);
     bool Paused();
-    // Lamps of the blink set (those also in among, when given), read under the link lock.
-    std::vector<int> BlinkingLamps(const std::vector<int>* among);
+    // Hands the blink set to the blink thread when it changed, waking it; link lock held.
+    void PublishBlinkSet();
+    // The flashing lamps that are not among known; under the blink thread's own lock.
+    std::vector<int> NewBlinkingLamps(const std::vector<int>& known);
+    // Waits until end (half a flash period), or less when lamps not among known start to flash:
+    // those lamps (none when end came). Nothing on a stop.
+    std::optional<std::vector<int>> HalfFlash(const std::vector<int>& known,
+                                              std::chrono::steady_clock::time_point end);
     void StartWorkers();
     void JoinConnectWorker();
     // Sleeps ms unless a stop comes first; false on a stop.
@@ -153,18 +165,23 @@ private:
     int m_failedReads = 0;
     bool m_deviceLost = false;
 
-    // The pending command, handed over whole under its own small lock.
-    mutable std::mutex m_pendingMutex;
-    std::condition_variable m_pendingCv;
+    // The pending command, handed over whole under the command worker's own small lock.
+    mutable platform::WorkSignal m_pending;
     devlink::Frame m_pendingFrame{};
     int m_pendingDelay = 0;
     bool m_bCommandPending = false;
 
+    // The lamps the blink thread flashes: the blink set as the last status left it, under the
+    // blink thread's own small lock, so that it never waits behind a transaction on the link.
+    platform::WorkSignal m_blink;
+    std::vector<int> m_blinking;
+
+    // Every worker sleeps until it has work or is stopped: a stop or a resume is told to each
+    // signal it may sleep on (platform::WorkSignal::Notify).
     platform::StopFlag m_stop;   // ends the workers
     platform::StopFlag m_abort;  // cuts the pauses inside a transaction short
-    std::mutex m_pauseMutex;
-    std::condition_variable m_pauseCv;
-    bool m_paused = false;
+    platform::WorkSignal m_pause;
+    bool m_paused = false;  // m_pause's mutex
 
     mutable std::mutex m_threadsMutex;
     std::thread m_connectThread;

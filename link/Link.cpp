@@ -14,8 +14,7 @@ namespace devlink {
 
 namespace {
 
-constexpr int kTryMs = 100;         // longest wait of one read attempt
-constexpr int kAfterReplyMs = 200;  // pause after a reply, before the next frame
+constexpr int kTryMs = 100;  // longest wait of one read attempt
 // Bytes of one burst follow each other closely (a byte takes about 1 ms at 9600 baud).
 constexpr int kBurstGapMs = 20;
 
@@ -229,8 +228,18 @@ void LastOfBurst(LinkConnection& link, const ReplyShape& shape, Frame& got) {
 
 }  // namespace
 
+int QuietLeftMs(const LinkConnection& link) {
+    const int64_t left = link.m_quietUntilMs - platform::CurrentClock().NowMs();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+bool WaitQuiet(LinkConnection& link) {
+    const int left = QuietLeftMs(link);
+    return left == 0 || Pause(link, left);
+}
+
 bool SendCommand(LinkConnection& link, const uint8_t* frame, int delayMs) {
-    if (frame == nullptr) {
+    if (frame == nullptr || !WaitQuiet(link)) {
         return false;
     }
     const Frame copy = WithChecksum(frame);
@@ -264,6 +273,9 @@ int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int
 int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int limitMs,
                  const ReplyShape& shape) {
     if (frame == nullptr) {
+        return 0;
+    }
+    if (!WaitQuiet(link)) {
         return 0;
     }
     const Frame copy = WithChecksum(frame);
@@ -310,7 +322,11 @@ int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int
         }
         std::memcpy(reply, got.data(), kFrameSize);
         link.m_unanswered = 0;
-        Pause(link, kAfterReplyMs);
+        if (link.m_owePauseAfterReply) {
+            link.m_quietUntilMs = platform::CurrentClock().NowMs() + kAfterReplyMs;
+        } else {
+            Pause(link, kAfterReplyMs);
+        }
         return kFrameSize;
     }
     ++link.m_unanswered;  // the frame went out: its answer may still come

@@ -27,7 +27,20 @@ struct LinkConnection {
     // The last frame did not go out whole (a failed write, or a device that closed the TCP
     // connection before it).
     bool m_sendFailed = false;
+    // When set, QueryCommand returns as soon as its reply is in and leaves the pause after the
+    // reply (kAfterReplyMs) owed instead of sleeping it with the link held: the next frame on
+    // this link waits for the rest of it (m_quietUntilMs), and a program that ends calls
+    // WaitQuiet first. orn312ctl prints its answer at once; the poll thread sleeps the pause and
+    // its rest in one.
+    bool m_owePauseAfterReply = false;
+    // No frame goes out before this moment (the clock in use, ms since the epoch).
+    int64_t m_quietUntilMs = 0;
 };
+
+// Sleeps what is left of a pause owed after a reply (m_abort cuts it short: false).
+bool WaitQuiet(LinkConnection& link);
+// What is left of it, in ms (0 when nothing is owed).
+int QuietLeftMs(const LinkConnection& link);
 
 // What the answer to a question must look like. A frame of another shape is not this question's
 // answer: it is passed over (traced) and the question keeps waiting for its own.
@@ -44,7 +57,8 @@ inline ReplyShape QueryReplyShape(uint8_t deviceId) {
     return ReplyShape{true, deviceId, true, -1};
 }
 
-// Sends frame (byte 12 replaced by the checksum in a private copy) and pauses delayMs.
+// Sends frame (byte 12 replaced by the checksum in a private copy) and pauses delayMs. A pause
+// still owed after a reply is waited out first; when m_abort cuts that wait, nothing is sent.
 // A null frame does nothing. The pause happens whether or not the write succeeded; the result
 // tells whether the whole frame went out, for callers that must not report a switch that never
 // left (most ignore it).
@@ -53,8 +67,8 @@ bool SendCommand(LinkConnection& link, const uint8_t* frame, int delayMs);
 // Sends frame and waits up to limitMs (limitMs / 100 tries of up to 100 ms each) for a 13-byte
 // reply. Input that was waiting before the frame went out belongs to no question and is
 // discarded first. A try ends as soon as the reply's bytes are in, so the query returns within a
-// few milliseconds of its reply (plus the 200 ms pause after it). Returns 13 with the reply
-// stored, or 0 with reply untouched.
+// few milliseconds of its reply (plus the pause after it, kAfterReplyMs, unless the caller keeps
+// that). Returns 13 with the reply stored, or 0 with reply untouched.
 //
 // An answer to a question that gave up is never returned for a later one: after a question gave
 // up, the next first waits until the line has been quiet for kQuietMs (what comes meanwhile is
@@ -69,6 +83,10 @@ int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int
 inline ReplyShape IdentifyReplyShape() {
     return ReplyShape{false, -1, true, 0xFE};
 }
+
+// The processor's pause after a reply, before it takes the next frame. QueryCommand keeps it
+// with the link held, or leaves it owed (m_owePauseAfterReply).
+constexpr int kAfterReplyMs = 200;
 
 // How long the line must stay quiet before a question that follows one that gave up, and the
 // longest such a wait may take (a line that never falls quiet).

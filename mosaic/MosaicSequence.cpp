@@ -151,6 +151,8 @@ WindowValues FromReply(const devlink::WindowReply& r) {
 WindowsReadBack ReadBackWindows(app::SequenceLink& link, uint8_t mosaicId) {
     WindowsReadBack r;
     devlink::Frame reply{};
+    // Each question goes out as soon as the link lets it: the pause after the previous answer,
+    // which the link keeps, is all the processor needs between two questions.
     // An answer is this device's when it carries its ID and the query marker.
     const auto ask = [&](const devlink::Frame& query, int limitMs) {
         return link.Query(query, reply, limitMs) == 13 && reply[0] == devlink::kLeader &&
@@ -161,20 +163,19 @@ WindowsReadBack ReadBackWindows(app::SequenceLink& link, uint8_t mosaicId) {
     }
     r.answered = true;
     r.input = FromReply(devlink::MosaicModeReply::Decode(reply.data()).input);
-    if (!link.Pause(kReadBackStepMs) ||
-        !ask(devlink::LayoutGeometryQuery(mosaicId, devlink::LayoutGeometrySub(2, false)),
+    if (!ask(devlink::LayoutGeometryQuery(mosaicId, devlink::LayoutGeometrySub(2, false)),
              kQueryLimitMs)) {
         return r;
     }
     r.output = FromReply(devlink::WindowReply::Decode(reply.data()));
-    if (!link.Pause(kReadBackStepMs) || !ask(devlink::ResolutionQuery(mosaicId), kQueryLimitMs)) {
+    if (!ask(devlink::ResolutionQuery(mosaicId), kQueryLimitMs)) {
         return r;
     }
     r.resolutionCode = reply[3];
     if (r.resolutionCode < screen::kCustomResolution) {
         r.outputSize = {screen::kOutputResolutions[r.resolutionCode].width,
                         screen::kOutputResolutions[r.resolutionCode].height};
-    } else if (r.resolutionCode == screen::kCustomResolution && link.Pause(kReadBackStepMs) &&
+    } else if (r.resolutionCode == screen::kCustomResolution &&
                ask(devlink::CustomResolutionQuery(mosaicId), kCustomLimitMs)) {
         const auto custom = devlink::CustomResolutionReply::Decode(reply.data());
         r.outputSize = {custom.width, custom.height};

@@ -60,8 +60,9 @@ bool SendWindow(app::SequenceLink& link, uint8_t mosaicId, bool output, const Wi
 
 // What a processor reports of the windows a Set sends: the input window (the mosaic mode query),
 // the output window (the main window of layout M3, which the output Set writes) and the output
-// size its resolution gives. Asked one after the other, each after a step pause; the first
-// question left unanswered (or answered by another device) ends it.
+// size its resolution gives. Asked one after the other, each question right after the pause the
+// link keeps after the previous answer; the first question left unanswered (or answered by
+// another device) ends it.
 struct WindowsReadBack {
     bool answered = false;  // the first question was answered by this device
     std::optional<WindowValues> input;
@@ -72,9 +73,8 @@ struct WindowsReadBack {
 };
 WindowsReadBack ReadBackWindows(app::SequenceLink& link, uint8_t mosaicId);
 
-// The step pause before each question of ReadBackWindows but the first, and the pause after
-// every answer: what a screen's readback costs when the device answers at once.
-constexpr int kReadBackStepMs = 200;
+// The questions of ReadBackWindows: a screen's readback costs as many pauses after an answer
+// (devlink::kAfterReplyMs) when the device answers at once.
 constexpr int kReadBackQuestions = 3;  // four with a custom resolution
 
 // "No Sync Mosaic" or "Sync Mosaic", for the main window's device (the link's device ID).

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "link/Link.h"
 #include "resources/MosaicTexts.h"
 
 namespace mosaic {
@@ -102,10 +103,9 @@ std::vector<WallProblem> CheckWall(const WallPlan& plan) {
 }
 
 int64_t ScreenPauseMs() {
-    // Two Sets, then three questions: a step pause before each but the first, and the pause
-    // that follows every answer.
-    return 2 * kSetDelayMs + kReadBackQuestions * kReadBackStepMs +
-           (kReadBackQuestions - 1) * kReadBackStepMs;
+    // Two Sets, each with the pause the processor takes to act, then three questions, each with
+    // the pause the processor needs after its answer.
+    return 2 * kSetDelayMs + kReadBackQuestions * devlink::kAfterReplyMs;
 }
 
 bool SendScreenWindows(app::SequenceLink& link, uint8_t deviceId, const ScreenWindows& windows) {

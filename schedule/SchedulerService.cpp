@@ -1,10 +1,12 @@
 #include "schedule/SchedulerService.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -139,6 +141,9 @@ void SchedulerService::Start() {
     if (m_supervisor.joinable())
         return;
     Say("started: plan file " + m_planFile + ", device " + DescribeDevice(m_settings));
+    if (!m_fileWatch.Active())
+        Say("plan file " + m_planFile +
+            ": the system does not report its changes here; looking at it every second");
     m_watch.Reset();
     m_plans.LoadPlanCounts();
     m_scheduler.Start();
@@ -156,7 +161,7 @@ void SchedulerService::Stop() {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_quit = true;
     }
-    m_cv.notify_all();
+    m_doorbell.Ring();
     m_supervisor.join();
     m_conn.Shutdown();
     m_linkUp = false;
@@ -218,14 +223,21 @@ void SchedulerService::Post(Event event) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_events.push_back(event);
     }
-    m_cv.notify_all();
+    m_doorbell.Ring();
 }
 
 void SchedulerService::Supervise() {
+    platform::NameThisThread("supervisor");
+    const int lookMs = m_fileWatch.Active() ? kSlowLookMs : kLookMs;
+    // Without a doorbell (no descriptors left) the supervisor still looks at its events every
+    // second.
+    const int longestSleepMs = m_doorbell.Fd() >= 0 ? INT32_MAX : kLookMs;
     m_retryAtMs = SteadyMs();
-    int64_t nextWatchMs = SteadyMs() + kWatchMs;
+    int64_t nextLookMs = SteadyMs() + lookMs;
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_quit) {
+        // A ring after this is kept for the poll below.
+        m_doorbell.Clear();
         while (!m_events.empty()) {
             const Event event = m_events.front();
             m_events.pop_front();
@@ -235,24 +247,28 @@ void SchedulerService::Supervise() {
         }
         if (m_quit)
             break;
+        lock.unlock();
         const int64_t now = SteadyMs();
         if (m_link == Link::Down && now >= m_retryAtMs) {
-            lock.unlock();
             TryConnect();
             lock.lock();
             continue;
         }
-        if (now >= nextWatchMs) {
-            lock.unlock();
+        if (now >= nextLookMs) {
             WatchPlanFile();
-            lock.lock();
-            nextWatchMs = now + kWatchMs;
+            nextLookMs = now + lookMs;
         }
-        int64_t until = nextWatchMs;
+        int64_t until = nextLookMs;
         if (m_link == Link::Down)
             until = std::min(until, m_retryAtMs);
-        m_cv.wait_for(lock, std::chrono::milliseconds(std::max<int64_t>(until - SteadyMs(), 1)),
-                      [this] { return m_quit || !m_events.empty(); });
+        struct pollfd fds[2] = {{m_doorbell.Fd(), POLLIN, 0}, {m_fileWatch.Fd(), POLLIN, 0}};
+        const int64_t sleepMs = std::clamp<int64_t>(until - SteadyMs(), 1, longestSleepMs);
+        if (::poll(fds, 2, static_cast<int>(sleepMs)) > 0 && (fds[1].revents & POLLIN) != 0 &&
+            m_fileWatch.Drain()) {
+            WatchPlanFile();
+            nextLookMs = SteadyMs() + lookMs;
+        }
+        lock.lock();
     }
 }
 

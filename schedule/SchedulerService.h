@@ -5,7 +5,6 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -14,6 +13,8 @@
 #include <thread>
 
 #include "device/Connection.h"
+#include "platform/FileWatch.h"
+#include "platform/Worker.h"
 #include "schedule/InfoPlan.h"
 #include "schedule/Scheduler.h"
 
@@ -48,7 +49,10 @@ public:
 
     static constexpr int kFirstRetryMs = 1000;  // the first reconnection after a failure
     static constexpr int kMaxRetryMs = 30000;   // the back-off doubles up to this
-    static constexpr int kWatchMs = 1000;       // between looks at the plan file
+    // The kernel tells of changes to the plan file (platform::FileWatch); on a file system that
+    // does not, the supervisor still looks at it this often. Without a watch it looks every second.
+    static constexpr int kSlowLookMs = 30000;
+    static constexpr int kLookMs = 1000;
 
     SchedulerService(std::string planFile, ServiceSettings settings, Log log);
     ~SchedulerService() override;
@@ -90,6 +94,7 @@ private:
     void SwitchControlsEnabled(bool) override {}
     void StatusReply(const devlink::Frame& reply) override;
     void LampsVisible(const std::vector<int>&, bool) override {}
+    bool ShowsLamps() const override { return false; }
     void DeviceLost(bool closed) override;
 
     // SchedulerSink, on the scheduler thread.
@@ -115,9 +120,10 @@ private:
     std::atomic<bool> m_v2IsYPbPr{false};
     std::string m_lastFailure;  // the connection's last word on a failed attempt; m_mutex
 
-    // The supervisor's state, its thread alone except the event queue.
+    // The supervisor's state, its thread alone except the event queue. The supervisor sleeps in
+    // poll() on the doorbell, which Post and Stop ring, and on the plan file's watch.
     std::mutex m_mutex;
-    std::condition_variable m_cv;
+    platform::Doorbell m_doorbell;
     std::deque<Event> m_events;
     bool m_quit = false;
     std::thread m_supervisor;
@@ -129,4 +135,6 @@ private:
     int64_t m_retryAtMs = 0;               // steady clock
     bool m_reconnectAfterAttempt = false;  // settings changed while an attempt was under way
     PlanFileWatch m_watch{m_planFile};
+    // Set up with the service, before the first look, so that no change after it goes untold.
+    platform::FileWatch m_fileWatch{m_planFile};
 };

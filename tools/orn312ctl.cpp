@@ -82,8 +82,20 @@ void TakeStandardOutput(bool verbose) {
     std::exit(kExitUsage);
 }
 
+// The link to the device once it is open. Its answer is printed as soon as the reply is in; the
+// pause the processor needs after the reply is owed on the link and kept before the program
+// ends, so that a script calling orn312ctl twice in a row still leaves the processor its pause.
+LinkConnection* g_link = nullptr;
+
+void KeepReplyPause() {
+    std::fflush(g_out);
+    if (g_link != nullptr)
+        WaitQuiet(*g_link);
+}
+
 [[noreturn]] void DeviceError(const std::string& what) {
     std::fprintf(stderr, "orn312ctl: %s\n", what.c_str());
+    KeepReplyPause();
     std::exit(kExitDevice);
 }
 
@@ -328,6 +340,8 @@ int main(int argc, char** argv) {
 
     TakeStandardOutput(o.verbose);
     LinkConnection link;
+    link.m_owePauseAfterReply = true;
+    g_link = &link;
     Connect(o, link);
 
     if (cmd == "identify") {
@@ -361,6 +375,7 @@ int main(int argc, char** argv) {
             DeviceError("the frame could not be sent: " + HexText(frame.data(), kFrameSize));
         }
     }
+    KeepReplyPause();
     if (link.m_bSerial == 0)
         CloseTcp(link.m_socket);
     return kExitOk;

@@ -7,12 +7,15 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <thread>
 
 #include "TestUtil.h"
 #include "link/Commands.h"
-#include "link/SerialPort.h"
 #include "link/Replies.h"
+#include "link/SerialPort.h"
 
 using namespace std::chrono;
 using app::LinkText;
@@ -417,4 +420,108 @@ TEST(Connection, WaitForTheLinkEndsOnAStopOrWhenTheLinkIsFree) {
     EXPECT_TRUE(ran);
     releaser.join();
     holder.join();
+}
+
+namespace {
+
+// Times each thread of this process named name has slept and been woken (its voluntary context
+// switches), summed.
+long WakeUps(const std::string& name) {
+    long sum = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string thread;
+        std::getline(comm, thread);
+        if (thread != name)
+            continue;
+        std::ifstream status(task.path() / "status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+                sum += std::stol(line.substr(line.find(':') + 1));
+        }
+    }
+    return sum;
+}
+
+// Puts a new lamp into the blink set with each status from the second to the fifth, as the
+// window's decoder would, empties it at the sixth, and notes when each lamp was told to flash.
+class LampSink : public RecordingSink {
+public:
+    void StatusReply(const devlink::Frame& r) override {
+        RecordingSink::StatusReply(r);
+        std::lock_guard<std::mutex> lock(lampMutex);
+        ++seen;
+        if (seen >= 2 && seen <= 5) {
+            connection->BlinkSetLocked()[1000 + seen] = true;
+            flashFrom[1000 + seen] = steady_clock::now();
+        } else if (seen == 6) {
+            connection->BlinkSetLocked().clear();
+        }
+    }
+    void LampsVisible(const std::vector<int>& lamps, bool visible) override {
+        std::lock_guard<std::mutex> lock(lampMutex);
+        for (int lamp : lamps) {
+            if (visible && shownAt.count(lamp) == 0)
+                shownAt[lamp] = steady_clock::now();
+            if (!visible)
+                ++hidden[lamp];
+        }
+    }
+    app::Connection* connection = nullptr;
+    std::mutex lampMutex;
+    int seen = 0;
+    std::map<int, steady_clock::time_point> flashFrom, shownAt;
+    std::map<int, int> hidden;
+};
+
+}  // namespace
+
+// Connected and idle, the command worker and the blink thread sleep until there is work (a
+// command, a lamp to flash): no wake-up to look at a flag. A stop still ends every worker at once.
+TEST(Connection, IdleWorkersSleepUntilTheyHaveWorkAndAStopEndsThemAtOnce) {
+    SimLink link;
+    ASSERT_TRUE(link.Connect());
+    auto& [sim, sink, c] = link;
+    ASSERT_TRUE(sink.WaitFor([&] { return sink.statuses.size() >= 1; }));
+    const long command = WakeUps("command"), blink = WakeUps("blink");
+    std::this_thread::sleep_for(milliseconds(2500));
+    EXPECT_EQ(WakeUps("command") - command, 0);
+    EXPECT_EQ(WakeUps("blink") - blink, 0);  // no lamp flashes: this sink has none in the set
+    EXPECT_GE(sink.Read([&] { return sink.statuses.size(); }), 2u);  // the poll went on
+
+    // A command wakes the worker at once.
+    c.QueueCommand(devlink::FreezeCommand(1, true), 100);
+    ASSERT_TRUE(sink.WaitFor([&] { return sink.enables.size() >= 2; }, 3000));
+
+    const auto start = steady_clock::now();
+    c.Disconnect();
+    EXPECT_LT(steady_clock::now() - start, milliseconds(500));
+    EXPECT_FALSE(c.WorkersRunning());
+}
+
+// A lamp starts to flash within half a second of the status that puts it in the blink set,
+// whether a flash is lit or dark at that moment, and the blink thread goes back to sleep once no
+// lamp flashes.
+TEST(Connection, ALampFlashesWithinHalfASecondOfItsStatus) {
+    testutil::SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.Started());
+    LampSink sink;
+    app::Connection c(sink);
+    sink.connection = &c;
+    c.m_pollPauseMs = 300;  // statuses come at other moments of the flash each time
+    c.StartConnect(Tcp(sim.tcpPort));
+    ASSERT_TRUE(sink.WaitFor([&] { return sink.statuses.size() >= 9; }, 15000));
+    const long blink = WakeUps("blink");
+    std::this_thread::sleep_for(milliseconds(1200));
+    const long blinkIdle = WakeUps("blink") - blink;
+    c.Disconnect();
+
+    std::lock_guard<std::mutex> lock(sink.lampMutex);
+    for (int lamp = 1002; lamp <= 1005; ++lamp) {
+        ASSERT_EQ(sink.shownAt.count(lamp), 1u) << lamp;
+        EXPECT_LE(sink.shownAt[lamp] - sink.flashFrom[lamp], milliseconds(500)) << lamp;
+    }
+    EXPECT_GE(sink.hidden[1002], 1);  // it flashes, not shown steady
+    EXPECT_EQ(blinkIdle, 0);
 }

@@ -365,8 +365,7 @@ TEST(Query, LateAndStrayInputNeverShiftsTheNextReply) {
             QueryCommand(d.link, StatusQuery(1).data(), reply.data(), 300);
             std::this_thread::sleep_for(milliseconds(700));  // the late input is in by now
             Frame second{};
-            EXPECT_EQ(QueryCommand(d.link, StatusQuery(1).data(), second.data(), 2000), 13)
-                << name;
+            EXPECT_EQ(QueryCommand(d.link, StatusQuery(1).data(), second.data(), 2000), 13) << name;
             d.Join();
             const std::string trace = GetCapturedStdout();
             EXPECT_EQ(second, NewReply()) << name;
@@ -434,4 +433,23 @@ TEST(Query, TcpPeerThatClosesIsNotedAtOnce) {
     EXPECT_TRUE(d.link.m_peerClosed);
     // Later queries fail at once too.
     EXPECT_EQ(QueryCommand(d.link, StatusQuery(1).data(), reply.data(), 5000), 0);
+}
+
+// A query that leaves the pause after its reply owed returns with the reply; the next frame on
+// the link waits for the rest of the pause, so the processor still gets it.
+TEST(Query, APauseLeftOwedAfterAReplyIsKeptByTheNextFrame) {
+    TcpDevice d;
+    const Frame r = Reply();
+    d.AnswerWith({Slice(r, 0, 13)}, 0);
+    d.link.m_owePauseAfterReply = true;
+    Frame reply{};
+    const auto asked = steady_clock::now();
+    EXPECT_EQ(QueryCommand(d.link, StatusQuery(1).data(), reply.data(), 2000), 13);
+    const auto answered = steady_clock::now();
+    EXPECT_EQ(reply, r);
+    EXPECT_LT(answered - asked, milliseconds(150));  // no pause slept after the reply
+    EXPECT_GT(QuietLeftMs(d.link), 100);
+    EXPECT_TRUE(SendCommand(d.link, FreezeCommand(1, true).data(), 0));
+    EXPECT_GE(steady_clock::now() - answered, milliseconds(195));
+    EXPECT_EQ(QuietLeftMs(d.link), 0);
 }

@@ -87,7 +87,7 @@ TEST(WallSet, AThreeByFourWallIsSetInOneActionAndEveryScreenVerified) {
                                         "S 1 2c 00 00 00 02 80 00 00 01 68/1000", "Q 1 fe 04/6000",
                                         "Q 1 fe 0b/6000", "Q 1 fe 03/6000"}));
     EXPECT_EQ(link.log[25], "S 6 23 00 02 82 01 40 01 68 02 1c/1000");
-    EXPECT_EQ(mosaic::ScreenPauseMs(), 3000);
+    EXPECT_EQ(mosaic::ScreenPauseMs(), 2600);
     EXPECT_EQ(link.pausedMs, 12 * mosaic::ScreenPauseMs());
 
     // Before and after each screen: screen n of N and the time its pauses leave.
@@ -99,9 +99,9 @@ TEST(WallSet, AThreeByFourWallIsSetInOneActionAndEveryScreenVerified) {
         EXPECT_EQ(before.position, k);
         EXPECT_EQ(before.count, 12);
         EXPECT_EQ(before.screen, k);
-        EXPECT_EQ(before.msLeft, (12 - k) * 3000);
+        EXPECT_EQ(before.msLeft, (12 - k) * 2600);
         EXPECT_TRUE(after.finished);
-        EXPECT_EQ(after.msLeft, (11 - k) * 3000);
+        EXPECT_EQ(after.msLeft, (11 - k) * 2600);
         EXPECT_EQ(after.outcome.result, ScreenResult::kVerified);
     }
     EXPECT_EQ(mosaic::WallSummary(plan, outcomes, false),
@@ -134,6 +134,28 @@ TEST(WallSet, AScreenWhoseDeviceDoesNotAnswerIsReportedWhileTheOthersAreSetAndCa
     EXPECT_EQ(retried[5].result, ScreenResult::kVerified);
     EXPECT_EQ(link.log.size(), 5u);
     EXPECT_EQ(link.log.front(), "S 6 23 00 02 80 01 40 01 68 02 1c/1000");
+}
+
+// A wall takes only the pauses the processor needs: 1000 ms after each Set frame, 200 ms after
+// each answer (kept by the link), and nothing more between the readback's questions.
+TEST(WallSet, EveryFrameFollowsOnlyThePauseTheProcessorNeeds) {
+    WallSimLink link(1, 2);
+    // Device 2 runs a custom resolution: its readback asks a fourth question, for the size.
+    link.devices.at(2).HandleFrame(devlink::ResolutionCommand(2, 16), 0);
+    link.nowMs = 60000;
+    link.Pause(0);
+    const int64_t start = link.nowMs;
+    const WallPlan plan = mosaic::UniformWall(1, 2, 1920, 1080, 960, 1080, 1);
+    const auto outcomes = mosaic::SetWall(link, plan);
+    EXPECT_EQ(Results(outcomes), std::vector<ScreenResult>(2, ScreenResult::kVerified));
+
+    ASSERT_EQ(link.log.size(), 11u);
+    EXPECT_EQ(link.log.back(), "Q 2 fe 0f/5000");
+    for (size_t i = 1; i < link.log.size(); ++i) {
+        const int64_t needed = link.log[i - 1][0] == 'S' ? 1000 : 200;
+        EXPECT_EQ(link.atMs[i] - link.atMs[i - 1], needed) << link.log[i];
+    }
+    EXPECT_EQ(link.nowMs - start, 2 * mosaic::ScreenPauseMs() + 200);
 }
 
 TEST(WallSet, AScreenThatReadsBackDifferentSaysWhatDiffered) {

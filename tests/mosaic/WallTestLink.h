@@ -70,6 +70,7 @@ public:
     // "S 1 23 00 ..." (a command to device 1) or "Q 2 fe 04" (a question to device 2), with the
     // pause or limit: "/1000".
     std::vector<std::string> log;
+    std::vector<int64_t> atMs;  // when each frame of the log went out
     std::map<uint8_t, sim::Simulator> devices;
     std::function<void(const devlink::Frame&)> afterSend;
     std::function<void(devlink::Frame&)> patch;  // changes every answer
@@ -85,6 +86,7 @@ private:
         }
         log.push_back(std::string(kind) + " " + std::to_string(frame[1]) + " " +
                       devlink::HexText(frame.data() + 2, n) + "/" + std::to_string(ms));
+        atMs.push_back(nowMs);
         const auto it = devices.find(frame[1]);
         if (it == devices.end()) {
             return {};

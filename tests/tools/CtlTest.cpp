@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "link/SerialPort.h"
@@ -169,4 +171,33 @@ TEST(Ctl, SerialLineInUseIsRefused) {
     const auto r = Ctl({"--serial", pty.slavePath, "status"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "orn312ctl: serial port " + pty.slavePath + " is in use by another program\n");
+}
+
+// The answer is printed (and flushed) as soon as the reply is in; the pause the processor needs
+// after its reply comes after it, before the program ends, so that a script calling orn312ctl
+// twice in a row still leaves the processor its pause.
+TEST(Ctl, PrintsTheAnswerBeforeThePauseAfterTheReply) {
+    testutil::SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.Started()) << sim.Output();
+    for (const char* command : {"status", "identify"}) {
+        const std::string line = std::string(ORN312_CTL_PATH) +
+                                 " --tcp 127.0.0.1:" + std::to_string(sim.tcpPort) + " " + command;
+        FILE* out = ::popen(line.c_str(), "r");
+        ASSERT_NE(out, nullptr);
+        std::string answer;
+        char text[256];
+        while (std::fgets(text, sizeof text, out) != nullptr) {
+            answer += text;
+            // The last line of each answer.
+            if (answer.find("EXT. input:") != std::string::npos ||
+                answer.find("identified") != std::string::npos)
+                break;
+        }
+        const auto printed = std::chrono::steady_clock::now();
+        const int status = ::pclose(out);
+        const auto ended = std::chrono::steady_clock::now();
+        EXPECT_EQ(WEXITSTATUS(status), 0) << command;
+        EXPECT_FALSE(answer.empty()) << command;
+        EXPECT_GE(ended - printed, std::chrono::milliseconds(150)) << command;
+    }
 }

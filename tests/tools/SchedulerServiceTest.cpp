@@ -9,6 +9,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -252,9 +253,8 @@ TEST_F(Service, SighupReadsThePlanFileAndTheDeviceAgain) {
     ASSERT_TRUE(first.Started() && second.Started());
     WritePlans(first.tcpPort, {});
     Start();
-    ASSERT_TRUE(service->WaitForErr("connected: network 127.0.0.1:" +
-                                        std::to_string(first.tcpPort),
-                                    3000))
+    ASSERT_TRUE(
+        service->WaitForErr("connected: network 127.0.0.1:" + std::to_string(first.tcpPort), 3000))
         << service->Err();
 
     ASSERT_EQ(::kill(service->pid(), SIGHUP), 0);
@@ -269,8 +269,7 @@ TEST_F(Service, SighupReadsThePlanFileAndTheDeviceAgain) {
         "SIGHUP: plan file read again; the device is now " + now + ": connecting to it\n", 3000))
         << service->Err();
     EXPECT_TRUE(service->WaitForErr("connected: " + now, 5000)) << service->Err();
-    EXPECT_TRUE(second.WaitForOutput("(identify)", 3000) ||
-                second.WaitForOutput("fe fe", 100))
+    EXPECT_TRUE(second.WaitForOutput("(identify)", 3000) || second.WaitForOutput("fe fe", 100))
         << second.Output();
     EXPECT_EQ(testutil::Count(service->Err(), "SIGHUP"), 2) << service->Err();
     Terminate();
@@ -332,6 +331,56 @@ TEST_F(Service, BadCommandLineOrSettingsEndItWithOneLine) {
     Start({"serial.ini"});
     EXPECT_TRUE(service->WaitForErr(
         "cannot connect (serial /dev/no-such-tty, device ID 1): Open com port fail", 3000))
+        << service->Err();
+    Terminate();
+}
+
+namespace {
+
+// Each thread of process pid by name, with the times it has slept and been woken.
+std::map<std::string, long> WakeUpsByThread(int pid) {
+    std::map<std::string, long> threads;
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        std::ifstream status(task.path() / "status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+                threads[name] += std::stol(line.substr(line.find(':') + 1));
+        }
+    }
+    return threads;
+}
+
+}  // namespace
+
+// Connected and idle, the service wakes only for the status poll: it runs no blink thread (it has
+// no lamps), its command worker and its supervisor sleep until there is work, and the plan file
+// is watched by the kernel rather than looked at.
+TEST_F(Service, ConnectedAndIdleOnlyThePollWakes) {
+    testutil::SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.Started());
+    WritePlans(sim.tcpPort, {});
+    Start();
+    ASSERT_TRUE(service->WaitForErr("connected: ", 5000)) << service->Err();
+    std::this_thread::sleep_for(milliseconds(300));
+    const auto before = WakeUpsByThread(service->pid());
+    EXPECT_EQ(before.count("blink"), 0u);
+    ASSERT_EQ(before.count("supervisor"), 1u);
+    ASSERT_EQ(before.count("command"), 1u);
+    std::this_thread::sleep_for(milliseconds(2500));
+    const auto after = WakeUpsByThread(service->pid());
+    EXPECT_EQ(after.at("supervisor") - before.at("supervisor"), 0);
+    EXPECT_EQ(after.at("command") - before.at("command"), 0);
+    EXPECT_GT(after.at("poll") - before.at("poll"), 0);
+
+    // A change of the plan file still wakes it at once, not at its slow look (30 s).
+    const std::string path = (dir / "Planinfo.ini").string();
+    platform::WriteProfileString(path, "DAYTIME", "Time0", "23:59:59,4");
+    platform::WriteProfileString(path, "PLANCOUNT", "daytimecount", "1");
+    EXPECT_TRUE(service->WaitForErr("plan file changed; reading the plans again", 3000))
         << service->Err();
     Terminate();
 }
