@@ -51,6 +51,7 @@ struct Operator {
     void Type(QLineEdit* e, const QString& text) {
         ++actions;
         e->setText(text);
+        e->setModified(true);  // as typed: the operator's own layout
     }
 };
 

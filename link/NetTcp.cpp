@@ -26,11 +26,11 @@ int CloseTcp(int& socket) {
 
 namespace {
 
-// ConnectTcp, with the errno value of a failure in why.
-int Connect(int& socketOut, uint32_t addressHostOrder, int port, const platform::StopFlag* abort,
-            int& why) {
+// ConnectTcp to any address (IPv4 or IPv6), with the errno value of a failure in why.
+int Connect(int& socketOut, const sockaddr* address, socklen_t length,
+            const platform::StopFlag* abort, int& why) {
     why = 0;
-    socketOut = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    socketOut = ::socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (socketOut < 0) {
         why = errno;
         socketOut = -1;
@@ -42,12 +42,7 @@ int Connect(int& socketOut, uint32_t addressHostOrder, int port, const platform:
     const int one = 1;
     ::setsockopt(socketOut, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(addressHostOrder);
-
-    if (::connect(socketOut, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+    if (::connect(socketOut, address, length) == 0) {
         return 1;
     }
     if (errno != EINPROGRESS) {
@@ -112,8 +107,18 @@ int Connect(int& socketOut, uint32_t addressHostOrder, int port, const platform:
 
 int ConnectTcp(int& socketOut, uint32_t addressHostOrder, int port, const platform::StopFlag* abort,
                int* why) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(addressHostOrder);
+    return ConnectTcpAddress(socketOut, reinterpret_cast<const sockaddr*>(&addr), sizeof addr,
+                             abort, why);
+}
+
+int ConnectTcpAddress(int& socketOut, const sockaddr* address, socklen_t length,
+                      const platform::StopFlag* abort, int* why) {
     int reason = 0;
-    const int result = Connect(socketOut, addressHostOrder, port, abort, reason);
+    const int result = Connect(socketOut, address, length, abort, reason);
     if (why != nullptr)
         *why = reason;
     return result;

@@ -1,6 +1,8 @@
 // The TCP path to the processor: a bounded, non-blocking connect, and the close rule.
 #pragma once
 
+#include <sys/socket.h>
+
 #include <cstdint>
 
 #include "platform/Clock.h"
@@ -15,6 +17,11 @@ namespace devlink {
 // ENETUNREACH, ETIMEDOUT, ECANCELED for an abort, ...), 0 on success.
 int ConnectTcp(int& socketOut, uint32_t addressHostOrder, int port,
                const platform::StopFlag* abort = nullptr, int* why = nullptr);
+
+// ConnectTcp to an address of any family (an IPv6 one: sockaddr_in6), with the same limit and
+// results.
+int ConnectTcpAddress(int& socketOut, const sockaddr* address, socklen_t length,
+                      const platform::StopFlag* abort = nullptr, int* why = nullptr);
 
 // Closes the socket (if any) and sets it to -1. Returns 1 when the close succeeded.
 int CloseTcp(int& socket);

@@ -34,6 +34,50 @@ res::WallResultWord Word(ScreenResult r) {
     return res::WallResultWord::NotDone;
 }
 
+// A screen whose windows fail, with the value refused and its limit.
+std::string WindowsProblemLine(const WallPlan& plan, int screen, const ScreenWindows& w,
+                               bool chinese) {
+    using F = res::WindowFault;
+    if (w.problem == ScreenWindows::Problem::kSizes) {
+        const int n = w.sizes.screen;
+        const bool known = n >= 0 && n < static_cast<int>(plan.screens.size());
+        const WallScreen other = known ? plan.screens[static_cast<size_t>(n)] : WallScreen{};
+        return res::WallSizeFault(screen, n, w.sizesVertical,
+                                  w.sizesVertical ? other.height : other.width,
+                                  w.sizesVertical ? plan.outHeight : plan.outWidth, chinese);
+    }
+    const bool output = w.problem == ScreenWindows::Problem::kOutputWindow;
+    const bool vertical = w.box == Quantity::kHeight || w.box == Quantity::kVStart;
+    const int64_t size = vertical ? w.height : w.width;
+    const int64_t start = vertical ? w.vStart : w.hStart;
+    const int64_t limit = vertical ? plan.outHeight : plan.outWidth;
+    F fault = F::kEndsPast;
+    int64_t value = (start < 0 ? -start : start) + size;
+    if (w.failedCheck == 5) {
+        fault = F::kOdd;
+        value = w.box == Quantity::kWidth    ? w.width
+                : w.box == Quantity::kHStart ? w.hStart
+                : w.box == Quantity::kHeight ? w.height
+                                             : w.vStart;
+    } else if (w.box == Quantity::kWidth || w.box == Quantity::kHeight) {
+        if (size > limit) {
+            fault = F::kTooLarge;
+            value = size;
+        } else if (size < kMinSize) {
+            fault = F::kTooSmall;
+            value = size;
+        }
+    } else if (start < 0) {
+        fault = F::kStartsBefore;
+        value = start;
+    } else if (start > limit) {
+        fault = F::kStartsPast;
+        value = start;
+    }
+    return res::WallWindowFault(screen, output, vertical, static_cast<int>(w.box), fault,
+                                {w.width, w.height, w.hStart, w.vStart}, value, limit, chinese);
+}
+
 }  // namespace
 
 WallPlan UniformWall(int rows, int cols, int outWidth, int outHeight, int width, int height,
@@ -67,6 +111,8 @@ ScreenWindows WindowsOf(const WallPlan& plan, int screen) {
     const CalcResult calc = AutoCalculate(wall);
     if (!calc.calculated) {
         w.problem = ScreenWindows::Problem::kSizes;
+        w.sizesVertical = calc.horizontal.message == CalcMessage::kNone;
+        w.sizes = w.sizesVertical ? calc.vertical : calc.horizontal;
         return w;
     }
     const WallScreen& s = plan.screens[static_cast<size_t>(screen)];
@@ -74,10 +120,20 @@ ScreenWindows WindowsOf(const WallPlan& plan, int screen) {
         ComposeWindow(calc.input, s.inputAdjust, plan.outWidth, plan.outHeight);
     const ComposeResult out =
         ComposeWindow(calc.output, s.outputAdjust, plan.outWidth, plan.outHeight);
+    const auto failed = [&w](const WindowValues& c, const WindowValues& a, const ComposeResult& r) {
+        w.failedCheck = r.failedCheck;
+        w.box = r.box;
+        w.width = int64_t{c.width} + a.width;
+        w.height = int64_t{c.height} + a.height;
+        w.hStart = int64_t{c.hStart} + a.hStart;
+        w.vStart = int64_t{c.vStart} + a.vStart;
+    };
     if (in.failedCheck != 0) {
         w.problem = ScreenWindows::Problem::kInputWindow;
+        failed(calc.input, s.inputAdjust, in);
     } else if (out.failedCheck != 0) {
         w.problem = ScreenWindows::Problem::kOutputWindow;
+        failed(calc.output, s.outputAdjust, out);
     }
     w.input = in.values;
     w.output = out.values;
@@ -90,13 +146,13 @@ std::vector<WallProblem> CheckWall(const WallPlan& plan) {
     for (int n = 0; n < static_cast<int>(plan.screens.size()); ++n) {
         const ScreenWindows w = WindowsOf(plan, n);
         if (w.problem != ScreenWindows::Problem::kNone) {
-            problems.push_back({WallProblem::Kind::kWindows, n, -1, w.problem});
+            problems.push_back({WallProblem::Kind::kWindows, n, -1, w.problem, w});
         }
         const int id = plan.screens[static_cast<size_t>(n)].deviceId;
         if (id < kMinDeviceId || id > kMaxDeviceId) {
-            problems.push_back({WallProblem::Kind::kDeviceId, n, -1, {}});
+            problems.push_back({WallProblem::Kind::kDeviceId, n, -1, {}, {}});
         } else if (const auto [it, fresh] = byId.emplace(id, n); !fresh) {
-            problems.push_back({WallProblem::Kind::kSameId, n, it->second, {}});
+            problems.push_back({WallProblem::Kind::kSameId, n, it->second, {}, {}});
         }
     }
     return problems;
@@ -235,22 +291,13 @@ std::vector<std::string> WallProblemLines(const WallPlan& plan,
     std::vector<std::string> lines;
     for (const WallProblem& p : problems) {
         const int id = plan.screens[static_cast<size_t>(p.screen)].deviceId;
-        res::WallProblemWord word = res::WallProblemWord::Sizes;
-        switch (p.kind) {
-            case WallProblem::Kind::kDeviceId:
-                word = res::WallProblemWord::DeviceId;
-                break;
-            case WallProblem::Kind::kSameId:
-                word = res::WallProblemWord::SameId;
-                break;
-            case WallProblem::Kind::kWindows:
-                word = p.windows == ScreenWindows::Problem::kInputWindow
-                           ? res::WallProblemWord::InputWindow
-                       : p.windows == ScreenWindows::Problem::kOutputWindow
-                           ? res::WallProblemWord::OutputWindow
-                           : res::WallProblemWord::Sizes;
-                break;
+        if (p.kind == WallProblem::Kind::kWindows) {
+            lines.push_back(WindowsProblemLine(plan, p.screen, p.found, chinese));
+            continue;
         }
+        const res::WallProblemWord word = p.kind == WallProblem::Kind::kDeviceId
+                                              ? res::WallProblemWord::DeviceId
+                                              : res::WallProblemWord::SameId;
         lines.push_back(res::WallProblemLine(word, p.screen, id, p.other, chinese));
     }
     return lines;

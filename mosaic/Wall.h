@@ -63,6 +63,14 @@ struct ScreenWindows {
     Problem problem = Problem::kNone;
     WindowValues input;
     WindowValues output;
+    // What failed, to say with its value and limit. kSizes: the check of the row's widths
+    // (horizontal) or the first column's heights that failed and its screen. kInputWindow,
+    // kOutputWindow: the send check that failed (ComposeResult's) and the window as composed.
+    CalcCheck sizes;
+    bool sizesVertical = false;
+    int failedCheck = 0;
+    Quantity box = Quantity::kWidth;
+    int64_t width = 0, height = 0, hStart = 0, vStart = 0;
 };
 ScreenWindows WindowsOf(const WallPlan& plan, int screen);
 
@@ -73,6 +81,7 @@ struct WallProblem {
     int screen = 0;
     int other = -1;  // kSameId: the earlier screen with that ID
     ScreenWindows::Problem windows = ScreenWindows::Problem::kNone;
+    ScreenWindows found;  // kWindows: the screen's windows and what failed
 };
 std::vector<WallProblem> CheckWall(const WallPlan& plan);
 
@@ -136,7 +145,8 @@ std::string ScreenOutcomeShort(const ScreenOutcome& outcome, bool chinese);
 // did not verify.
 std::vector<std::string> WallSummary(const WallPlan& plan,
                                      const std::vector<ScreenOutcome>& outcomes, bool chinese);
-// One line per problem of CheckWall.
+// One line per problem of CheckWall, each naming the value refused and its limit ("Screen 002:
+// input window 640 x 360 at 1280,360 ends at 1920, past the input width 1280").
 std::vector<std::string> WallProblemLines(const WallPlan& plan,
                                           const std::vector<WallProblem>& problems, bool chinese);
 

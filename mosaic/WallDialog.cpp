@@ -17,6 +17,7 @@
 #include <mutex>
 #include <variant>
 
+#include "controls/ChoiceBox.h"
 #include "controls/ControlRegistry.h"
 #include "mosaic/MosaicIds.h"
 #include "mosaic/SimpleMosaic.h"
@@ -64,6 +65,14 @@ std::optional<WindowValues> ParseAdjust(const QString& text) {
         }
     }
     return WindowValues{v[0], v[1], v[2], v[3]};
+}
+
+std::vector<res::WallScreenSize> PlanScreens(const WallPlan& plan) {
+    std::vector<res::WallScreenSize> screens;
+    for (const mosaic::WallScreen& s : plan.screens) {
+        screens.push_back({s.width, s.height, s.deviceId});
+    }
+    return screens;
 }
 
 }  // namespace
@@ -116,6 +125,11 @@ CWallBar::CWallBar(CSimpleMosaic* mosaic)
     connect(setWall, &QPushButton::clicked, this,
             [mosaic] { CWallDialog::Of(mosaic)->Open(true); });
     connect(openWall, &QPushButton::clicked, this, [mosaic] { CWallDialog::Of(mosaic)->Open(); });
+    // Auto Calculate is the operator laying the wall out.
+    if (auto* calc = qobject_cast<QAbstractButton*>(mosaic->Control(mosaic::ids::kAutoCalculate))) {
+        connect(calc, &QAbstractButton::clicked, this,
+                [mosaic] { CWallDialog::Of(mosaic)->NoteLaidOut(); });
+    }
     // In the keyboard order just before Exit, as the row stands on the screen.
     QWidget* before = m_exit->previousInFocusChain();
     while (before != m_exit && (before->focusPolicy() & Qt::TabFocus) == 0) {
@@ -384,6 +398,7 @@ void CWallDialog::OnCellEdited(QTableWidgetItem* item) {
     if (n < 0 || n >= static_cast<int>(m_idOverride.size())) {
         return;
     }
+    NoteLaidOut();
     if (item->column() == kIdCol) {
         int id = 0;
         if (platform::ParseWholeNumber(item->text().trimmed().toStdString(), mosaic::kMinDeviceId,
@@ -406,6 +421,23 @@ void CWallDialog::OnCellEdited(QTableWidgetItem* item) {
     SetRow(n);  // shows what the screen now has (the old value after a refusal)
 }
 
+void CWallDialog::NoteLaidOut() {
+    m_laidOut = true;
+}
+
+bool CWallDialog::LaidOut() const {
+    if (m_laidOut) {
+        return true;
+    }
+    // Sizes typed into the fast mosaic's boxes (a box the program filled is not modified).
+    for (const CSimpleMosaic::ScreenCell& cell : m_mosaic->m_cells) {
+        if (cell.widthBox->isModified() || cell.heightBox->isModified()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void CWallDialog::OnSetWholeWall() {
     Sync();
     const WallPlan plan = Plan();
@@ -416,6 +448,13 @@ void CWallDialog::OnSetWholeWall() {
             text += "\n" + line;
         }
         Message(text);
+        return;
+    }
+    // A wall nobody laid out (the boxes' starting values) is shown and asked about first.
+    if (!LaidOut() &&
+        !Message(res::WallText(res::WallWord::NotLaidOut, m_chinese) + std::string("\n") +
+                 res::WallPlanText(plan.rows, plan.cols, plan.outWidth, plan.outHeight,
+                                   PlanScreens(plan), m_chinese))) {
         return;
     }
     m_outcomes.assign(static_cast<size_t>(plan.Count()), ScreenOutcome{});
@@ -587,6 +626,7 @@ void CWallDialog::OnLoad() {
     }
     m_rows = 0;  // a wall of its own: the store starts afresh from the file
     Sync();
+    NoteLaidOut();
     m_filling = true;
     m_firstId->setValue(plan.screens[0].deviceId);
     m_filling = false;
@@ -611,9 +651,11 @@ void CWallDialog::OnSave() {
             res::FileKind::kWall, m_chinese));
         return;
     }
-    const std::string path =
-        platform::ChooseFile(true, res::WallText(res::WallWord::SaveWall, m_chinese),
-                             res::WallText(res::WallWord::WallFiles, m_chinese));
+    const std::string path = ui::ChooseFileToSave(
+        res::WallText(res::WallWord::SaveWall, m_chinese),
+        res::WallText(res::WallWord::WallFiles, m_chinese), ".wall",
+        res::WallText(res::WallWord::ReplaceQuestion, m_chinese),
+        res::WallText(res::WallWord::Caption, m_chinese), res::LanguageId(m_chinese));
     if (path.empty()) {
         return;
     }

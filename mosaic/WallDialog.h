@@ -67,6 +67,11 @@ public:
     // A window the fast mosaic's Set has sent for screen n: its adjustments become the screen's.
     void RememberAdjusted(int screen, bool output, const mosaic::WindowValues& adjusted);
 
+    // The operator laid the wall out (Auto Calculate, the wall table, a wall file; sizes typed
+    // into the fast mosaic count too): a run starts without asking.
+    void NoteLaidOut();
+    bool LaidOut() const;
+
     // The wall as it stands: the grid's specification, output and sizes, the IDs and adjustments.
     mosaic::WallPlan Plan() const;
 
@@ -125,4 +130,5 @@ private:
     std::shared_ptr<Run> m_run;  // the run in progress, if any
     mosaic::WallPlan m_runPlan;  // the plan it runs
     bool m_filling = false;      // the program fills the table
+    bool m_laidOut = false;      // see NoteLaidOut
 };

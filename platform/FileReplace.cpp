@@ -90,16 +90,10 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& name) 
     ::closedir(dir);
 }
 
-}  // namespace
-
-int ReplaceFileAtomically(const std::string& linkPath, std::string_view data) {
-    std::lock_guard<std::mutex> lock(g_replaceLock);
-    const std::string path = FinalTarget(linkPath);
-    if (path.empty()) {
-        return ELOOP;
-    }
-    struct stat old {};
-    const bool exists = ::stat(path.c_str(), &old) == 0;
+// The refusals of a replacement that come before any writing: 0, or their errno. The file's
+// state is left in old and exists.
+int CheckTarget(const std::string& path, struct stat& old, bool& exists) {
+    exists = ::stat(path.c_str(), &old) == 0;
     if (exists && !S_ISREG(old.st_mode)) {
         return EISDIR;
     }
@@ -108,6 +102,40 @@ int ReplaceFileAtomically(const std::string& linkPath, std::string_view data) {
     }
     if (exists && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
         return errno;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int CheckReplaceable(const std::string& linkPath) {
+    const std::string path = FinalTarget(linkPath);
+    if (path.empty()) {
+        return ELOOP;
+    }
+    struct stat old {};
+    bool exists = false;
+    if (const int err = CheckTarget(path, old, exists)) {
+        return err;
+    }
+    // The temporary file and the rename need the folder.
+    const std::string folder = SplitPath(path).first;
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+        return errno == EACCES ? EPERM : errno;
+    }
+    return 0;
+}
+
+int ReplaceFileAtomically(const std::string& linkPath, std::string_view data) {
+    std::lock_guard<std::mutex> lock(g_replaceLock);
+    const std::string path = FinalTarget(linkPath);
+    if (path.empty()) {
+        return ELOOP;
+    }
+    struct stat old {};
+    bool exists = false;
+    if (const int err = CheckTarget(path, old, exists)) {
+        return err;
     }
     const auto [folder, name] = SplitPath(path);
     RemoveStaleTemporaries(folder, name);

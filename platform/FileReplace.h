@@ -24,4 +24,8 @@ namespace platform {
 // Returns 0, or the errno of what failed; the file is then as it was.
 int ReplaceFileAtomically(const std::string& path, std::string_view data);
 
+// Whether ReplaceFileAtomically could replace the file now, before anything is read for it: 0, or
+// the errno it would fail with (EPERM for a folder this user may not write).
+int CheckReplaceable(const std::string& path);
+
 }  // namespace platform

@@ -101,16 +101,42 @@ bool ReadTextFile(const std::string& path, std::string& text, std::string& error
     return true;
 }
 
+namespace {
+
+std::string WriteError(const std::string& path, int err) {
+    return "cannot write " + path + ": " +
+           (err == EISDIR   ? std::string("not a file")
+            : err == EACCES ? std::string("the file is read-only")
+            : err == EPERM  ? std::string("its folder is read-only")
+                            : Reason(err));
+}
+
+}  // namespace
+
 bool WriteTextFile(const std::string& path, const std::string& text, std::string& error) {
     const int err = ReplaceFileAtomically(path, text);
     if (err == 0) {
         return true;
     }
-    error = "cannot write " + path + ": " +
-            (err == EISDIR   ? std::string("not a file")
-             : err == EACCES ? std::string("the file is read-only")
-                             : Reason(err));
+    error = WriteError(path, err);
     return false;
+}
+
+std::string WithExtension(const std::string& path, const std::string& extension) {
+    const size_t slash = path.rfind('/');
+    const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    // A leading dot makes a hidden file, not an extension (".settings" alone has none).
+    if (name.empty() || name.find('.', 1) != std::string::npos) {
+        return path;
+    }
+    return path + extension;
+}
+
+std::optional<FileProblem> CheckTextFileWritable(const std::string& path) {
+    if (const int err = CheckReplaceable(path)) {
+        return FileProblem{FileFault::kUnwritable, 0, "", "", 0, 0, WriteError(path, err)};
+    }
+    return std::nullopt;
 }
 
 std::string JoinWords(const std::vector<std::string>& words) {

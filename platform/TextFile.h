@@ -65,6 +65,12 @@ std::variant<T, FileProblem> LoadTextFile(const std::string& path, Parse parse) 
 }
 // WriteTextFile, a failure as a kUnwritable problem.
 std::optional<FileProblem> SaveTextFile(const std::string& path, const std::string& text);
+// What SaveTextFile would refuse before it writes (a read-only file or folder, no such folder,
+// not a file), said as SaveTextFile says it; checked before a long read for the file.
+std::optional<FileProblem> CheckTextFileWritable(const std::string& path);
+// path with extension (".wall") added when its file name has none: a name typed in a save
+// dialog without one would be hidden by the load dialog's filter.
+std::string WithExtension(const std::string& path, const std::string& extension);
 
 // The words of a line joined by single blanks, as a problem quotes the line.
 std::string JoinWords(const std::vector<std::string>& words);

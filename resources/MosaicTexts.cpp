@@ -169,6 +169,11 @@ const Box kWallWords[] = {
       ""}},
     {{"结果汇总", ""}, {"Summary", ""}},
     {{"正在设置…", ""}, {"Setting…", ""}},
+    {{"文件已存在，是否替换？\n", ""}, {"The file exists. Replace it?\n", ""}},
+    {{"尚未布置拼接墙（自动计算、各屏设置表或拼接墙文件）。将按以下内容设置：", ""},
+     {"The wall has not been laid out (by Auto Calculate, the wall screens table or a wall "
+      "file). This is what would be set:",
+      ""}},
 };
 static_assert(sizeof kWallWords / sizeof kWallWords[0] == static_cast<size_t>(WallWord::Count));
 
@@ -253,19 +258,6 @@ std::string WallProblemLine(WallProblemWord problem, int screen, int deviceId, i
                             bool chinese) {
     const std::string s = Three(screen);
     switch (problem) {
-        case WallProblemWord::Sizes:
-            return chinese ? "屏幕 " + s + "：其所在行的宽度或第一列的高度无法计算"
-                           : "Screen " + s +
-                                 ": the widths of its row or the heights of the first column "
-                                 "cannot be calculated";
-        case WallProblemWord::InputWindow:
-            return chinese ? "屏幕 " + s + "：加上微调值后输入窗口越界或为奇数"
-                           : "Screen " + s +
-                                 ": its input window with its adjustments is out of range or odd";
-        case WallProblemWord::OutputWindow:
-            return chinese ? "屏幕 " + s + "：加上微调值后输出窗口越界或为奇数"
-                           : "Screen " + s +
-                                 ": its output window with its adjustments is out of range or odd";
         case WallProblemWord::DeviceId:
             return chinese ? "屏幕 " + s + "：设备ID " + std::to_string(deviceId) + " 超出 1..255"
                            : "Screen " + s + ": device ID " + std::to_string(deviceId) +
@@ -277,6 +269,100 @@ std::string WallProblemLine(WallProblemWord problem, int screen, int deviceId, i
                                  Three(otherScreen) + " (" + std::to_string(deviceId) + ")";
     }
     return "";
+}
+
+std::string WallWindowFault(int screen, bool output, bool vertical, int quantity, WindowFault fault,
+                            WindowNumbers w, long long value, long long limit, bool chinese) {
+    const auto n = [](long long v) { return std::to_string(v); };
+    const std::string window =
+        chinese ? std::string(output ? "输出窗口 " : "输入窗口 ") + n(w.width) + " x " +
+                      n(w.height) + " 位置 " + n(w.hStart) + "," + n(w.vStart)
+                : std::string(output ? "output window " : "input window ") + n(w.width) + " x " +
+                      n(w.height) + " at " + n(w.hStart) + "," + n(w.vStart);
+    const std::string side = output ? (chinese ? "输出" : "output") : (chinese ? "输入" : "input");
+    const std::string extent = chinese
+                                   ? side + (vertical ? "高度 " : "宽度 ") + n(limit)
+                                   : "the " + side + (vertical ? " height " : " width ") + n(limit);
+    static const char* const zhNames[4] = {"宽度", "水平起始", "高度", "垂直起始"};
+    static const char* const enNames[4] = {"width", "horizontal start", "height", "vertical start"};
+    const int q = quantity >= 0 && quantity < 4 ? quantity : 0;
+    std::string what;
+    switch (fault) {
+        case WindowFault::kTooLarge:
+            what = chinese ? "的" + std::string(zhNames[q]) + " " + n(value) + " 大于" + extent
+                           : " is " + n(value) + (vertical ? " high" : " wide") + ", larger than " +
+                                 extent;
+            break;
+        case WindowFault::kTooSmall:
+            what = chinese ? "的" + std::string(zhNames[q]) + " " + n(value) + " 小于 64"
+                           : " is " + n(value) + (vertical ? " high" : " wide") +
+                                 ", below the least 64";
+            break;
+        case WindowFault::kEndsPast:
+            what = chinese ? " 结束于 " + n(value) + "，超出" + extent
+                           : " ends at " + n(value) + ", past " + extent;
+            break;
+        case WindowFault::kStartsBefore:
+            what = chinese ? " 起始于 " + n(value) + "，小于 0"
+                           : " starts at " + n(value) + ", before 0";
+            break;
+        case WindowFault::kStartsPast:
+            what = chinese ? " 起始于 " + n(value) + "，超出" + extent
+                           : " starts at " + n(value) + ", past " + extent;
+            break;
+        case WindowFault::kOdd:
+            what = chinese ? "的" + std::string(zhNames[q]) + " " + n(value) + " 为奇数，必须为偶数"
+                           : ": its " + std::string(enNames[q]) + " " + n(value) +
+                                 " is odd; every value must be even";
+            break;
+    }
+    return chinese ? "屏幕 " + Three(screen) + "：" + window + what
+                   : "Screen " + Three(screen) + ": " + window + what;
+}
+
+std::string WallSizeFault(int screen, int other, bool vertical, int value, int limit,
+                          bool chinese) {
+    const std::string range = "64.." + std::to_string(limit);
+    if (chinese) {
+        return "屏幕 " + Three(screen) + "：屏幕 " + Three(other) + " 的" +
+               (vertical ? "高度 " : "宽度 ") + std::to_string(value) + " 超出 " + range +
+               "（输出" + (vertical ? "高度" : "宽度") + "）";
+    }
+    return "Screen " + Three(screen) + ": the " + (vertical ? "height " : "width ") +
+           std::to_string(value) + " of screen " + Three(other) + " is outside " + range +
+           " (the output " + (vertical ? "height" : "width") + ")";
+}
+
+std::string WallPlanText(int rows, int cols, int outWidth, int outHeight,
+                         const std::vector<WallScreenSize>& screens, bool chinese) {
+    const auto size = [](int w, int h) { return std::to_string(w) + " x " + std::to_string(h); };
+    std::string t =
+        chinese ? "规格 " + size(rows, cols) + "，输出 " + size(outWidth, outHeight)
+                : "Specification " + size(rows, cols) + ", output " + size(outWidth, outHeight);
+    bool oneSize = true, inOrder = true;
+    for (size_t n = 0; n < screens.size(); ++n) {
+        oneSize = oneSize && screens[n].width == screens[0].width &&
+                  screens[n].height == screens[0].height;
+        inOrder = inOrder && screens[n].deviceId == screens[0].deviceId + static_cast<int>(n);
+    }
+    if (!screens.empty() && oneSize && inOrder) {
+        const std::string last = Three(static_cast<int>(screens.size()) - 1);
+        const std::string ids =
+            std::to_string(screens[0].deviceId) + ".." + std::to_string(screens.back().deviceId);
+        t += chinese ? "\n屏幕 000.." + last + "（ID " + ids + "）：每块 " +
+                           size(screens[0].width, screens[0].height)
+                     : "\nScreens 000.." + last + " (IDs " + ids + "): each " +
+                           size(screens[0].width, screens[0].height);
+    } else {
+        for (size_t n = 0; n < screens.size(); ++n) {
+            const std::string id = std::to_string(screens[n].deviceId);
+            t += chinese ? "\n屏幕 " + Three(static_cast<int>(n)) + "（ID " + id + "）：" +
+                               size(screens[n].width, screens[n].height)
+                         : "\nScreen " + Three(static_cast<int>(n)) + " (ID " + id +
+                               "): " + size(screens[n].width, screens[n].height);
+        }
+    }
+    return t + (chinese ? "\n是否设置？" : "\nSet it?");
 }
 
 }  // namespace res

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "resources/Captions.h"
 
@@ -72,15 +73,17 @@ enum class WallWord {
     InputAdjustHead,
     OutputAdjustHead,
     ResultHead,
-    WallFiles,       // file dialog filter
-    Progress,        // accessible name of the progress bar
-    NothingSent,     // head of the list of problems found before sending
-    Caption,         // caption of the wall's message boxes
-    FirstIdTooHigh,  // the first ID leaves no room for the last screen
-    OpenWall,        // the fast mosaic's button that opens the whole wall window without a run
-    AdjustForm,      // an adjustment typed wrongly
-    Summary,         // accessible name of the summary
-    Running,         // the progress bar's text while the first screen starts
+    WallFiles,        // file dialog filter
+    Progress,         // accessible name of the progress bar
+    NothingSent,      // head of the list of problems found before sending
+    Caption,          // caption of the wall's message boxes
+    FirstIdTooHigh,   // the first ID leaves no room for the last screen
+    OpenWall,         // the fast mosaic's button that opens the whole wall window without a run
+    AdjustForm,       // an adjustment typed wrongly
+    Summary,          // accessible name of the summary
+    Running,          // the progress bar's text while the first screen starts
+    ReplaceQuestion,  // a name given its extension names a file that exists: replace it?
+    NotLaidOut,       // head of the question before a run of a layout the operator has not made
     Count,
 };
 const char* WallText(WallWord w, bool chinese);
@@ -105,9 +108,32 @@ std::string WallRetryQuestion(int failed, bool chinese);
 // Short result for the screens table: "verified", "not answering", ...
 const char* WallResultShort(WallResultWord result, bool chinese);
 
+// What a run would set, for a question before it: "Specification 1 x 1, output 1920 x 1080",
+// then the screens' sizes and IDs (one line when every screen has one size), then "Set it?".
+struct WallScreenSize {
+    int width, height, deviceId;
+};
+std::string WallPlanText(int rows, int cols, int outWidth, int outHeight,
+                         const std::vector<WallScreenSize>& screens, bool chinese);
+
 // A problem that keeps the wall from being sent.
-enum class WallProblemWord { Sizes, InputWindow, OutputWindow, DeviceId, SameId };
+enum class WallProblemWord { DeviceId, SameId };
 std::string WallProblemLine(WallProblemWord problem, int screen, int deviceId, int otherScreen,
                             bool chinese);
+
+// A screen whose window fails its send checks, with the value refused and the limit: the window
+// as composed (width, height, horizontal and vertical start), the quantity that failed (0 width,
+// 1 horizontal start, 2 height, 3 vertical start, as the checks run), how, the value and the
+// limit (the output's width or height). "Screen 002: input window 640 x 360 at 1280,360 ends at
+// 1920, past the input width 1280".
+enum class WindowFault { kTooLarge, kTooSmall, kEndsPast, kStartsBefore, kStartsPast, kOdd };
+struct WindowNumbers {
+    long long width, height, hStart, vStart;
+};
+std::string WallWindowFault(int screen, bool output, bool vertical, int quantity, WindowFault fault,
+                            WindowNumbers window, long long value, long long limit, bool chinese);
+// A screen whose row's widths (or the first column's heights) fail the calculation: "Screen 002:
+// the width 2000 of screen 003 is outside 64..1920 (the output width)".
+std::string WallSizeFault(int screen, int other, bool vertical, int value, int limit, bool chinese);
 
 }  // namespace res

@@ -202,6 +202,23 @@ const Pair kFileTexts[] = {
      "The processor reports a value no settings file may hold: "},
     {"未发送：亮度超出本处理器的范围 0~64",
      "Not sent: the brightness is beyond this processor's range 0~64"},
+    {"从文件恢复设置", "Restore settings from a file"},
+    {"恢复所选设置", "Restore the settings ticked"},
+    {"取消", "Cancel"},
+    {"设置", "Setting"},
+    {"当前值", "Now"},
+    {"文件中的值", "In the file"},
+    {"恢复以下各组：", "Restore these groups:"},
+    {"所选设置均与文件一致，无需发送", "Every setting chosen is as in the file; nothing to send"},
+    {"已取消，未发送任何设置", "Cancelled; nothing was sent"},
+    {"有已输入但尚未发送的值（青色框）。读取处理器会用处理器的值替换它们。\n"
+     "先发送这些值再保存，不包括这些值直接保存，还是取消？",
+     "Some values are typed but not sent (the cyan boxes). Reading the processor replaces them "
+     "with its own.\nSend them first and save them, leave them out, or cancel?"},
+    {"发送后保存", "Send and save"},
+    {"不包括这些值", "Leave them out"},
+    {"取消", "Cancel"},
+    {"文件已存在，是否替换？\n", "The file exists. Replace it?\n"},
 };
 static_assert(sizeof kFileTexts / sizeof kFileTexts[0] ==
               static_cast<size_t>(SettingsFileMsg::Count));
@@ -268,6 +285,54 @@ std::string Translate(std::string text) {
 }
 
 }  // namespace
+
+const char* SettingGroupText(int group, bool chinese) {
+    static const Pair groups[] = {
+        {"输出分辨率", "Output resolution"},
+        {"窗口与布局", "Windows and layouts"},
+        {"图像（亮度、低灰偏置、清晰度、颜色）", "Picture (brightness, bias, sharpness, colours)"},
+        {"音频", "Audio"},
+        {"热备份", "Hot spare"},
+        {"字幕", "Text key"},
+    };
+    if (group < 0 || group >= static_cast<int>(sizeof groups / sizeof groups[0])) {
+        return "";
+    }
+    return chinese ? groups[group].zh : groups[group].en;
+}
+
+std::string RestorePlanHead(int deviceId, const std::string& file, int savedFrom, bool chinese) {
+    const std::string id = std::to_string(deviceId);
+    const std::string from =
+        savedFrom > 0 ? (chinese ? "（保存自设备 " + std::to_string(savedFrom) + "）"
+                                 : " (saved from device " + std::to_string(savedFrom) + ")")
+                      : (chinese ? "（未注明保存自哪台设备）"
+                                 : " (which device it was saved from is not said)");
+    return chinese ? "设备 " + id + " 的当前值与 " + file + from + " 中的值："
+                   : "Device " + id + " now, and " + file + from + ":";
+}
+
+std::string WindowsLeftOutText(int deviceId, int savedFrom, bool chinese) {
+    const std::string id = std::to_string(deviceId);
+    if (savedFrom <= 0) {
+        return chinese ? "文件未注明保存自哪台设备：除非勾选，不恢复其窗口与布局。"
+                       : "The file does not say which device it was saved from: its windows "
+                         "and layouts are left out unless ticked.";
+    }
+    const std::string from = std::to_string(savedFrom);
+    return chinese
+               ? "文件保存自设备 " + from + "，而非设备 " + id + "：除非勾选，不恢复其窗口与布局。"
+               : "The file was saved from device " + from + ", not from device " + id +
+                     ": its windows and layouts are left out unless ticked.";
+}
+
+std::string RestoreDoneText(int deviceId, int settings, const std::string& file, bool chinese) {
+    const std::string id = std::to_string(deviceId);
+    const std::string n = std::to_string(settings);
+    return chinese ? "设备 " + id + "：已按 " + file + " 更改 " + n + " 项设置"
+                   : "Device " + id + ": " + n + (settings == 1 ? " setting" : " settings") +
+                         " changed from " + file;
+}
 
 const char* SettingsFileText(SettingsFileMsg m, bool chinese) {
     const Pair& p = kFileTexts[static_cast<int>(m)];

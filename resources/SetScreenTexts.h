@@ -51,9 +51,36 @@ enum class SettingsFileMsg {
     Caption,          // caption of this feature's message boxes
     NotRestorable,    // the processor reports a value no settings file may hold
     BrightnessRange,  // a brightness beyond this processor's range 0..64, not sent
+    RestoreTitle,     // title of the window that lists what a restore will change
+    RestoreButton,    // its button that sends the settings ticked
+    Cancel,           // its button that sends nothing
+    SettingHead,      // its table's heads: the setting, its value now, its value in the file
+    NowHead,
+    FileHead,
+    GroupsLabel,       // the label over the groups' tick boxes
+    NothingToChange,   // a restore finds every setting ticked as in the file
+    RestoreCancelled,  // Info line: the operator sent nothing
+    TypedQuestion,     // Save to file with values typed but not sent: what to do with them
+    SendTyped,         // its three buttons
+    LeaveOutTyped,
+    CancelSave,
+    ReplaceQuestion,  // a name given an extension names a file that exists: replace it?
     Count,
 };
 const char* SettingsFileText(SettingsFileMsg m, bool chinese);
+
+// The groups a restore takes or leaves, in the order of screen::SettingGroup: "Output
+// resolution", "Windows and layouts", "Picture (brightness, bias, sharpness, colours)", "Audio",
+// "Hot spare", "Text key".
+const char* SettingGroupText(int group, bool chinese);
+// What the restore window and orn312ctl say before a restore: "Device 2 now, and rig.settings
+// (saved from device 1):"; savedFrom 0 when the file does not say.
+std::string RestorePlanHead(int deviceId, const std::string& file, int savedFrom, bool chinese);
+// Why the windows are left out by default: "The file was saved from device 1, not from device 2:
+// its windows are left out unless ticked."
+std::string WindowsLeftOutText(int deviceId, int savedFrom, bool chinese);
+// "Device 2: 5 settings changed from rig.settings" (1 setting, 0 settings).
+std::string RestoreDoneText(int deviceId, int settings, const std::string& file, bool chinese);
 
 // A setting's name and value as a restore lists them ("brightness", "Sharp") in the language
 // chosen; names and words without a translation are kept as they are.

@@ -8,6 +8,8 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "controls/ControlRegistry.h"
@@ -17,6 +19,7 @@
 #include "resources/SetScreenTexts.h"
 #include "screen/ScreenChecks.h"
 #include "screen/ScreenSequences.h"
+#include "screen/SettingsBackup.h"
 
 namespace app {
 class Connection;
@@ -130,6 +133,12 @@ private:
     void SaveValue(int boxId, screen::ValueCheck check,
                    std::function<devlink::Frame(uint8_t id, uint8_t v)> command);
     void FinishGeometrySave(screen::Window which);
+    // The values typed and not sent, as the frames their Saves would send (SetScreenFile.cpp);
+    // nothing, after its Save's message, when one of them would be refused.
+    std::optional<std::vector<devlink::Frame>> TypedFrames();
+    // Sends the groups chosen of a file's settings, then says what it changed.
+    void RestoreChosen(const screen::ProcessorSettings& wanted, const screen::SettingGroups& groups,
+                       const std::string& name);
 
     screen::OpeningValues m_opening;
     ui::ControlMap m_controls;

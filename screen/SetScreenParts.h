@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <array>
+#include <string>
 
 #include "screen/ScreenChecks.h"
 #include "screen/SetScreenIds.h"
@@ -12,6 +13,9 @@ namespace screen::parts {
 
 inline QString Utf8(const char* s) {
     return QString::fromUtf8(s);
+}
+inline QString Utf8(const std::string& s) {
+    return QString::fromUtf8(s.c_str());
 }
 
 // Index of a numeric box in the dialog's list of 28, or -1.

@@ -1,5 +1,6 @@
 #include "screen/SettingsBackup.h"
 
+#include <algorithm>
 #include <map>
 
 #include "link/Commands.h"
@@ -146,6 +147,9 @@ bool Reader::Entry(const TextLine& l) {
                Number(l, "custom height", v.substr(x + 1, at - x - 1), 1, 65535,
                       m_s.custom.height) &&
                Number(l, "custom rate", v.substr(at + 1), 1, 255, m_s.custom.rate);
+    }
+    if (e == "device-id") {
+        return n == 2 ? Number(l, e, l.words[1], 0, 255, m_s.deviceId) : Form(l, "device-id N");
     }
     if (e == "output-window") {
         return Window(l, m_s.output);
@@ -320,6 +324,44 @@ private:
 
 }  // namespace
 
+// ---- groups ------------------------------------------------------------------------------------
+
+const char* SettingGroupWord(SettingGroup g) {
+    static const char* const words[kSettingGroupCount] = {"resolution", "windows",   "picture",
+                                                          "audio",      "hot-spare", "text-key"};
+    return words[static_cast<size_t>(g)];
+}
+
+bool ParseSettingGroups(const std::string& list, SettingGroups& groups, std::string& bad) {
+    groups = {};
+    size_t at = 0;
+    bool any = false;
+    while (at <= list.size()) {
+        const size_t comma = std::min(list.find(',', at), list.size());
+        const std::string word = list.substr(at, comma - at);
+        int found = -1;
+        for (int g = 0; g < kSettingGroupCount; ++g) {
+            if (word == SettingGroupWord(static_cast<SettingGroup>(g))) {
+                found = g;
+            }
+        }
+        if (found < 0) {
+            bad = word;
+            return false;
+        }
+        groups[static_cast<size_t>(found)] = true;
+        any = true;
+        at = comma + 1;
+    }
+    return any;
+}
+
+SettingGroups DefaultSettingGroups(const ProcessorSettings& file, int deviceId) {
+    SettingGroups groups = kAllSettingGroups;
+    groups[static_cast<size_t>(SettingGroup::kWindows)] = file.deviceId == deviceId;
+    return groups;
+}
+
 // ---- the file ----------------------------------------------------------------------------------
 
 std::string SettingsFileText(const ProcessorSettings& s, const std::string& comment) {
@@ -327,6 +369,9 @@ std::string SettingsFileText(const ProcessorSettings& s, const std::string& comm
     t += comment.empty() ? "\n" : ": " + comment + "\n";
     t += "# windows are width height hstart vstart, in pixels of the output\n";
     t += std::string(kMagic) + " " + std::to_string(kSettingsFileVersion) + "\n";
+    if (s.deviceId > 0) {
+        t += "device-id " + std::to_string(s.deviceId) + "  # the processor it was saved from\n";
+    }
     t += "output-resolution " + std::to_string(s.resolution);
     if (s.resolution >= 0 && s.resolution < kResolutionCount) {
         t += std::string("  # ") + kOutputResolutions[s.resolution].listText;
@@ -447,9 +492,11 @@ std::optional<ProcessorSettings> ReadSettings(app::SequenceLink& link, std::stri
 std::vector<SettingDifference> CompareSettings(const ProcessorSettings& w,
                                                const ProcessorSettings& f) {
     std::vector<SettingDifference> d;
-    const auto check = [&d](bool differs, std::string name, std::string wanted, std::string found) {
+    SettingGroup group = SettingGroup::kResolution;
+    const auto check = [&d, &group](bool differs, std::string name, std::string wanted,
+                                    std::string found) {
         if (differs) {
-            d.push_back({std::move(name), std::move(wanted), std::move(found)});
+            d.push_back({std::move(name), std::move(wanted), std::move(found), group});
         }
     };
     const auto onOff = [](bool on) { return std::string(on ? "on" : "off"); };
@@ -459,6 +506,7 @@ std::vector<SettingDifference> CompareSettings(const ProcessorSettings& w,
               (w.custom.width != f.custom.width || w.custom.height != f.custom.height ||
                w.custom.rate != f.custom.rate),
           "custom resolution", CustomText(w.custom), CustomText(f.custom));
+    group = SettingGroup::kWindows;
     check(w.output != f.output, "output window", WindowText(w.output), WindowText(f.output));
     check(w.input != f.input, "input window", WindowText(w.input), WindowText(f.input));
     check(w.syncMosaic != f.syncMosaic, "mosaic mode", w.syncMosaic ? "sync" : "no sync",
@@ -470,6 +518,7 @@ std::vector<SettingDifference> CompareSettings(const ProcessorSettings& w,
                   WindowText(w.layouts[l][pip]), WindowText(f.layouts[l][pip]));
         }
     }
+    group = SettingGroup::kPicture;
     check(w.brightness != f.brightness, "brightness", std::to_string(w.brightness),
           std::to_string(f.brightness));
     check(w.brightness100 != f.brightness100, "brightness range",
@@ -477,9 +526,11 @@ std::vector<SettingDifference> CompareSettings(const ProcessorSettings& w,
     check(w.bias != f.bias, "bias", std::to_string(w.bias), std::to_string(f.bias));
     check(w.sharp != f.sharp, "sharpness", w.sharp ? "Sharp" : "Normal",
           f.sharp ? "Sharp" : "Normal");
+    group = SettingGroup::kAudio;
     check(w.audio1 != f.audio1 || w.audio2 != f.audio2, "audio",
           SourceName(w.audio1) + ", " + SourceName(w.audio2),
           SourceName(f.audio1) + ", " + SourceName(f.audio2));
+    group = SettingGroup::kHotSpare;
     for (int k = 0; k < 3; ++k) {
         check(w.hotSpare[k] != f.hotSpare[k], std::string("hot spare ") + kHotSpareNames[k],
               onOff(w.hotSpare[k]), onOff(f.hotSpare[k]));
@@ -489,7 +540,9 @@ std::vector<SettingDifference> CompareSettings(const ProcessorSettings& w,
                std::to_string(s.keyRed) + " " + std::to_string(s.keyGreen) + " " +
                std::to_string(s.keyBlue);
     };
+    group = SettingGroup::kTextKey;
     check(key(w) != key(f), "text key", key(w), key(f));
+    group = SettingGroup::kPicture;
     for (int k = 0; k < 7; ++k) {
         check(w.colour[k] != f.colour[k], std::string("colour ") + kColourNames[k],
               std::to_string(w.colour[k]), std::to_string(f.colour[k]));
@@ -497,10 +550,32 @@ std::vector<SettingDifference> CompareSettings(const ProcessorSettings& w,
     return d;
 }
 
-RestoreResult RestoreSettings(app::SequenceLink& link, const ProcessorSettings& wanted) {
+std::vector<SettingDifference> PlanRestore(const ProcessorSettings& file,
+                                           const ProcessorSettings& now,
+                                           const SettingGroups& groups) {
+    std::vector<SettingDifference> plan;
+    for (SettingDifference& d : CompareSettings(file, now)) {
+        if (Has(groups, d.group) && d.name != "brightness range") {
+            plan.push_back(std::move(d));
+        }
+    }
+    return plan;
+}
+
+std::array<int, kSettingGroupCount> CountByGroup(const std::vector<SettingDifference>& lines) {
+    std::array<int, kSettingGroupCount> counts{};
+    for (const SettingDifference& d : lines) {
+        ++counts[static_cast<size_t>(d.group)];
+    }
+    return counts;
+}
+
+RestoreResult RestoreSettings(app::SequenceLink& link, const ProcessorSettings& wanted,
+                              const SettingGroups& groups,
+                              const std::optional<ProcessorSettings>& known) {
     RestoreResult r;
     const uint8_t id = link.DeviceId();
-    std::optional<ProcessorSettings> now = ReadSettings(link);
+    std::optional<ProcessorSettings> now = known ? known : ReadSettings(link);
     const auto end = [&r, &link] {
         r.stopped = link.Stopped();
         return r;
@@ -509,11 +584,19 @@ RestoreResult RestoreSettings(app::SequenceLink& link, const ProcessorSettings& 
         return end();
     }
     r.answered = true;
+    // What is to change, as listed before the restore; counted as changed once its frames went.
+    const std::vector<SettingDifference> plan = PlanRestore(wanted, *now, groups);
+    const auto changed = [&plan](const std::string& name) {
+        return static_cast<int>(std::count_if(plan.begin(), plan.end(), [&name](const auto& d) {
+            return d.name.compare(0, name.size(), name) == 0;
+        }));
+    };
 
     // The output resolution first, with the processor's time to switch: the windows depend on it.
+    const bool resolution = Has(groups, SettingGroup::kResolution);
     bool switched = false;
     devlink::CustomResolutionReply custom = now->custom;
-    if (wanted.resolution != now->resolution) {
+    if (resolution && wanted.resolution != now->resolution) {
         const ResolutionChange change =
             ChangeOutputResolution(link, static_cast<uint8_t>(wanted.resolution));
         ++r.framesSent;
@@ -521,11 +604,12 @@ RestoreResult RestoreSettings(app::SequenceLink& link, const ProcessorSettings& 
         if (link.Stopped()) {
             return end();
         }
+        r.settingsChanged += changed("output resolution");
         if (change.customRead) {
             custom = change.custom;
         }
     }
-    if (wanted.resolution == kCustomResolution &&
+    if (resolution && wanted.resolution == kCustomResolution &&
         (custom.width != wanted.custom.width || custom.height != wanted.custom.height ||
          custom.rate != wanted.custom.rate)) {
         ++r.framesSent;
@@ -534,6 +618,7 @@ RestoreResult RestoreSettings(app::SequenceLink& link, const ProcessorSettings& 
                                  wanted.custom.rate)) {
             return end();
         }
+        r.settingsChanged += changed("custom resolution");
     }
     if (switched) {
         now = ReadSettings(link);
@@ -542,71 +627,97 @@ RestoreResult RestoreSettings(app::SequenceLink& link, const ProcessorSettings& 
         }
     }
 
-    // Everything else that differs, each with its Save command and pause.
-    std::vector<Frame> frames;
-    if (wanted.output != now->output) {
-        frames.push_back(GeometryCommand(id, kOutput, 0, wanted.output));
-    }
-    if (wanted.input != now->input) {
-        frames.push_back(GeometryCommand(id, kInput, 0, wanted.input));
-    }
-    if (wanted.syncMosaic != now->syncMosaic) {
-        frames.push_back(devlink::SyncModeCommand(id, wanted.syncMosaic));
-    }
-    for (int l = 0; l < 3; ++l) {
-        for (int pip = 0; pip < 2; ++pip) {
-            if (wanted.layouts[l][pip] != now->layouts[l][pip]) {
-                frames.push_back(GeometryCommand(id, pip ? kPip : kMain,
-                                                 static_cast<uint8_t>(devlink::kLayoutM1 + l),
-                                                 wanted.layouts[l][pip]));
+    // Everything else chosen that differs, each with its Save command and pause, and the names
+    // of the plan's lines it changes.
+    std::vector<std::pair<Frame, std::string>> frames;
+    if (Has(groups, SettingGroup::kWindows)) {
+        if (wanted.output != now->output) {
+            frames.push_back({GeometryCommand(id, kOutput, 0, wanted.output), "output window"});
+        }
+        if (wanted.input != now->input) {
+            frames.push_back({GeometryCommand(id, kInput, 0, wanted.input), "input window"});
+        }
+        if (wanted.syncMosaic != now->syncMosaic) {
+            frames.push_back({devlink::SyncModeCommand(id, wanted.syncMosaic), "mosaic mode"});
+        }
+        for (int l = 0; l < 3; ++l) {
+            for (int pip = 0; pip < 2; ++pip) {
+                if (wanted.layouts[l][pip] != now->layouts[l][pip]) {
+                    frames.push_back(
+                        {GeometryCommand(id, pip ? kPip : kMain,
+                                         static_cast<uint8_t>(devlink::kLayoutM1 + l),
+                                         wanted.layouts[l][pip]),
+                         "M" + std::to_string(l + 1) + (pip ? " PIP window" : " main window")});
+                }
             }
         }
     }
-    if (wanted.brightness != now->brightness) {
+    const bool picture = Has(groups, SettingGroup::kPicture);
+    if (picture && wanted.brightness != now->brightness) {
         if (!now->brightness100 && wanted.brightness > 64) {
             r.refused.push_back("brightness");  // beyond this processor's range 0..64
         } else {
             frames.push_back(
-                devlink::BrightnessCommand(id, static_cast<uint8_t>(wanted.brightness)));
+                {devlink::BrightnessCommand(id, static_cast<uint8_t>(wanted.brightness)),
+                 "brightness"});
         }
     }
-    if (wanted.bias != now->bias) {
-        frames.push_back(devlink::BiasCommand(id, static_cast<uint8_t>(wanted.bias)));
+    if (picture && wanted.bias != now->bias) {
+        frames.push_back({devlink::BiasCommand(id, static_cast<uint8_t>(wanted.bias)), "bias"});
     }
-    if (wanted.sharp != now->sharp) {
-        frames.push_back(devlink::SharpnessCommand(id, wanted.sharp));
+    if (picture && wanted.sharp != now->sharp) {
+        frames.push_back({devlink::SharpnessCommand(id, wanted.sharp), "sharpness"});
     }
-    if (wanted.audio1 != now->audio1 || wanted.audio2 != now->audio2) {
-        frames.push_back(devlink::AudioCommand(id, static_cast<uint8_t>(wanted.audio1),
-                                               static_cast<uint8_t>(wanted.audio2)));
+    if (Has(groups, SettingGroup::kAudio) &&
+        (wanted.audio1 != now->audio1 || wanted.audio2 != now->audio2)) {
+        frames.push_back({devlink::AudioCommand(id, static_cast<uint8_t>(wanted.audio1),
+                                                static_cast<uint8_t>(wanted.audio2)),
+                          "audio"});
     }
-    if (wanted.hotSpare != now->hotSpare) {
-        frames.push_back(devlink::HotSpareCommand(id, wanted.hotSpare[0], wanted.hotSpare[1],
-                                                  wanted.hotSpare[2]));
+    if (Has(groups, SettingGroup::kHotSpare) && wanted.hotSpare != now->hotSpare) {
+        frames.push_back({devlink::HotSpareCommand(id, wanted.hotSpare[0], wanted.hotSpare[1],
+                                                   wanted.hotSpare[2]),
+                          "hot spare"});
     }
-    if (wanted.aboveThreshold != now->aboveThreshold || wanted.keyRed != now->keyRed ||
-        wanted.keyGreen != now->keyGreen || wanted.keyBlue != now->keyBlue) {
-        frames.push_back(devlink::TextKeyCommand(
-            id, wanted.aboveThreshold, static_cast<uint8_t>(wanted.keyRed),
-            static_cast<uint8_t>(wanted.keyGreen), static_cast<uint8_t>(wanted.keyBlue)));
+    if (Has(groups, SettingGroup::kTextKey) &&
+        (wanted.aboveThreshold != now->aboveThreshold || wanted.keyRed != now->keyRed ||
+         wanted.keyGreen != now->keyGreen || wanted.keyBlue != now->keyBlue)) {
+        frames.push_back(
+            {devlink::TextKeyCommand(id, wanted.aboveThreshold, static_cast<uint8_t>(wanted.keyRed),
+                                     static_cast<uint8_t>(wanted.keyGreen),
+                                     static_cast<uint8_t>(wanted.keyBlue)),
+             "text key"});
     }
-    for (int k = 0; k < 7; ++k) {
+    for (int k = 0; picture && k < 7; ++k) {
         if (wanted.colour[k] != now->colour[k]) {
-            frames.push_back(devlink::ColourCommand(id, static_cast<uint8_t>(wanted.colour[k]),
-                                                    devlink::ColourReply::kSources[k]));
+            frames.push_back({devlink::ColourCommand(id, static_cast<uint8_t>(wanted.colour[k]),
+                                                     devlink::ColourReply::kSources[k]),
+                              std::string("colour ") + kColourNames[k]});
         }
     }
-    for (const Frame& f : frames) {
-        if (!SendSetting(link, f)) {
+    for (const auto& [frame, name] : frames) {
+        if (!SendSetting(link, frame)) {
             r.notSent = !link.Stopped();
             return end();
         }
         ++r.framesSent;
+        r.settingsChanged += changed(name);
     }
 
     r.after = ReadSettings(link);
     if (r.after) {
-        r.differences = CompareSettings(wanted, *r.after);
+        for (SettingDifference& d : CompareSettings(wanted, *r.after)) {
+            if (Has(groups, d.group)) {
+                r.differences.push_back(std::move(d));
+            }
+        }
+        // Changed: what was listed and now reads back as in the file (an output window that
+        // followed the resolution counts, though it needed no frame of its own).
+        r.settingsChanged = static_cast<int>(
+            std::count_if(plan.begin(), plan.end(), [&r](const SettingDifference& d) {
+                return std::none_of(r.differences.begin(), r.differences.end(),
+                                    [&d](const SettingDifference& e) { return e.name == d.name; });
+            }));
     }
     return end();
 }

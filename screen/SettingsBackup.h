@@ -38,7 +38,28 @@ struct ProcessorSettings {
     bool aboveThreshold = false;
     int keyRed = 0, keyGreen = 0, keyBlue = 0;
     std::array<int, 7> colour{};  // V1, V2, HDMI, DVI, DP, EXT., YPbPr
+    int deviceId = 0;             // the device ID a file was saved from; 0 when it does not say
 };
+
+// The groups of settings a restore may take or leave: output resolution (and custom size);
+// windows and layouts (output, input and layout windows, mosaic mode); picture (brightness,
+// bias, sharpness, colours); audio; hot spare; text key.
+enum class SettingGroup { kResolution, kWindows, kPicture, kAudio, kHotSpare, kTextKey };
+constexpr int kSettingGroupCount = 6;
+using SettingGroups = std::array<bool, kSettingGroupCount>;
+constexpr SettingGroups kAllSettingGroups = {true, true, true, true, true, true};
+inline bool Has(const SettingGroups& groups, SettingGroup g) {
+    return groups[static_cast<size_t>(g)];
+}
+// The group's word on the command line: "resolution", "windows", "picture", "audio",
+// "hot-spare", "text-key".
+const char* SettingGroupWord(SettingGroup g);
+// A list of those words separated by commas into groups; false with the word not known in bad.
+bool ParseSettingGroups(const std::string& list, SettingGroups& groups, std::string& bad);
+// What a restore of file onto the processor with deviceId takes by default: every group, but
+// the windows only when the file was saved from that device ID (a wall's windows differ from
+// processor to processor; a file that does not say its ID counts as another's).
+SettingGroups DefaultSettingGroups(const ProcessorSettings& file, int deviceId);
 
 // ---- the file ----------------------------------------------------------------------------------
 
@@ -67,27 +88,44 @@ struct SettingDifference {
     std::string name;
     std::string wanted;
     std::string found;
+    SettingGroup group = SettingGroup::kResolution;
     bool operator==(const SettingDifference&) const = default;
 };
 // What differs between wanted and found. The custom resolution counts only while wanted uses it.
 std::vector<SettingDifference> CompareSettings(const ProcessorSettings& wanted,
                                                const ProcessorSettings& found);
 
+// What a restore of file would change on a processor that reads now: one line per setting of
+// the groups chosen, its value now (found) and in the file (wanted). The brightness range is the
+// processor's own and never sent, so it is not listed; a brightness beyond the processor's range
+// is (the restore then says it was not sent).
+std::vector<SettingDifference> PlanRestore(const ProcessorSettings& file,
+                                           const ProcessorSettings& now,
+                                           const SettingGroups& groups);
+// How many of a plan's lines lie in each group.
+std::array<int, kSettingGroupCount> CountByGroup(const std::vector<SettingDifference>& lines);
+
 struct RestoreResult {
     bool answered = false;  // the processor answered the first readback
     bool stopped = false;   // the sequence was stopped
     bool notSent = false;   // a frame could not be written
     int framesSent = 0;
+    // The settings listed before the restore that it changed: those reading back as in the file
+    // afterwards; without that readback, those whose frames went out.
+    int settingsChanged = 0;
     std::optional<ProcessorSettings> after;      // the readback at the end
     std::vector<SettingDifference> differences;  // wanted against after (or against nothing)
     std::vector<std::string> refused;            // settings not sent: out of this processor's range
 };
 
-// Restores wanted: reads the processor, changes its output resolution first when it differs
-// (the resolution change and its wait, then the custom size with its wait), reads it again after
-// such a change, sends every other setting that differs with its Save command and pause, then
-// reads everything back and lists what still differs.
-RestoreResult RestoreSettings(app::SequenceLink& link, const ProcessorSettings& wanted);
+// Restores the groups chosen of wanted: reads the processor (unless now is given, a readback
+// just made), changes its output resolution first when it differs and is chosen (the resolution
+// change and its wait, then the custom size with its wait), reads it again after such a change,
+// sends every other chosen setting that differs with its Save command and pause, then reads
+// everything back and lists what still differs among the groups chosen.
+RestoreResult RestoreSettings(app::SequenceLink& link, const ProcessorSettings& wanted,
+                              const SettingGroups& groups = kAllSettingGroups,
+                              const std::optional<ProcessorSettings>& now = std::nullopt);
 
 // The dialog's readback record for the layout shown (2A, 2B, 2C), made from a settings record.
 Readback ToReadback(const ProcessorSettings& s, uint8_t layoutCode);

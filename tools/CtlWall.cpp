@@ -19,6 +19,7 @@
 #include "platform/TextFile.h"
 #include "resources/FileTexts.h"
 #include "resources/MosaicTexts.h"
+#include "resources/SetScreenTexts.h"
 #include "screen/OutputResolution.h"
 #include "screen/ResolutionSequences.h"
 #include "screen/SettingsBackup.h"
@@ -35,7 +36,12 @@ const char kFileCommandsUsage[] =
     "                                    resolution (default: the first screen's); --dry-run\n"
     "                                    prints the frames and sends nothing\n"
     "  backup FILE                       read every setting of the device into FILE\n"
-    "  restore FILE                      send FILE's settings to the device, read them back\n";
+    "  restore FILE [--only G,..] [--except G,..] [--dry-run | --yes]\n"
+    "                                    list what FILE would change on the device, then\n"
+    "                                    with --yes send it and read it back; groups G:\n"
+    "                                    resolution windows picture audio hot-spare text-key\n"
+    "                                    (default: all, the windows only when FILE was saved\n"
+    "                                    from this device ID); --dry-run only lists\n";
 
 namespace {
 
@@ -50,13 +56,15 @@ struct Options {
     int outWidth = 0, outHeight = 0;
     std::string save;
     bool dryRun = false;
+    bool yes = false;
+    std::string only, except;
     std::vector<std::string> words;
 };
 
 // Options that take a value, here and in orn312ctl's other commands.
-const std::set<std::string> kValueOptions = {"--serial",   "--tcp",    "--id",
-                                             "--delay",    "--limit",  "--transition",
-                                             "--first-id", "--output", "--save"};
+const std::set<std::string> kValueOptions = {"--serial", "--tcp",        "--id",       "--delay",
+                                             "--limit",  "--transition", "--first-id", "--output",
+                                             "--save",   "--only",       "--except"};
 
 [[noreturn]] void Usage(const std::string& what) {
     std::fprintf(stderr, "orn312ctl: %s (orn312ctl --help shows the usage)\n", what.c_str());
@@ -102,6 +110,12 @@ Options Parse(int argc, char** argv) {
             o.save = argv[++i];
         } else if (a == "--dry-run") {
             o.dryRun = true;
+        } else if (a == "--yes") {
+            o.yes = true;
+        } else if (a == "--only") {
+            o.only = argv[++i];
+        } else if (a == "--except") {
+            o.except = argv[++i];
         } else if (a == "-h" || a == "--help") {
             std::fputs(kFileCommandsUsage, stdout);
             std::exit(kExitOk);
@@ -113,10 +127,23 @@ Options Parse(int argc, char** argv) {
         }
     }
     const std::string& cmd = o.words[0];
-    if (cmd != "wall" && (o.dryRun || o.firstId >= 0 || o.outWidth > 0 || !o.save.empty())) {
-        Usage("--dry-run, --first-id, --output and --save go with wall only");
+    if (cmd != "wall" && (o.firstId >= 0 || o.outWidth > 0 || !o.save.empty())) {
+        Usage("--first-id, --output and --save go with wall only");
     }
-    if (!o.dryRun && o.serial.empty() == o.tcp.empty()) {
+    if (cmd != "restore" && (o.yes || !o.only.empty() || !o.except.empty())) {
+        Usage("--yes, --only and --except go with restore only");
+    }
+    if (cmd == "backup" && o.dryRun) {
+        Usage("--dry-run goes with wall and restore only");
+    }
+    if (o.dryRun && o.yes) {
+        Usage("--dry-run only lists; --yes sends: give one of them");
+    }
+    if (!o.only.empty() && !o.except.empty()) {
+        Usage("give --only or --except, not both");
+    }
+    // A restore's dry run still reads the device to list what would change.
+    if ((!o.dryRun || cmd == "restore") && o.serial.empty() == o.tcp.empty()) {
         Usage("give exactly one of --serial and --tcp");
     }
     return o;
@@ -165,6 +192,11 @@ public:
     bool Pause(int) override { return true; }
     bool Stopped() const override { return false; }
 };
+
+// "1 frame", "3 frames".
+std::string Count(int n, const std::string& noun) {
+    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
 
 std::string WindowText(const mosaic::WindowValues& w) {
     return std::to_string(w.width) + "x" + std::to_string(w.height) + " at " +
@@ -299,8 +331,8 @@ int Wall(const Options& o, const ConnectFn& connect) {
             std::printf("  then reads back: fe 04, fe 0b, fe 03\n");
         }
         const int64_t seconds = (mosaic::ScreenPauseMs() * plan.Count() + 999) / 1000;
-        std::printf("%d screens, %d frames to send, about %lld s\n", plan.Count(), 2 * plan.Count(),
-                    static_cast<long long>(seconds));
+        std::printf("%s, %s to send, about %lld s\n", Count(plan.Count(), "screen").c_str(),
+                    Count(2 * plan.Count(), "frame").c_str(), static_cast<long long>(seconds));
         return kExitOk;
     }
 
@@ -331,14 +363,23 @@ int Backup(const Options& o, const ConnectFn& connect) {
         Usage("backup takes one file");
     }
     const std::string& path = o.words[1];
+    // A file that cannot be written is said before the device is read for it.
+    if (const auto p = platform::CheckTextFileWritable(path)) {
+        std::fprintf(stderr, "orn312ctl: %s; nothing read\n",
+                     Problem(*p, res::FileKind::kSettings, path).c_str());
+        return kExitDevice;
+    }
     devlink::LinkConnection line;
     connect(o.serial, o.tcp, line);
     StopOnSignals();
     app::DirectSequenceLink link(line, static_cast<uint8_t>(o.id), g_stop);
     std::string unanswered;
-    const std::optional<screen::ProcessorSettings> s = screen::ReadSettings(link, &unanswered);
+    std::optional<screen::ProcessorSettings> s = screen::ReadSettings(link, &unanswered);
     if (line.m_bSerial == 0) {
         devlink::CloseTcp(line.m_socket);
+    }
+    if (s) {
+        s->deviceId = o.id;
     }
     if (!s) {
         std::fprintf(stderr, "orn312ctl: %s\n",
@@ -379,22 +420,90 @@ int Restore(const Options& o, const ConnectFn& connect) {
         return kExitUsage;
     }
     const screen::ProcessorSettings& wanted = std::get<screen::ProcessorSettings>(loaded);
+    screen::SettingGroups groups = screen::DefaultSettingGroups(wanted, o.id);
+    const bool chosen = !o.only.empty() || !o.except.empty();
+    if (chosen) {
+        std::string bad;
+        if (!screen::ParseSettingGroups(o.only.empty() ? o.except : o.only, groups, bad)) {
+            Usage("unknown group '" + bad +
+                  "': the groups are resolution, windows, picture, audio, hot-spare, text-key");
+        }
+        if (!o.except.empty()) {
+            for (bool& g : groups) {
+                g = !g;
+            }
+        }
+    }
     devlink::LinkConnection line;
     connect(o.serial, o.tcp, line);
     StopOnSignals();
     app::DirectSequenceLink link(line, static_cast<uint8_t>(o.id), g_stop);
-    const screen::RestoreResult r = screen::RestoreSettings(link, wanted);
-    if (line.m_bSerial == 0) {
-        devlink::CloseTcp(line.m_socket);
+    const auto close = [&line] {
+        if (line.m_bSerial == 0) {
+            devlink::CloseTcp(line.m_socket);
+        }
+    };
+    std::string unanswered;
+    const std::optional<screen::ProcessorSettings> now = screen::ReadSettings(link, &unanswered);
+    if (!now) {
+        close();
+        std::fprintf(stderr, "orn312ctl: %s\n",
+                     link.Stopped() ? "stopped; nothing sent"
+                                    : ("device " + std::to_string(o.id) + " gave no reply to the " +
+                                       unanswered + " query; nothing sent")
+                                          .c_str());
+        return kExitDevice;
     }
-    std::printf("%d frames sent to device %d\n", r.framesSent, o.id);
+
+    // What would change, setting by setting, and what is left out.
+    const std::vector<screen::SettingDifference> plan = screen::PlanRestore(wanted, *now, groups);
+    const auto all =
+        screen::CountByGroup(screen::PlanRestore(wanted, *now, screen::kAllSettingGroups));
+    std::printf("%s\n", res::RestorePlanHead(o.id, path, wanted.deviceId, false).c_str());
+    for (const screen::SettingDifference& d : plan) {
+        std::printf("  %s: now %s, in the file %s\n", d.name.c_str(), d.found.c_str(),
+                    d.wanted.c_str());
+    }
+    for (int g = 0; g < screen::kSettingGroupCount; ++g) {
+        if (!groups[static_cast<size_t>(g)] && all[static_cast<size_t>(g)] > 0) {
+            std::printf("left out: %s (%s)\n",
+                        screen::SettingGroupWord(static_cast<screen::SettingGroup>(g)),
+                        Count(all[static_cast<size_t>(g)], "setting").c_str());
+        }
+    }
+    if (!chosen && !Has(groups, screen::SettingGroup::kWindows) &&
+        all[static_cast<size_t>(screen::SettingGroup::kWindows)] > 0) {
+        std::printf("windows left out: %s (--only or --except chooses the groups)\n",
+                    wanted.deviceId > 0
+                        ? ("the file was saved from device " + std::to_string(wanted.deviceId) +
+                           ", not from device " + std::to_string(o.id))
+                              .c_str()
+                        : "the file does not say which device it was saved from");
+    }
+    if (plan.empty()) {
+        close();
+        std::printf("%s\n", res::SettingsFileText(res::SettingsFileMsg::NothingToChange, false));
+        return kExitOk;
+    }
+    if (o.dryRun || !o.yes) {
+        close();
+        if (o.dryRun) {
+            std::printf("dry run: nothing sent\n");
+            return kExitOk;
+        }
+        std::fprintf(stderr, "orn312ctl: nothing sent; give --yes to change %s of device %d\n",
+                     Count(static_cast<int>(plan.size()), "setting").c_str(), o.id);
+        return kExitUsage;
+    }
+
+    const screen::RestoreResult r = screen::RestoreSettings(link, wanted, groups, now);
+    close();
+    std::printf("%s (%s sent)\n",
+                res::RestoreDoneText(o.id, r.settingsChanged, path, false).c_str(),
+                Count(r.framesSent, "frame").c_str());
     for (const std::string& name : r.refused) {
         std::printf("not sent: %s %d is beyond this processor's range 0..64\n", name.c_str(),
                     wanted.brightness);
-    }
-    if (!r.answered) {
-        std::fprintf(stderr, "orn312ctl: device %d did not answer; nothing sent\n", o.id);
-        return kExitDevice;
     }
     if (r.stopped || r.notSent || !r.after) {
         std::fprintf(stderr, "orn312ctl: %s\n",
@@ -408,10 +517,13 @@ int Restore(const Options& o, const ConnectFn& connect) {
                     d.found.c_str());
     }
     if (!r.differences.empty()) {
-        std::printf("%zu settings differ after the restore\n", r.differences.size());
+        std::printf("%s after the restore\n",
+                    r.differences.size() == 1
+                        ? "1 setting differs"
+                        : (std::to_string(r.differences.size()) + " settings differ").c_str());
         return kExitDevice;
     }
-    std::printf("every setting reads back as in %s\n", path.c_str());
+    std::printf("every setting restored reads back as in %s\n", path.c_str());
     return kExitOk;
 }
 
@@ -440,9 +552,6 @@ int RunFileCommand(int argc, char** argv, const ConnectFn& connect) {
     const std::string& cmd = o.words[0];
     if (cmd == "wall") {
         return Wall(o, connect);
-    }
-    if (o.dryRun) {
-        Usage("--dry-run goes with wall only");
     }
     return cmd == "backup" ? Backup(o, connect) : Restore(o, connect);
 }

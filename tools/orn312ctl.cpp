@@ -19,6 +19,7 @@
 #include "link/NetTcp.h"
 #include "link/PortDiscovery.h"
 #include "link/Replies.h"
+#include "resources/SwitchTexts.h"
 #include "tools/CtlWall.h"
 
 using namespace devlink;
@@ -215,27 +216,54 @@ void Connect(const Options& o, LinkConnection& link) {
         }
         return;
     }
-    const size_t colon = o.tcp.rfind(':');
-    int port = 0;
-    if (colon == std::string::npos || !ParseInt(o.tcp.substr(colon + 1), 0, 65535, port)) {
-        UsageError("--tcp takes HOST:PORT with a port from 0 to 65535");
-    }
-    const std::string host = o.tcp.substr(0, colon);
-    uint32_t address = 0;
-    if (!ParseIPv4(host.c_str(), address)) {
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
-            DeviceError("cannot resolve host " + host);
+    // HOST:PORT; an IPv6 address goes in brackets ([::1]:5000), as in a URL.
+    std::string host, portText;
+    if (!o.tcp.empty() && o.tcp[0] == '[') {
+        const size_t close = o.tcp.find(']');
+        if (close == std::string::npos || close + 1 >= o.tcp.size() || o.tcp[close + 1] != ':') {
+            UsageError("--tcp takes [IPv6 address]:PORT, for example [::1]:5000");
         }
-        address = ntohl(reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
-        freeaddrinfo(found);
+        host = o.tcp.substr(1, close - 1);
+        portText = o.tcp.substr(close + 2);
+    } else {
+        const size_t colon = o.tcp.rfind(':');
+        if (colon != std::string::npos) {
+            host = o.tcp.substr(0, colon);
+            portText = o.tcp.substr(colon + 1);
+        }
+        if (host.find(':') != std::string::npos) {
+            UsageError("an IPv6 address goes in brackets: --tcp [" + host + "]:" + portText);
+        }
+    }
+    int port = 0;
+    if (host.empty() || !ParseInt(portText, 0, 65535, port)) {
+        UsageError("--tcp takes HOST:PORT with a port from 0 to 65535");
     }
     link.m_bSerial = 0;
     int why = 0;
-    if (ConnectTcp(link.m_socket, address, port, nullptr, &why) != 1) {
+    uint32_t address = 0;
+    if (ParseIPv4(host.c_str(), address)) {
+        if (ConnectTcp(link.m_socket, address, port, nullptr, &why) != 1) {
+            DeviceError("cannot connect to " + o.tcp +
+                        (why != 0 ? std::string(": ") + std::strerror(why) : ""));
+        }
+        return;
+    }
+    // A name or an IPv6 address: each address it has, in the resolver's order, until one takes.
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), portText.c_str(), &hints, &found) != 0 || found == nullptr) {
+        DeviceError("cannot resolve host " + host);
+    }
+    int result = 0;
+    for (addrinfo* a = found; a != nullptr && result != 1; a = a->ai_next) {
+        result = ConnectTcpAddress(link.m_socket, a->ai_addr, a->ai_addrlen, nullptr, &why);
+    }
+    freeaddrinfo(found);
+    if (result != 1) {
         DeviceError("cannot connect to " + o.tcp +
                     (why != 0 ? std::string(": ") + std::strerror(why) : ""));
     }
@@ -278,7 +306,12 @@ void PrintStatus(const Frame& f) {
     std::fprintf(g_out, "reply: %s\n", HexText(f.data(), kFrameSize).c_str());
     std::fprintf(g_out, "main source: %s (%s)\n", SourceText(s.mainSource).c_str(),
                  s.mainSignal ? "signal" : "no signal");
-    std::fprintf(g_out, "overlay: %s\n", OverlayName(s.overlay));
+    // A preview is said as the window's preview label says it ("Pre: NULL", "Pre: HDMI").
+    const std::string overlay =
+        s.overlay == kPreviewEmpty ? res::SwitchText(res::SwitchMsg::PreviewEmpty, false)
+        : s.overlay == kPreviewSet ? res::PreviewLabel(s.secondSource, false)
+                                   : OverlayName(s.overlay);
+    std::fprintf(g_out, "overlay: %s\n", overlay.c_str());
     if (s.overlay == kPipPending || s.overlay == kPipOn || s.overlay == kTextPending ||
         s.overlay == kTextOn || s.overlay == kPreviewSet) {
         std::fprintf(g_out, "second source: %s (%s)\n", SourceText(s.secondSource).c_str(),

@@ -274,6 +274,7 @@ void DialogFaultMatrix::RunCell(Seq seq, Fault fault) {
                 for (auto& cell : m->m_cells) {
                     cell.widthBox->setText("960");
                     cell.heightBox->setText("1080");
+                    cell.widthBox->setModified(true);  // typed: the operator's layout
                 }
                 Apply(fault);
                 QTimer::singleShot(0, [&] {

@@ -100,6 +100,7 @@ protected:
         for (int n = 0; n < 12; ++n) {
             mosaic->m_cells[n].widthBox->setText(QString::number(kColumnWidths[n % 4]));
             mosaic->m_cells[n].heightBox->setText(QString::number(kRowHeights[n / 4]));
+            mosaic->m_cells[n].widthBox->setModified(true);  // typed
         }
         CWallBar* bar = CWallBar::Of(mosaic.get());
         (open ? bar->openWall : bar->setWall)->click();  // the window is recorded, not run
@@ -316,8 +317,12 @@ TEST_F(WallDialog, TheWallFileIsSavedLoadedAndRefusedWithItsLine) {
         fs::path(testing::TempDir()) / ("orn312-walldlg-" + std::to_string(getpid()));
     fs::create_directories(dir);
     const fs::path file = dir / "wall.wall";
-    ui.chosenFile = file.string();
+    fs::remove(file);
+    ui.chosenFile = (dir / "wall").string();  // typed without its extension
     wall->m_save->click();
+    EXPECT_TRUE(fs::exists(file));
+    EXPECT_FALSE(fs::exists(dir / "wall"));
+    ui.chosenFile = file.string();
     std::stringstream text;
     text << std::ifstream(file).rdbuf();
     EXPECT_NE(text.str().find("specification 3x4\noutput 1920x1080\n"), std::string::npos);
@@ -364,6 +369,40 @@ TEST_F(WallDialog, TheWallFileIsSavedLoadedAndRefusedWithItsLine) {
 
 // With ORN312_SCREENSHOT_DIR set, writes the fast mosaic with its whole wall button and the whole
 // wall window after a run with a screen not answering, in both languages.
+// "Set whole wall" right after Connect, before any layout: what would be set is shown and asked.
+TEST_F(WallDialog, AWallNobodyLaidOutIsShownAndAskedAboutFirst) {
+    Open();
+    mosaic->m_outWidth = 1920;
+    mosaic->m_outHeight = 1080;
+    CWallBar* bar = CWallBar::Of(mosaic.get());
+    ui.answer = false;
+    bar->setWall->click();
+    wall = CWallDialog::Of(mosaic.get());
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    const std::string& asked = ui.boxes[0].text;
+    EXPECT_EQ(asked.substr(0, asked.find('\n')),
+              "The wall has not been laid out (by Auto Calculate, the wall screens table or a "
+              "wall file). This is what would be set:");
+    EXPECT_NE(asked.find("\nSpecification "), std::string::npos) << asked;
+    EXPECT_NE(asked.find(", output 1920 x 1080\n"), std::string::npos) << asked;
+    EXPECT_NE(asked.find("(ID"), std::string::npos) << asked;
+    EXPECT_EQ(asked.substr(asked.rfind('\n')), "\nSet it?");
+    testutil::ProcessEvents();
+    EXPECT_FALSE(wall->m_runner->Busy());
+    EXPECT_TRUE(line.log.empty());  // No: nothing sent
+
+    // Auto Calculate lays it out: the next press sets the wall without asking.
+    ui.boxes.clear();
+    ui.answer = true;
+    mosaic->ControlAs<QAbstractButton>(ids::kAutoCalculate)->click();
+    const size_t before = ui.boxes.size();
+    wall->m_set->click();
+    EXPECT_EQ(ui.boxes.size(), before);
+    EXPECT_TRUE(wall->m_runner->Busy() || !line.log.empty());
+    wall->m_stop->click();
+    Settle();
+}
+
 TEST_F(WallDialog, Screenshots) {
     const QString dir = qEnvironmentVariable("ORN312_SCREENSHOT_DIR");
     if (dir.isEmpty()) {

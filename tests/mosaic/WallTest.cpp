@@ -230,18 +230,42 @@ TEST(WallSet, AWallThatCannotBeSentIsRefusedBeforeAnyFrame) {
         {"a device ID of 0",
          [](WallPlan& p) { p.screens[0].deviceId = 0; },
          {"Screen 000: device ID 0 is outside 1..255"}},
+        // Each refusal of a window names the value and its limit.
         {"an odd adjustment",
          [](WallPlan& p) { p.screens[2].inputAdjust.width = 1; },
-         {"Screen 002: its input window with its adjustments is out of range or odd"}},
+         {"Screen 002: input window 961 x 540 at 0,540: its width 961 is odd; every value must "
+          "be even"}},
         {"an output window beyond the output",
          [](WallPlan& p) { p.screens[1].outputAdjust.hStart = 1700; },
-         {"Screen 001: its output window with its adjustments is out of range or odd"}},
+         {"Screen 001: output window 960 x 540 at 1700,0 ends at 2660, past the output width "
+          "1920"}},
+        {"an input window that ends past the input",
+         [](WallPlan& p) {
+             p = mosaic::UniformWall(2, 2, 1280, 720, 640, 360, 1);
+             p.screens[3].inputAdjust.hStart = 640;
+         },
+         {"Screen 003: input window 640 x 360 at 1280,360 ends at 1920, past the input width "
+          "1280"}},
+        {"an input window that starts before 0",
+         [](WallPlan& p) { p.screens[0].inputAdjust.hStart = -2; },
+         {"Screen 000: input window 960 x 540 at -2,0 starts at -2, before 0"}},
+        {"an output window too low",
+         [](WallPlan& p) { p.screens[3].outputAdjust.height = -500; },
+         {"Screen 003: output window 960 x 40 at 0,0 is 40 high, below the least 64"}},
+        {"an input window wider than the input",
+         [](WallPlan& p) { p.screens[0].inputAdjust.width = 1000; },
+         {"Screen 000: input window 1960 x 540 at 0,0 is 1960 wide, larger than the input width "
+          "1920"}},
         {"a width beyond the output",
          [](WallPlan& p) { p.screens[1].width = 2000; },
-         {"Screen 000: the widths of its row or the heights of the first column cannot be "
-          "calculated",
-          "Screen 001: the widths of its row or the heights of the first column cannot be "
-          "calculated"}},
+         {"Screen 000: the width 2000 of screen 001 is outside 64..1920 (the output width)",
+          "Screen 001: the width 2000 of screen 001 is outside 64..1920 (the output width)"}},
+        {"a height below 64",
+         [](WallPlan& p) { p.screens[2].height = 40; },
+         {"Screen 000: the height 40 of screen 002 is outside 64..1080 (the output height)",
+          "Screen 001: the height 40 of screen 002 is outside 64..1080 (the output height)",
+          "Screen 002: the height 40 of screen 002 is outside 64..1080 (the output height)",
+          "Screen 003: the height 40 of screen 002 is outside 64..1080 (the output height)"}},
     };
     for (const Case& c : cases) {
         WallPlan plan = mosaic::UniformWall(2, 2, 1920, 1080, 960, 540, 1);
@@ -249,6 +273,11 @@ TEST(WallSet, AWallThatCannotBeSentIsRefusedBeforeAnyFrame) {
         EXPECT_EQ(mosaic::WallProblemLines(plan, mosaic::CheckWall(plan), false), c.lines)
             << c.what;
     }
+    WallPlan odd = mosaic::UniformWall(2, 2, 1280, 720, 640, 360, 1);
+    odd.screens[3].inputAdjust.hStart = 640;
+    EXPECT_EQ(mosaic::WallProblemLines(odd, mosaic::CheckWall(odd), true),
+              std::vector<std::string>{
+                  "屏幕 003：输入窗口 640 x 360 位置 1280,360 结束于 1920，超出输入宽度 1280"});
     WallPlan plan = mosaic::UniformWall(2, 2, 1920, 1080, 960, 540, 1);
     EXPECT_FALSE(mosaic::NumberScreens(plan, 253));  // 253 + 3 passes 255
     EXPECT_EQ(plan.screens[3].deviceId, 4);

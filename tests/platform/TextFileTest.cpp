@@ -114,3 +114,44 @@ TEST(TextFile, AReplacementKeepsItsOwnerGroupAndPermissions) {
 }
 
 }  // namespace
+
+// A name typed without an extension gets one; what a write would refuse is said before it.
+TEST(TextFile, ANameGetsItsExtensionAndAnUnwritableTargetIsSaidFirst) {
+    const std::pair<const char*, const char*> names[] = {
+        {"dev1", "dev1.settings"},
+        {"/home/op/dev1", "/home/op/dev1.settings"},
+        {"/home/op.d/dev1", "/home/op.d/dev1.settings"},
+        {"dev1.txt", "dev1.txt"},
+        {"dev1.settings", "dev1.settings"},
+        {".settings", ".settings.settings"},
+    };
+    for (const auto& [typed, saved] : names) {
+        EXPECT_EQ(platform::WithExtension(typed, ".settings"), saved) << typed;
+    }
+
+    const fs::path dir =
+        fs::path(testing::TempDir()) / ("orn312-check-" + std::to_string(getpid()));
+    fs::create_directories(dir / "locked");
+    std::ofstream(dir / "open.settings") << "x";
+    std::ofstream(dir / "ro.settings") << "x";
+    ::chmod((dir / "ro.settings").c_str(), 0444);
+    ::chmod((dir / "locked").c_str(), 0555);
+    const auto problem = [](const fs::path& p) {
+        const auto found = platform::CheckTextFileWritable(p.string());
+        return found ? found->detail : std::string("writable");
+    };
+    EXPECT_EQ(problem(dir / "open.settings"), "writable");
+    EXPECT_EQ(problem(dir / "new.settings"), "writable");
+    EXPECT_EQ(problem(dir / "ro.settings"),
+              "cannot write " + (dir / "ro.settings").string() + ": the file is read-only");
+    EXPECT_NE(problem(dir / "none" / "x.settings").find("No such file or directory"),
+              std::string::npos);
+    EXPECT_EQ(problem(dir), "cannot write " + dir.string() + ": not a file");
+    if (::geteuid() != 0) {  // root passes the folder's permission
+        EXPECT_EQ(problem(dir / "locked" / "x.settings"),
+                  "cannot write " + (dir / "locked" / "x.settings").string() +
+                      ": its folder is read-only");
+    }
+    ::chmod((dir / "locked").c_str(), 0755);
+    fs::remove_all(dir);
+}

@@ -119,9 +119,10 @@ TEST(SettingsBackup, ARestoreListsWhatTheProcessorCouldNotTake) {
     SimSequenceLink b(1);  // brightness runs 0..64 here
     const screen::RestoreResult r = screen::RestoreSettings(b, wanted);
     EXPECT_EQ(r.refused, std::vector<std::string>{"brightness"});
-    EXPECT_EQ(r.differences,
-              (std::vector<screen::SettingDifference>{{"brightness", "80", "64"},
-                                                      {"brightness range", "0~100", "0~64"}}));
+    using screen::SettingGroup;
+    EXPECT_EQ(r.differences, (std::vector<screen::SettingDifference>{
+                                 {"brightness", "80", "64", SettingGroup::kPicture},
+                                 {"brightness range", "0~100", "0~64", SettingGroup::kPicture}}));
     EXPECT_EQ(b.device.State().picture.bias, 10);  // the rest went through
 
     SimSequenceLink silent(1);
@@ -181,6 +182,8 @@ TEST(SettingsBackup, EachBadFileIsRefusedNamingItsLine) {
         {with("sharpness normal", "sharpness normal\nsaturation 3"),
          "line " + std::to_string(std::stoi(lineOf("sharpness")) + 1) +
              ": unknown entry 'saturation'"},
+        {with("orn312-settings 1\n", "orn312-settings 1\ndevice-id 300\n"),
+         "line 4: device-id 300 is out of range 0..255"},
         {with("bias 50", "bias 5O"),
          "line " + lineOf("bias") + ": bias is not written as whole numbers: 'bias 5O'"},
     };
@@ -192,4 +195,90 @@ TEST(SettingsBackup, EachBadFileIsRefusedNamingItsLine) {
                                                            res::FileKind::kSettings, false);
         EXPECT_EQ(got, c.refusal) << c.text;
     }
+}
+
+// The groups of a restore: what is listed before it, what it sends, and the default that keeps a
+// wall's windows when the file is another processor's.
+TEST(SettingsBackup, ARestoreListsAndSendsOnlyTheGroupsChosen) {
+    using screen::SettingGroup;
+    SimSequenceLink a(1);
+    for (const devlink::Frame& f : {
+             devlink::ResolutionCommand(1, 2),
+             devlink::InputWindowCommand(1, 0, 640, 0, 512),
+             devlink::BrightnessCommand(1, 40),
+             devlink::ColourCommand(1, 70, devlink::kDp),
+             devlink::AudioCommand(1, devlink::kHdmi, devlink::kDvi),
+             devlink::HotSpareCommand(1, true, false, false),
+             devlink::TextKeyCommand(1, true, 1, 2, 3),
+         }) {
+        Apply(a, f);
+    }
+    ProcessorSettings file = *screen::ReadSettings(a);
+    file.deviceId = 1;
+    file = Parsed(screen::SettingsFileText(file));  // through the file: its device ID kept
+    EXPECT_EQ(file.deviceId, 1);
+
+    // The list before a restore: each setting with its value now and in the file.
+    SimSequenceLink fresh(2);
+    const auto now = *screen::ReadSettings(fresh);
+    EXPECT_EQ(screen::PlanRestore(file, now, screen::kAllSettingGroups),
+              (std::vector<screen::SettingDifference>{
+                  {"output resolution", "2 (1280x1024@60Hz)", "6 (1920x1080@60Hz)",
+                   SettingGroup::kResolution},
+                  {"output window", "1280x1024 at 0,0", "1920x1080 at 0,0", SettingGroup::kWindows},
+                  {"input window", "640x512 at 0,0", "1920x1080 at 0,0", SettingGroup::kWindows},
+                  {"brightness", "40", "64", SettingGroup::kPicture},
+                  {"audio", "HDMI, DVI", "V1, HDMI", SettingGroup::kAudio},
+                  {"hot spare V1>>V2", "on", "off", SettingGroup::kHotSpare},
+                  {"text key", ">Threshold 1 2 3", "<Threshold 0 0 0", SettingGroup::kTextKey},
+                  {"colour DP", "70", "50", SettingGroup::kPicture}}));
+
+    // After each restore, the groups that read back as in the file: those chosen, no others.
+    const auto matching = [&file](const ProcessorSettings& after) {
+        std::string words;
+        for (int g = 0; g < screen::kSettingGroupCount; ++g) {
+            screen::SettingGroups one{};
+            one[static_cast<size_t>(g)] = true;
+            if (screen::PlanRestore(file, after, one).empty()) {
+                words += std::string(words.empty() ? "" : ",") +
+                         screen::SettingGroupWord(static_cast<SettingGroup>(g));
+            }
+        }
+        return words;
+    };
+    struct Case {
+        std::string only;  // empty: the default for device 2
+        std::string matching;
+        int settings;
+    } cases[] = {
+        {"", "resolution,picture,audio,hot-spare,text-key", 6},
+        {"picture,audio", "picture,audio", 3},
+        {"windows", "windows", 2},  // on the output resolution as it is
+        {"text-key", "text-key", 1},
+    };
+    for (const Case& c : cases) {
+        SimSequenceLink b(2);
+        screen::SettingGroups groups = screen::DefaultSettingGroups(file, 2);
+        std::string bad;
+        if (!c.only.empty()) {
+            ASSERT_TRUE(screen::ParseSettingGroups(c.only, groups, bad)) << bad;
+        }
+        const screen::RestoreResult r = screen::RestoreSettings(b, file, groups);
+        ASSERT_TRUE(r.after) << c.only;
+        EXPECT_TRUE(r.differences.empty()) << c.only << ": " << r.differences.front().name;
+        EXPECT_EQ(r.settingsChanged, c.settings) << c.only;
+        EXPECT_EQ(matching(*r.after), c.matching) << c.only;
+    }
+
+    // The default: the windows go only to the device ID the file was saved from.
+    EXPECT_TRUE(screen::Has(screen::DefaultSettingGroups(file, 1), SettingGroup::kWindows));
+    EXPECT_FALSE(screen::Has(screen::DefaultSettingGroups(file, 2), SettingGroup::kWindows));
+    file.deviceId = 0;  // a file that does not say
+    EXPECT_FALSE(screen::Has(screen::DefaultSettingGroups(file, 1), SettingGroup::kWindows));
+    screen::SettingGroups g;
+    std::string bad;
+    EXPECT_FALSE(screen::ParseSettingGroups("picture,colour", g, bad));
+    EXPECT_EQ(bad, "colour");
+    EXPECT_FALSE(screen::ParseSettingGroups("picture,", g, bad));
+    EXPECT_EQ(bad, "");
 }

@@ -1,4 +1,7 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,6 +42,9 @@ TEST(Ctl, UsageErrorsExit2WithOneLine) {
         {"--serial", "COM99999999999999999999999", "status"},
         {"--tcp", "127.0.0.1:1", "switch", "HDMI", "--transition",
          "1.0" + std::string(100000, 's')},
+        {"--tcp", "::1:5000", "status"},  // an IPv6 address goes in brackets
+        {"--tcp", "[::1]5000", "status"},
+        {"--tcp", "[::1]:", "status"},
     };
     for (const auto& args : cases) {
         const auto r = Ctl(args);
@@ -200,4 +206,44 @@ TEST(Ctl, PrintsTheAnswerBeforeThePauseAfterTheReply) {
         EXPECT_FALSE(answer.empty()) << command;
         EXPECT_GE(ended - printed, std::chrono::milliseconds(150)) << command;
     }
+}
+
+// An IPv6 address in brackets is an address, as the unit allows IPv6: the frame goes to it.
+TEST(Ctl, SendsToAnIpv6AddressInBrackets) {
+    const int listener = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in6 at{};
+    at.sin6_family = AF_INET6;
+    at.sin6_addr = in6addr_loopback;
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0) {
+        ::close(listener);
+        GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    ASSERT_EQ(::listen(listener, 1), 0);
+    socklen_t len = sizeof at;
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&at), &len), 0);
+    const std::string port = std::to_string(ntohs(at.sin6_port));
+
+    // The connection waits in the backlog; the frame in its buffer.
+    const auto r = Ctl({"--tcp", "[::1]:" + port, "send", "01", "01", "--delay", "0"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const int peer = ::accept(listener, nullptr, nullptr);
+    ASSERT_GE(peer, 0);
+    unsigned char frame[13] = {};
+    EXPECT_EQ(::recv(peer, frame, sizeof frame, MSG_WAITALL), 13);
+    EXPECT_EQ(frame[0], 0x05);
+    EXPECT_EQ(frame[2], 0x01);
+    ::close(peer);
+    ::close(listener);
+}
+
+// The status says a preview as the window's preview label does.
+TEST(Ctl, StatusSaysThePreviewInTheWindowsWords) {
+    testutil::SimProcess sim({"--tcp", "0"});
+    ASSERT_TRUE(sim.Started()) << sim.Output();
+    const std::string tcp = "127.0.0.1:" + std::to_string(sim.tcpPort);
+    ASSERT_EQ(Ctl({"--tcp", tcp, "send", "09", "01", "--delay", "0"}).exitCode, 0);
+    const auto st = Ctl({"--tcp", tcp, "status"});
+    EXPECT_EQ(st.exitCode, 0) << st.err;
+    EXPECT_NE(st.out.find("\noverlay: Pre: NULL\n"), std::string::npos) << st.out;
 }

@@ -126,10 +126,81 @@ TEST(CtlWall, BackupAndRestoreCloneAProcessorAndRefuseBadFilesBeforeSending) {
     EXPECT_NE(text.find("\nbrightness 40\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nm2-pip 400 300 100 50\n"), std::string::npos) << text;
 
-    const auto restore = Ctl({"--tcp", tcp, "--id", "2", "restore", file.string()});
-    EXPECT_EQ(restore.exitCode, 0) << restore.err << restore.out;
-    EXPECT_EQ(restore.out,
-              "3 frames sent to device 2\nevery setting reads back as in " + file.string() + "\n");
+    EXPECT_NE(text.find("\ndevice-id 1  #"), std::string::npos) << text;
+
+    // Restored onto device 2: first the list, the windows left out (the file is device 1's).
+    const std::string list = "Device 2 now, and " + file.string() +
+                             " (saved from device 1):\n"
+                             "  brightness: now 64, in the file 40\n"
+                             "  bias: now 50, in the file 30\n"
+                             "left out: windows (1 setting)\n"
+                             "windows left out: the file was saved from device 1, not from "
+                             "device 2 (--only or --except chooses the groups)\n";
+    struct Restore {
+        std::vector<std::string> options;
+        int exitCode;
+        std::string out, err;
+    } restores[] = {
+        {{}, 2, list, "orn312ctl: nothing sent; give --yes to change 2 settings of device 2\n"},
+        {{"--dry-run"}, 0, list + "dry run: nothing sent\n", ""},
+        {{"--only", "windows", "--yes"},
+         0,
+         "Device 2 now, and " + file.string() +
+             " (saved from device 1):\n"
+             "  M2 PIP window: now 960x540 at 0,0, in the file 400x300 at 100,50\n"
+             "left out: picture (2 settings)\n"
+             "Device 2: 1 setting changed from " +
+             file.string() + " (1 frame sent)\nevery setting restored reads back as in " +
+             file.string() + "\n",
+         ""},
+        {{"--except", "windows", "--yes"},
+         0,
+         "Device 2 now, and " + file.string() +
+             " (saved from device 1):\n"
+             "  brightness: now 64, in the file 40\n"
+             "  bias: now 50, in the file 30\n"
+             "Device 2: 2 settings changed from " +
+             file.string() + " (2 frames sent)\nevery setting restored reads back as in " +
+             file.string() + "\n",
+         ""},
+        {{"--yes"},
+         0,
+         "Device 2 now, and " + file.string() +
+             " (saved from device 1):\nEvery setting chosen is as in the file; nothing to send\n",
+         ""},
+        {{"--only", "picture,colour"},
+         2,
+         "",
+         "orn312ctl: unknown group 'colour': the groups are resolution, windows, picture, audio, "
+         "hot-spare, text-key (orn312ctl --help shows the usage)\n"},
+        {{"--only", "picture", "--except", "audio"},
+         2,
+         "",
+         "orn312ctl: give --only or --except, not both (orn312ctl --help shows the usage)\n"},
+        {{"--dry-run", "--yes"},
+         2,
+         "",
+         "orn312ctl: --dry-run only lists; --yes sends: give one of them (orn312ctl --help "
+         "shows the usage)\n"},
+    };
+    for (const Restore& c : restores) {
+        std::vector<std::string> args = {"--tcp", tcp, "--id", "2", "restore", file.string()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const auto r = Ctl(args);
+        const std::string what = c.options.empty() ? "(none)" : c.options[0];
+        EXPECT_EQ(r.exitCode, c.exitCode) << what << r.err;
+        EXPECT_EQ(r.out, c.out) << what;
+        EXPECT_EQ(r.err, c.err) << what;
+    }
+
+    // A backup's file that cannot be written is said before the device is read.
+    const std::string quiet = sim.Output();
+    const auto nowhere =
+        Ctl({"--tcp", tcp, "backup", (Scratch("none") / "x" / "one.settings").string()});
+    EXPECT_EQ(nowhere.exitCode, 1);
+    EXPECT_NE(nowhere.err.find("No such file or directory; nothing read"), std::string::npos)
+        << nowhere.err;
+    EXPECT_EQ(sim.Output().find("connected from", quiet.size()), std::string::npos);
 
     // Bad files: refused naming the line, exit 2, and not a frame reaches the line.
     const std::string before = sim.Output();
