@@ -189,8 +189,10 @@ bool PlanScheduler::Doze(int64_t untilMs) {
         const int64_t seenMs = platform::CurrentClock().NowMs();
         if (seenMs >= untilMs)
             return true;
-        const int64_t wakeMs = m_watch ? std::min(untilMs, seenMs + kWatchMs) : untilMs;
-        switch (platform::SleepUntil(wakeMs, &m_wake)) {
+        const bool told = m_fileWatch && m_fileWatch->Active();
+        const int64_t wakeMs =
+            m_watch ? std::min(untilMs, seenMs + (told ? kSlowWatchMs : kWatchMs)) : untilMs;
+        switch (platform::SleepUntil(wakeMs, &m_wake, told ? m_fileWatch->Fd() : -1)) {
             case platform::Wake::Stopped:
                 return false;
             case platform::Wake::ClockSet:
@@ -198,8 +200,10 @@ bool PlanScheduler::Doze(int64_t untilMs) {
                 // the list is built for the day the clock now reads, without the plans done.
                 Reload(seenMs);
                 return false;
-            case platform::Wake::Reached:
             case platform::Wake::Ready:
+                m_fileWatch->Drain();
+                break;
+            case platform::Wake::Reached:
                 break;
         }
         if (m_watch) {
@@ -313,8 +317,10 @@ static int64_t NextMidnightMs(int64_t nowMs) {
 }
 
 void PlanScheduler::Run() {
-    if (m_watch)
+    if (m_watch) {
+        m_fileWatch = std::make_unique<platform::FileWatch>(m_plans.Path());
         m_watch->Reset();
+    }
     m_done.clear();
     m_showingOutcome = false;
     platform::LocalTime built = platform::Now();

@@ -20,6 +20,7 @@
 
 #include "link/Frame.h"
 #include "platform/Clock.h"
+#include "platform/FileWatch.h"
 #include "schedule/InfoPlan.h"
 
 // One group of timer fields: Time, Signal, Status, Result.
@@ -154,6 +155,8 @@ public:
     static constexpr int kRetryMs = 250;          // between tries of a switch the link refused
     static constexpr int kReloadMarginMs = 2000;  // a reload this close to a plan waits for it
     static constexpr int kWatchMs = 1000;         // between looks at a watched plan file
+    // ... where the kernel tells of changes to it (a look still catches what it does not report)
+    static constexpr int kSlowWatchMs = 30000;
     // Plans carried out are remembered this long, so that a clock set back, even over midnight,
     // never sends one again.
     static constexpr int64_t kDoneKeepMs = 2 * 86400 * 1000LL;
@@ -222,6 +225,7 @@ private:
     static constexpr int64_t kNoSince = INT64_MAX;
     std::atomic<int64_t> m_reloadSince{kNoSince};
     std::unique_ptr<PlanFileWatch> m_watch;  // when the thread watches the file; its alone
+    std::unique_ptr<platform::FileWatch> m_fileWatch;  // the kernel's word of a change, with it
     // The plans carried out (moment, source), those of the last days too: a reload never tells
     // them missed, and a rebuild never lists them again.
     std::set<std::pair<int64_t, uint8_t>> m_done;
