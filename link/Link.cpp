@@ -310,6 +310,9 @@ int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int
         }
         std::memcpy(reply, got.data(), kFrameSize);
         link.m_unanswered = 0;
+        if (link.m_onReply) {
+            link.m_onReply(reply);
+        }
         Pause(link, kAfterReplyMs);
         return kFrameSize;
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "link/SerialPort.h"
 #include "platform/Clock.h"
@@ -27,6 +28,9 @@ struct LinkConnection {
     // The last frame did not go out whole (a failed write, or a device that closed the TCP
     // connection before it).
     bool m_sendFailed = false;
+    // When set, a question's answer is handed here as soon as it is taken, before the pause
+    // after it (the service passes it on to the client that asked without that wait).
+    std::function<void(const uint8_t* reply)> m_onReply;
 };
 
 // What the answer to a question must look like. A frame of another shape is not this question's
