@@ -36,10 +36,10 @@ struct LinkConnection {
 // What the answer to a question must look like. A frame of another shape is not this question's
 // answer: it is passed over (traced) and the question keeps waiting for its own.
 struct ReplyShape {
-    bool leader = false;             // byte 0 is 0x05
-    int deviceId = -1;               // byte 1 (-1: any)
-    bool queryMarker = false;        // byte 2 is 0xFE
-    int subCode = -1;                // byte 3 echoes the question's sub-code (-1: not looked at)
+    bool leader = false;       // byte 0 is 0x05
+    int deviceId = -1;         // byte 1 (-1: any)
+    bool queryMarker = false;  // byte 2 is 0xFE
+    int subCode = -1;          // byte 3 echoes the question's sub-code (-1: not looked at)
     bool Fits(const uint8_t* reply) const;
 };
 

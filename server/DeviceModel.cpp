@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "device/StatusDecoder.h"
+#include "link/Commands.h"
 #include "platform/Clock.h"
 
 namespace server {
@@ -48,6 +49,12 @@ void DeviceModel::Reply(const devlink::Frame& reply) {
         told = m_now;
     }
     Tell(told);
+}
+
+void DeviceModel::Answer(const devlink::Frame& question, const devlink::Frame& reply) {
+    if (question[2] == devlink::kQueryCode && question[3] == devlink::kStatusSub) {
+        Reply(reply);
+    }
 }
 
 void DeviceModel::Lost() {

@@ -31,9 +31,12 @@ public:
 
     explicit DeviceModel(uint8_t deviceId = 1);
 
-    // A reply seen on the line: a status reply of this device updates the model; anything else
-    // is passed over. Listeners hear of it only when the state changed (or the device came back).
+    // The answer to a status question: when it is this device's, it updates the model.
+    // Listeners hear of it only when the state changed (or the device came back).
     void Reply(const devlink::Frame& reply);
+    // Any question answered on the line: only the answers to status questions of this device
+    // feed the model (the other answers have the same leader, ID and marker).
+    void Answer(const devlink::Frame& question, const devlink::Frame& reply);
     // The processor is away: the model says so and keeps no state.
     void Lost();
     void SetDeviceId(uint8_t id);

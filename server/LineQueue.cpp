@@ -309,6 +309,9 @@ LineQueue::Turn LineQueue::RunOnce() {
                 if (answer) {
                     answer(reply);
                 }
+                if (m_watch) {
+                    m_watch(w.frame, reply);
+                }
             });
             lock.lock();
             if (answered) {

@@ -65,6 +65,8 @@ public:
     // was full.
     using Answer = std::function<void(const devlink::Frame& reply)>;
     using Room = std::function<void()>;
+    // Every client question answered, with its answer (the service's model reads them).
+    using Watch = std::function<void(const devlink::Frame& question, const devlink::Frame& reply)>;
 
     explicit LineQueue(Line& line);
     ~LineQueue();
@@ -89,6 +91,8 @@ public:
     void SetPolling(bool on);
     // The link came or went: waiting questions are dropped when it is down.
     void Wake();
+    // Before Start.
+    void SetWatch(Watch watch) { m_watch = std::move(watch); }
 
     ClientId AddClient(Answer answer, Room room = {});
     // Drops the client's frames still waiting; an answer under way is not delivered.
@@ -147,6 +151,7 @@ private:
     void Notify();
 
     Line& m_line;
+    Watch m_watch;
     mutable std::mutex m_mutex;
     std::condition_variable m_cv;      // wakes the thread
     std::condition_variable m_doneCv;  // wakes SendPlan callers

@@ -159,7 +159,7 @@ bool AddressAllowed(const std::string& address, const std::vector<std::string>& 
 class Session;
 
 struct ShareServer::Impl : std::enable_shared_from_this<ShareServer::Impl> {
-    Impl(LineQueue& q, Log l, Seen s) : queue(q), log(std::move(l)), seen(std::move(s)) {}
+    Impl(LineQueue& q, Log l) : queue(q), log(std::move(l)) {}
 
     void Accept();
     void Say(bool warning, const std::string& text) {
@@ -170,7 +170,6 @@ struct ShareServer::Impl : std::enable_shared_from_this<ShareServer::Impl> {
 
     LineQueue& queue;
     Log log;
-    Seen seen;
     asio::io_context io{1};
     tcp::acceptor acceptor{io};
     std::vector<std::string> allow;
@@ -196,18 +195,13 @@ public:
         std::weak_ptr<ShareServer::Impl> server = m_server.weak_from_this();
         m_id = m_server.queue.AddClient(
             [weak, server](const Frame& reply) {
-                auto s = server.lock();
-                if (!s) {
-                    return;
+                if (auto s = server.lock()) {
+                    asio::post(s->io, [weak, reply] {
+                        if (auto self = weak.lock()) {
+                            self->Answer(reply);
+                        }
+                    });
                 }
-                if (s->seen) {
-                    s->seen(reply);
-                }
-                asio::post(s->io, [weak, reply] {
-                    if (auto self = weak.lock()) {
-                        self->Answer(reply);
-                    }
-                });
             },
             [weak, server] {
                 if (auto s = server.lock()) {
@@ -446,8 +440,8 @@ void ShareServer::Impl::Accept() {
     });
 }
 
-ShareServer::ShareServer(LineQueue& queue, Log log, Seen seen)
-    : m(std::make_shared<Impl>(queue, std::move(log), std::move(seen))) {}
+ShareServer::ShareServer(LineQueue& queue, Log log)
+    : m(std::make_shared<Impl>(queue, std::move(log))) {}
 
 ShareServer::~ShareServer() {
     Stop();

@@ -40,10 +40,7 @@ public:
     // One line per client connecting, leaving, refused or dropped; warning for refusals and
     // drops. Called on the server's thread.
     using Log = std::function<void(bool warning, const std::string& text)>;
-    // Each answer given to a client, on the queue's thread (the service's model reads it).
-    using Seen = std::function<void(const devlink::Frame& reply)>;
-
-    ShareServer(LineQueue& queue, Log log, Seen seen = {});
+    ShareServer(LineQueue& queue, Log log);
     ~ShareServer();
     ShareServer(const ShareServer&) = delete;
     ShareServer& operator=(const ShareServer&) = delete;

@@ -29,10 +29,11 @@ TEST(DeviceModel, FollowsTheStatusRepliesAndTellsChanges) {
 
     EXPECT_FALSE(model.Current().connected);
     model.Reply(Status(3, devlink::kDvi, true));
-    model.Reply(Status(3, devlink::kDvi, true));             // the same again: no change
-    model.Reply(Status(4, devlink::kVga1, true));            // another device's
-    model.Reply(devlink::ResolutionReply{6, {}}.Encode(3));  // no status reply
-    model.Reply(Status(3, devlink::kDvi, false, devlink::kFreezeBit));
+    model.Reply(Status(3, devlink::kDvi, true));   // the same again: no change
+    model.Reply(Status(4, devlink::kVga1, true));  // another device's
+    // An answer with the same leader, ID and marker to another question.
+    model.Answer(devlink::ResolutionQuery(3), devlink::ResolutionReply{6, {}}.Encode(3));
+    model.Answer(devlink::StatusQuery(3), Status(3, devlink::kDvi, false, devlink::kFreezeBit));
     ASSERT_EQ(heard.size(), 2u);
     EXPECT_TRUE(heard[0].connected);
     EXPECT_EQ(heard[0].state.m_mainSource, devlink::kDvi);
