@@ -16,9 +16,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "device/ControlIds.h"
-#include "controls/Progress.h"
 #include "controls/PostBox.h"
+#include "controls/Progress.h"
+#include "device/ControlIds.h"
 #include "link/PortDiscovery.h"
 #include "mosaic/SimpleMosaic.h"
 #include "platform/ProfileFile.h"
@@ -337,6 +337,7 @@ void CORN302ControlDlg::RunConnect() {
 
 void CORN302ControlDlg::OnDisconnect() {
     m_conn.Disconnect();
+    ShowSharedLine(false);
     Control(ids::kConnect)->setEnabled(true);
     Control(ids::kDisconnect)->setEnabled(false);
     // Nothing may look live once the link is closed; the next connection takes every lamp and
@@ -463,6 +464,7 @@ void CORN302ControlDlg::OnMosaic() {
     platform::RunModal(dlg);
     // The fast mosaic talks to the processor on its own; afterwards the operator connects again.
     m_conn.CloseTransport();
+    ShowSharedLine(false);
     Control(ids::kDisconnect)->setEnabled(false);
     Control(ids::kConnect)->setEnabled(true);
     ShowNotLive(true);

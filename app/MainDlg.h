@@ -18,12 +18,12 @@
 #include <utility>
 #include <vector>
 
+#include "controls/ControlRegistry.h"
+#include "controls/PostBox.h"
 #include "device/Connection.h"
 #include "device/DeviceState.h"
 #include "device/StatusDecoder.h"
 #include "device/SwitchRules.h"
-#include "controls/ControlRegistry.h"
-#include "controls/PostBox.h"
 #include "platform/UiSeam.h"
 #include "resources/Captions.h"
 #include "schedule/Scheduler.h"
@@ -132,6 +132,9 @@ public:
     bool WriteConnectSettings(const std::vector<std::pair<const char*, std::string>>& keys);
     // Applies the caption set of the current language.
     void ApplyCaptions();
+    // The title says whether the window reaches the processor through the service's shared
+    // line (whose plans run there); on: it does, for the connection now open.
+    void ShowSharedLine(bool on);
     // Shows a Yes/No box in the current language with the usual caption; true on Yes.
     bool Ask(res::Msg msg);
 
@@ -204,6 +207,7 @@ private:
     ui::ControlMap m_controls;
     ui::PostBox* m_postBox;  // what the workers post (Post), run on the UI thread
     std::optional<app::Display> m_lastDisplay;  // UI thread only
+    bool m_bOnSharedLine = false;               // UI thread only
     std::set<int> m_flashingLamps;              // lamps in state 2; UI thread only
     // The Day, Week, Month and Once boxes, mirrored for the scheduler thread.
     std::atomic<bool> m_kindTicked[4] = {true, true, true, true};

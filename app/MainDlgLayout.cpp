@@ -24,12 +24,12 @@
 #include <vector>
 
 #include "app/AboutDlg.h"
-#include "device/ControlIds.h"
 #include "app/MainDlg.h"
 #include "controls/Colours.h"
 #include "controls/ControlRegistry.h"
 #include "controls/Keyboard.h"
 #include "controls/ScreenFit.h"
+#include "device/ControlIds.h"
 #include "platform/UiSeam.h"
 #include "resources/Captions.h"
 
@@ -524,6 +524,21 @@ void CORN302ControlDlg::ApplyCaptions() {
         action->setText(Utf8(chinese ? kAboutItem.zh : kAboutItem.en));
     }
     NameFromCaptions(*this);
+    ShowSharedLine(m_bOnSharedLine);
+}
+
+void CORN302ControlDlg::ShowSharedLine(bool on) {
+    m_bOnSharedLine = on;
+    const bool chinese = m_bChinese != 0;
+    for (const res::Caption& c : MainCaptions()) {
+        if (c.id == res::kWindowTitle) {
+            QString title = Utf8(chinese ? c.zh : c.en);
+            if (on) {
+                title += " - " + Utf8(res::Text(res::Msg::SharedLine, chinese));
+            }
+            setWindowTitle(title);
+        }
+    }
 }
 
 void CORN302ControlDlg::OnChinese() {

@@ -18,9 +18,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "device/ControlIds.h"
-#include "controls/Progress.h"
 #include "controls/PostBox.h"
+#include "controls/Progress.h"
+#include "device/ControlIds.h"
 #include "link/PortDiscovery.h"
 #include "mosaic/SimpleMosaic.h"
 #include "platform/ProfileFile.h"
@@ -51,11 +51,10 @@ void CORN302ControlDlg::SetInfo(const QString& text) {
 }
 
 void CORN302ControlDlg::InfoText(app::LinkText text) {
-    static const res::Msg kTexts[] = {res::Msg::OpenComOk,    res::Msg::OpenComFail,
-                                      res::Msg::OpenNetOk,    res::Msg::OpenNetFail,
-                                      res::Msg::DeviceNormal, res::Msg::DeviceFailed,
-                                      res::Msg::DeviceSilent, res::Msg::DeviceClosed,
-                                      res::Msg::PortInUse};
+    static const res::Msg kTexts[] = {
+        res::Msg::OpenComOk,    res::Msg::OpenComFail,  res::Msg::OpenNetOk,
+        res::Msg::OpenNetFail,  res::Msg::DeviceNormal, res::Msg::DeviceFailed,
+        res::Msg::DeviceSilent, res::Msg::DeviceClosed, res::Msg::PortInUse};
     const res::Msg msg = kTexts[static_cast<int>(text)];
     // The language in force when the text reaches the Info line.
     Post([this, msg] { SetInfo(Utf8(res::Text(msg, m_bChinese != 0))); });
@@ -93,7 +92,14 @@ void CORN302ControlDlg::PortOutOfRange() {
 }
 
 void CORN302ControlDlg::ConnectFinished(bool accepted) {
-    Post([this, accepted] {
+    const bool shared = accepted && m_conn.m_bSharedLine;
+    Post([this, accepted, shared] {
+        ShowSharedLine(shared);
+        if (shared) {
+            const bool chinese = m_bChinese != 0;
+            SetInfo(Utf8(res::Text(res::Msg::DeviceNormal, chinese)) + " (" +
+                    Utf8(res::Text(res::Msg::SharedLine, chinese)) + ")");
+        }
         if (accepted) {
             Control(ids::kConnect)->setEnabled(false);
             // A scheduler started meanwhile (at start-up) keeps the manual controls.

@@ -121,11 +121,9 @@ void Connection::ConnectDevice(const ConnectSettings& settings) {
     }
     uint8_t reply[kFrameSize] = {};
     const Frame query = devlink::IdentifyQuery(m_deviceId);
-    const bool accepted =
-        devlink::QueryCommand(m_link, query.data(), reply, m_identifyLimitMs,
-                              devlink::IdentifyReplyShape()) ==
-            kFrameSize &&
-        devlink::IsIdentifyReply(reply);
+    const bool accepted = devlink::QueryCommand(m_link, query.data(), reply, m_identifyLimitMs,
+                                                devlink::IdentifyReplyShape()) == kFrameSize &&
+                          devlink::IsIdentifyReply(reply);
     if (!accepted) {
         if (m_link.m_bSerial) {
             m_link.m_serialPort.Close();
@@ -140,12 +138,15 @@ void Connection::ConnectDevice(const ConnectSettings& settings) {
     m_blinkSet.clear();
     m_failedReads = 0;
     m_deviceLost = false;
+    m_bSharedLine = m_link.m_bSerial == 0 && devlink::SharedLineMarked(m_link.m_socket);
     m_sink.InfoText(LinkText::DeviceNormal);
     m_bConnected = 1;
     // The workers exist before the window hears of the connection: a Disconnect or Mosaic
     // pressed at once then stops them, instead of their starting after it on a closed link. They
     // touch the link only once this worker lets go of it.
-    StartWorkers();
+    if (m_startWorkers) {
+        StartWorkers();
+    }
     m_sink.ConnectFinished(true);
 }
 
@@ -319,10 +320,10 @@ void Connection::ReadStatus(int limitMs) {
     const Frame status = devlink::StatusQuery(m_deviceId);
     // A reply counts when it is a status reply of this device: one with another leader, device
     // ID or marker is not decoded, so it says nothing of the device either.
-    const bool valid =
-        devlink::QueryCommand(m_link, status.data(), reply.data(), limitMs,
-                              devlink::QueryReplyShape(m_deviceId)) == kFrameSize &&
-        reply[0] == devlink::kLeader && reply[1] == m_deviceId && reply[2] == devlink::kQueryCode;
+    const bool valid = devlink::QueryCommand(m_link, status.data(), reply.data(), limitMs,
+                                             devlink::QueryReplyShape(m_deviceId)) == kFrameSize &&
+                       reply[0] == devlink::kLeader && reply[1] == m_deviceId &&
+                       reply[2] == devlink::kQueryCode;
     if (valid) {
         m_failedReads = 0;
         if (m_deviceLost) {
@@ -344,6 +345,15 @@ void Connection::ReadStatus(int limitMs) {
         m_sink.InfoText(closed ? LinkText::DeviceClosed : LinkText::DeviceSilent);
         m_sink.DeviceLost(closed);
     }
+}
+
+void Connection::PollStatus(platform::StopFlag& stop, bool* unsure) {
+    WithLinkUnless(stop, [&](devlink::LinkConnection& link) {
+        ReadStatus(m_pollLimitMs);
+        if (unsure != nullptr) {
+            *unsure = link.m_unanswered > 0;
+        }
+    });
 }
 
 void Connection::PollThread() {

@@ -252,9 +252,8 @@ TEST_F(Service, SighupReadsThePlanFileAndTheDeviceAgain) {
     ASSERT_TRUE(first.Started() && second.Started());
     WritePlans(first.tcpPort, {});
     Start();
-    ASSERT_TRUE(service->WaitForErr("connected: network 127.0.0.1:" +
-                                        std::to_string(first.tcpPort),
-                                    3000))
+    ASSERT_TRUE(
+        service->WaitForErr("connected: network 127.0.0.1:" + std::to_string(first.tcpPort), 3000))
         << service->Err();
 
     ASSERT_EQ(::kill(service->pid(), SIGHUP), 0);
@@ -269,8 +268,7 @@ TEST_F(Service, SighupReadsThePlanFileAndTheDeviceAgain) {
         "SIGHUP: plan file read again; the device is now " + now + ": connecting to it\n", 3000))
         << service->Err();
     EXPECT_TRUE(service->WaitForErr("connected: " + now, 5000)) << service->Err();
-    EXPECT_TRUE(second.WaitForOutput("(identify)", 3000) ||
-                second.WaitForOutput("fe fe", 100))
+    EXPECT_TRUE(second.WaitForOutput("(identify)", 3000) || second.WaitForOutput("fe fe", 100))
         << second.Output();
     EXPECT_EQ(testutil::Count(service->Err(), "SIGHUP"), 2) << service->Err();
     Terminate();
@@ -315,6 +313,12 @@ TEST_F(Service, BadCommandLineOrSettingsEndItWithOneLine) {
         {{"badcom.ini"}, 1, "names no serial port (ComPort=COM0)"},
         {{"folder"}, 1, "the plan file folder is a folder"},
         {{"noconnect.ini"}, 1, "the plan file noconnect.ini has no [CONNECT] section"},
+        {{"--share", "192.168.0.5:5001"}, 2, "not a loopback address; name the clients"},
+        {{"--share", "localhost:5001"}, 2, "localhost is not an IP address"},
+        {{"--share", "127.0.0.1"}, 2, "give ADDRESS:PORT"},
+        {{"--share"}, 2, "--share takes a value"},
+        {{"--share-allow", "10.0.0.0/8"}, 2, "--share-allow needs --share"},
+        {{"--share", "0.0.0.0:5001", "--share-allow", "10.0.0.0/33"}, 2, "prefix length"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
