@@ -334,8 +334,15 @@ TEST_F(Share, RefusalsAndOutages) {
         const uint8_t noise[] = {0x00, 0x13};
         c.Write(noise, sizeof noise);
         EXPECT_FALSE(c.Read(1000).has_value());
-        c.Send(status);
-        EXPECT_TRUE(c.Read(2000).has_value());
+        // Two frames in one write: served in their order.
+        std::vector<uint8_t> two(status.begin(), status.end());
+        const Frame resolution = devlink::ResolutionQuery(1);
+        two.insert(two.end(), resolution.begin(), resolution.end());
+        c.Write(two.data(), two.size());
+        const auto first = c.Read(2000), second = c.Read(2000);
+        ASSERT_TRUE(first && second);
+        EXPECT_EQ((*first)[4], 0);   // the status: no overlay
+        EXPECT_EQ((*second)[3], 6);  // the output resolution: 1920x1080
         EXPECT_EQ(sim->Output().find("fe 10"), std::string::npos);
         EXPECT_TRUE(service->WaitForErr("sent a frame with a bad checksum; not forwarded", 1000));
     }
