@@ -339,6 +339,7 @@ void CORN302ControlDlg::RunConnect() {
 
 void CORN302ControlDlg::OnDisconnect() {
     m_conn.Disconnect();
+    ShowSharedLine(false);
     Control(ids::kConnect)->setEnabled(true);
     Control(ids::kDisconnect)->setEnabled(false);
     // Nothing may look live once the link is closed; the next connection takes every lamp and
@@ -465,6 +466,7 @@ void CORN302ControlDlg::OnMosaic() {
     platform::RunModal(dlg);
     // The fast mosaic talks to the processor on its own; afterwards the operator connects again.
     m_conn.CloseTransport();
+    ShowSharedLine(false);
     Control(ids::kDisconnect)->setEnabled(false);
     Control(ids::kConnect)->setEnabled(true);
     ShowNotLive(true);

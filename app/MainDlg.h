@@ -133,6 +133,9 @@ public:
     bool WriteConnectSettings(const std::vector<std::pair<const char*, std::string>>& keys);
     // Applies the caption set of the current language.
     void ApplyCaptions();
+    // The title says whether the window reaches the processor through the service's shared
+    // line (whose plans run there); on: it does, for the connection now open.
+    void ShowSharedLine(bool on);
     // Shows a Yes/No box in the current language with the usual caption; true on Yes.
     bool Ask(res::Msg msg);
 
@@ -219,6 +222,7 @@ private:
     bool m_bNotAnswering = false;                 // the device stopped answering; UI thread only
     bool m_bAlarmShown = false;
     QElapsedTimer m_infoShown;  // since the Info line's text was last set
+    bool m_bOnSharedLine = false;                 // UI thread only
     // The Day, Week, Month and Once boxes, mirrored for the scheduler thread.
     std::atomic<bool> m_kindTicked[4] = {true, true, true, true};
     std::unique_ptr<PlanScheduler> m_scheduler;

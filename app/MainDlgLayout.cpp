@@ -525,6 +525,21 @@ void CORN302ControlDlg::ApplyCaptions() {
     }
     NameFromCaptions(*this);
     ShowSignalLoss(m_signalLoss);  // a loss on the Info line is said in the new language
+    ShowSharedLine(m_bOnSharedLine);
+}
+
+void CORN302ControlDlg::ShowSharedLine(bool on) {
+    m_bOnSharedLine = on;
+    const bool chinese = m_bChinese != 0;
+    for (const res::Caption& c : MainCaptions()) {
+        if (c.id == res::kWindowTitle) {
+            QString title = Utf8(chinese ? c.zh : c.en);
+            if (on) {
+                title += " - " + Utf8(res::Text(res::Msg::SharedLine, chinese));
+            }
+            setWindowTitle(title);
+        }
+    }
 }
 
 void CORN302ControlDlg::OnChinese() {

@@ -97,7 +97,14 @@ void CORN302ControlDlg::PortOutOfRange() {
 }
 
 void CORN302ControlDlg::ConnectFinished(bool accepted) {
-    Post([this, accepted] {
+    const bool shared = accepted && m_conn.m_bSharedLine;
+    Post([this, accepted, shared] {
+        ShowSharedLine(shared);
+        if (shared) {
+            const bool chinese = m_bChinese != 0;
+            SetInfo(Utf8(res::Text(res::Msg::DeviceNormal, chinese)) + " (" +
+                    Utf8(res::Text(res::Msg::SharedLine, chinese)) + ")");
+        }
         if (accepted) {
             Control(ids::kConnect)->setEnabled(false);
             m_bNotAnswering = false;

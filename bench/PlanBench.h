@@ -18,25 +18,26 @@
 namespace bench {
 
 struct PlanBench {
-    std::filesystem::path dir;         // holds Planinfo.ini and the simulator's log
-    std::string log;                   // the simulator's frame log
+    std::filesystem::path dir;  // holds Planinfo.ini and the simulator's log
+    std::string log;            // the simulator's frame log
     std::unique_ptr<testutil::SimProcess> sim;
-    std::vector<int64_t> moments;      // each plan's time, ms of day
+    std::vector<int64_t> moments;  // each plan's time, ms of day
 };
 
 // Starts the simulator in a fresh folder of the temporary directory and writes its Planinfo.ini:
 // [CONNECT] for the simulator over TCP with connectKeys added, then `plans` day plans from
-// firstInS seconds on, gapS(i) seconds after plan i, alternating HDMI (4) and DVI (5). Prints a
-// line and returns false when the simulator does not start.
+// firstInS seconds on, gapS(i) seconds after plan i, alternating HDMI (4) and DVI (5). simArgs
+// go to the simulator too. Prints a line and returns false when the simulator does not start.
 inline bool StartPlanBench(const char* name, int plans, int firstInS,
                            const std::function<int(int i)>& gapS, const std::string& connectKeys,
-                           PlanBench& b) {
+                           PlanBench& b, const std::vector<std::string>& simArgs = {}) {
     b.dir = std::filesystem::temp_directory_path() / (std::string("orn312-") + name);
     std::filesystem::remove_all(b.dir);
     std::filesystem::create_directories(b.dir);
     b.log = (b.dir / "sim.log").string();
-    b.sim = std::make_unique<testutil::SimProcess>(
-        std::vector<std::string>{"--tcp", "0", "--log", b.log});
+    std::vector<std::string> args = {"--tcp", "0", "--log", b.log};
+    args.insert(args.end(), simArgs.begin(), simArgs.end());
+    b.sim = std::make_unique<testutil::SimProcess>(args);
     if (!b.sim->Started()) {
         std::fprintf(stderr, "%s: the simulator did not start\n", name);
         return false;

@@ -126,11 +126,9 @@ void Connection::ConnectDevice(const ConnectSettings& settings) {
     }
     uint8_t reply[kFrameSize] = {};
     const Frame query = devlink::IdentifyQuery(m_deviceId);
-    const bool accepted =
-        devlink::QueryCommand(m_link, query.data(), reply, m_identifyLimitMs,
-                              devlink::IdentifyReplyShape()) ==
-            kFrameSize &&
-        devlink::IsIdentifyReply(reply);
+    const bool accepted = devlink::QueryCommand(m_link, query.data(), reply, m_identifyLimitMs,
+                                                devlink::IdentifyReplyShape()) == kFrameSize &&
+                          devlink::IsIdentifyReply(reply);
     if (!accepted) {
         if (m_link.m_bSerial) {
             m_link.m_serialPort.Close();
@@ -146,12 +144,15 @@ void Connection::ConnectDevice(const ConnectSettings& settings) {
     PublishBlinkSet();
     m_failedReads = 0;
     m_deviceLost = false;
+    m_bSharedLine = m_link.m_bSerial == 0 && devlink::SharedLineMarked(m_link.m_socket);
     m_sink.InfoText(LinkText::DeviceNormal);
     m_bConnected = 1;
     // The workers exist before the window hears of the connection: a Disconnect or Mosaic
     // pressed at once then stops them, instead of their starting after it on a closed link. They
     // touch the link only once this worker lets go of it.
-    StartWorkers();
+    if (m_startWorkers) {
+        StartWorkers();
+    }
     m_sink.ConnectFinished(true);
 }
 
@@ -344,6 +345,15 @@ void Connection::ReadStatus(int limitMs) {
         m_sink.InfoText(closed ? LinkText::DeviceClosed : LinkText::DeviceSilent);
         m_sink.DeviceLost(closed);
     }
+}
+
+void Connection::PollStatus(platform::StopFlag& stop, bool* unsure) {
+    WithLinkUnless(stop, [&](devlink::LinkConnection& link) {
+        ReadStatus(m_pollLimitMs);
+        if (unsure != nullptr) {
+            *unsure = link.m_unanswered > 0;
+        }
+    });
 }
 
 void Connection::PollThread() {

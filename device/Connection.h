@@ -127,6 +127,18 @@ public:
     std::atomic<int> m_linkMode{0};  // 0 none, 1 serial, 2 network
     std::string m_portName;          // UI thread only
 
+    // Whether an accepted handshake starts the three workers. The service sharing its line polls
+    // through its own queue instead (PollStatus), and no other thread uses the link.
+    bool m_startWorkers = true;
+    // One status read with the poll's limit, as the poll thread makes it (a lost device is told
+    // to the sink), with the link lock held; nothing when stop is raised first.
+    // unsure, when given, tells afterwards whether a question went unanswered (the next one
+    // lets the line settle first).
+    void PollStatus(platform::StopFlag& stop, bool* unsure = nullptr);
+    // The last accepted handshake came through the service's shared line (its mark came with
+    // the answer): the processor is the service's, and its plans run there.
+    std::atomic<bool> m_bSharedLine{false};
+
     // Time limits and pauses; tests may shorten them.
     int m_identifyLimitMs = 6000;
     int m_commandStatusLimitMs = 5000;

@@ -10,14 +10,10 @@ using namespace devlink;
 
 namespace {
 
-constexpr int kSwitchDelayMs = 3000;
-constexpr int kDviDelayMs = 5000;  // a switch to DVI waits longer before the read-back
-constexpr int kQuickDelayMs = 500;
-constexpr int kAutoDelayMs = 20000;
-
-SwitchOutcome Queue(const Frame& frame, int delayMs) {
+// Every command waits the pause the catalogue gives it before the read-back.
+SwitchOutcome Queue(const Frame& frame) {
     SwitchOutcome out;
-    out.command = QueuedCommand{frame, delayMs};
+    out.command = QueuedCommand{frame, CommandPause(frame)};
     return out;
 }
 
@@ -43,7 +39,6 @@ uint8_t Transition(const DeviceState& st) {
 // The second picture may not come from the main picture's group; PIP and TEXT may show the main
 // source itself.
 SwitchOutcome SwitchTo(const DeviceState& st, uint8_t id, bool chinese, uint8_t ss) {
-    const int delay = ss == kDvi ? kDviDelayMs : kSwitchDelayMs;
     Frame frame;
     if (st.PipFlag()) {
         frame = PipSourceCommand(id, ss);
@@ -59,13 +54,13 @@ SwitchOutcome SwitchTo(const DeviceState& st, uint8_t id, bool chinese, uint8_t 
 
     SwitchOutcome out;
     if (!st.AnyOverlay()) {
-        out = st.m_bMosaic ? InfoLine(res::SwitchMsg::MosaicOffOnly, chinese) : Queue(frame, delay);
+        out = st.m_bMosaic ? InfoLine(res::SwitchMsg::MosaicOffOnly, chinese) : Queue(frame);
     } else if (!st.PreviewFlag() && ss == st.m_mainSource) {
-        out = Queue(frame, delay);
+        out = Queue(frame);
     } else if (SourceGroup(ss) == st.m_mainGroup) {
         out = InfoLine(res::SwitchMsg::IncorrectSource, chinese);
     } else {
-        out = Queue(frame, delay);
+        out = Queue(frame);
     }
     out.disableBypass = st.m_bBypass;
     return out;
@@ -75,12 +70,12 @@ SwitchOutcome SwitchTo(const DeviceState& st, uint8_t id, bool chinese, uint8_t 
 SwitchOutcome ToggleOverlay(const DeviceState& st, bool chinese, bool active, const Frame& on,
                             const Frame& off) {
     if (active) {
-        return Queue(off, kQuickDelayMs);
+        return Queue(off);
     }
     if (st.m_bV2IsYPbPr && st.m_mainSource == kYPbPr) {
         return Box(res::SwitchMsg::MainIsYPbPr, chinese);
     }
-    return Queue(on, kSwitchDelayMs);
+    return Queue(on);
 }
 
 }  // namespace
@@ -93,7 +88,7 @@ SwitchOutcome PressSource(const DeviceState& st, uint8_t deviceId, bool chinese,
         if (st.AnyOverlay()) {
             return Box(res::SwitchMsg::CloseOverlayOrTake, chinese);
         }
-        return Queue(SourceSwitch(deviceId, Transition(st), kYPbPr), kSwitchDelayMs);
+        return Queue(SourceSwitch(deviceId, Transition(st), kYPbPr));
     }
     if (code == kExt && st.m_extInput == 0) {
         return Box(res::SwitchMsg::ExtIsNull, chinese);
@@ -118,34 +113,34 @@ SwitchOutcome PressPreset(uint8_t deviceId, int preset) {
     if (preset < 0 || preset > 2) {
         return {};
     }
-    return Queue(LayoutCommand(deviceId, static_cast<uint8_t>(preset)), kQuickDelayMs);
+    return Queue(LayoutCommand(deviceId, static_cast<uint8_t>(preset)));
 }
 
 SwitchOutcome PressBypass(DeviceState& st, uint8_t deviceId) {
     st.m_bBypass = !st.m_bBypass;
-    return Queue(BypassCommand(deviceId, st.m_bBypass), kQuickDelayMs);
+    return Queue(BypassCommand(deviceId, st.m_bBypass));
 }
 
 SwitchOutcome PressMosaic(DeviceState& st, uint8_t deviceId) {
     st.m_bMosaic = !st.m_bMosaic;
-    return Queue(MosaicCommand(deviceId, st.m_bMosaic), kQuickDelayMs);
+    return Queue(MosaicCommand(deviceId, st.m_bMosaic));
 }
 
 SwitchOutcome PressFreeze(DeviceState& st, uint8_t deviceId) {
     st.m_bFreeze = !st.m_bFreeze;
-    return Queue(FreezeCommand(deviceId, st.m_bFreeze), kQuickDelayMs);
+    return Queue(FreezeCommand(deviceId, st.m_bFreeze));
 }
 
 SwitchOutcome PressAutoTake(const DeviceState& st, uint8_t deviceId) {
     if (st.m_bPreTakeMode) {
-        return Queue(TakeCommand(deviceId, Transition(st)), kSwitchDelayMs);
+        return Queue(TakeCommand(deviceId, Transition(st)));
     }
     // After AUTO the state is read back only 20 s later.
-    return Queue(AutoCommand(deviceId), kAutoDelayMs);
+    return Queue(AutoCommand(deviceId));
 }
 
 SwitchOutcome PickSwitchMode(uint8_t deviceId, bool preTake) {
-    return Queue(SwitchModeCommand(deviceId, preTake), kSwitchDelayMs);
+    return Queue(SwitchModeCommand(deviceId, preTake));
 }
 
 void PickTransition(DeviceState& st, int index) {

@@ -225,6 +225,21 @@ inline Frame ClosingStatusQuery(uint8_t id, uint8_t nn) {
     return MakeFrame(id, {kQuery, kStatusSub, nn});
 }
 
+// ---- how long a command holds the line ----------------------------------------------------------
+
+// The processor is given this long after a command before the next frame: the pauses the window
+// keeps, in one place for the window, the command-line client and the service's shared line.
+constexpr int kQuickPauseMs = 500;        // PIP/TEXT off, presets, BYPASS, MOSAIC, FREEZE
+constexpr int kSettingPauseMs = 1000;     // a setting saved; any command not known here
+constexpr int kSwitchPauseMs = 3000;      // a source switch, PIP/TEXT on, TAKE, the switch mode
+constexpr int kDviSwitchPauseMs = 5000;   // a switch to DVI
+constexpr int kSyncModePauseMs = 3000;    // the mosaic's sync mode
+constexpr int kAutoPauseMs = 20000;       // AUTO
+constexpr int kResolutionWaitMs = 10000;  // the processor switching its output resolution
+
+// The pause after frame, by its command (bytes 2..): 0 for a question (it is answered instead).
+int CommandPause(const Frame& frame);
+
 // Source labels as the switching buttons show them ("V1" .. "EXT.", "YPbPr"); nullptr above 8.
 const char* SourceLabel(int code);
 // Code of a source label (any case, "EXT" without the dot too); -1 when unknown.

@@ -322,6 +322,9 @@ int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int
         }
         std::memcpy(reply, got.data(), kFrameSize);
         link.m_unanswered = 0;
+        if (link.m_onReply) {
+            link.m_onReply(reply);
+        }
         if (link.m_owePauseAfterReply) {
             link.m_quietUntilMs = platform::CurrentClock().NowMs() + kAfterReplyMs;
         } else {

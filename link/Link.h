@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "link/SerialPort.h"
 #include "platform/Clock.h"
@@ -35,6 +36,9 @@ struct LinkConnection {
     bool m_owePauseAfterReply = false;
     // No frame goes out before this moment (the clock in use, ms since the epoch).
     int64_t m_quietUntilMs = 0;
+    // When set, a question's answer is handed here as soon as it is taken, before the pause
+    // after it (the service passes it on to the client that asked without that wait).
+    std::function<void(const uint8_t* reply)> m_onReply;
 };
 
 // Sleeps what is left of a pause owed after a reply (m_abort cuts it short: false).
@@ -45,10 +49,10 @@ int QuietLeftMs(const LinkConnection& link);
 // What the answer to a question must look like. A frame of another shape is not this question's
 // answer: it is passed over (traced) and the question keeps waiting for its own.
 struct ReplyShape {
-    bool leader = false;             // byte 0 is 0x05
-    int deviceId = -1;               // byte 1 (-1: any)
-    bool queryMarker = false;        // byte 2 is 0xFE
-    int subCode = -1;                // byte 3 echoes the question's sub-code (-1: not looked at)
+    bool leader = false;       // byte 0 is 0x05
+    int deviceId = -1;         // byte 1 (-1: any)
+    bool queryMarker = false;  // byte 2 is 0xFE
+    int subCode = -1;          // byte 3 echoes the question's sub-code (-1: not looked at)
     bool Fits(const uint8_t* reply) const;
 };
 

@@ -24,6 +24,18 @@ int CloseTcp(int& socket) {
     return ok;
 }
 
+bool SharedLineMarked(int socket) {
+    if (socket < 0) {
+        return false;
+    }
+    uint8_t mark = 0;
+    ssize_t n;
+    do {
+        n = ::recv(socket, &mark, 1, MSG_OOB | MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    return n == 1 && mark == kSharedLineMark;
+}
+
 namespace {
 
 // ConnectTcp to any address (IPv4 or IPv6), with the errno value of a failure in why.

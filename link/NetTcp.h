@@ -26,6 +26,16 @@ int ConnectTcpAddress(int& socketOut, const sockaddr* address, socklen_t length,
 // Closes the socket (if any) and sets it to -1. Returns 1 when the close succeeded.
 int CloseTcp(int& socket);
 
+// The service's shared line marks a client's connection with this one byte of TCP urgent data,
+// sent once, right after the first identification answer it passes to that client. Urgent data
+// is kept out of the stream: readers of the processor's protocol never see it, and a real
+// processor never sends it. (The mark is readable until the stream is read past it; a question
+// pauses 200 ms after its answer, long enough for the mark to arrive before the next read.)
+constexpr uint8_t kSharedLineMark = 'S';
+// True when the peer of the connected socket marked it as the service's shared line. Takes the
+// urgent byte, never stream data; does not wait.
+bool SharedLineMarked(int socket);
+
 // Parses a dotted IPv4 address ("192.168.0.10") into host order; false when it is not one.
 bool ParseIPv4(const char* text, uint32_t& addressHostOrder);
 

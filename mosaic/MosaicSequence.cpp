@@ -11,6 +11,11 @@ namespace {
 constexpr int kQueryLimitMs = 6000;
 constexpr int kCustomLimitMs = 5000;
 
+// A command with the pause the catalogue gives it.
+bool SendPaused(app::SequenceLink& link, const devlink::Frame& frame) {
+    return link.Send(frame, devlink::CommandPause(frame));
+}
+
 }  // namespace
 
 bool SignalUsable(const devlink::Frame& status, uint8_t expectedSource) {
@@ -94,16 +99,15 @@ bool RecoverDviSignal(app::SequenceLink& link, uint8_t mosaicId, bool sourceIsDv
     if (!link.Pause(500)) {
         return false;
     }
-    if (bypassOn &&
-        !link.Send(devlink::WindowGeometryCommand(mosaicId, devlink::kLayoutM1, false, 0, 0, 0, 0),
-                   500)) {
+    if (bypassOn && !SendPaused(link, devlink::WindowGeometryCommand(mosaicId, devlink::kLayoutM1,
+                                                                     false, 0, 0, 0, 0))) {
         return false;
     }
     if (!link.Pause(500)) {
         return false;
     }
     if (!sourceIsDvi) {
-        if (!link.Send(devlink::SourceSwitch(mosaicId, 0, devlink::kDvi), 5000)) {
+        if (!SendPaused(link, devlink::SourceSwitch(mosaicId, 0, devlink::kDvi))) {
             return false;
         }
         switched = devlink::kDvi;
@@ -111,7 +115,7 @@ bool RecoverDviSignal(app::SequenceLink& link, uint8_t mosaicId, bool sourceIsDv
     if (!link.Pause(500)) {
         return false;
     }
-    if (!mosaicOn && !link.Send(devlink::MosaicOnCommand(mosaicId, switched), 500)) {
+    if (!mosaicOn && !SendPaused(link, devlink::MosaicOnCommand(mosaicId, switched))) {
         return false;
     }
     if (!link.Pause(500)) {
@@ -137,7 +141,7 @@ bool SendWindow(app::SequenceLink& link, uint8_t mosaicId, bool output, const Wi
         output ? devlink::WindowGeometryCommand(mosaicId, devlink::kLayoutM3, false, w.hStart,
                                                 w.width, w.vStart, w.height)
                : devlink::InputWindowCommand(mosaicId, w.hStart, w.width, w.vStart, w.height);
-    return link.Send(frame, 1000);
+    return SendPaused(link, frame);
 }
 
 namespace {
@@ -184,7 +188,7 @@ WindowsReadBack ReadBackWindows(app::SequenceLink& link, uint8_t mosaicId) {
 }
 
 void SendSyncMode(app::SequenceLink& link, bool sync) {
-    link.Send(devlink::SyncModeCommand(link.DeviceId(), sync), 3000);
+    SendPaused(link, devlink::SyncModeCommand(link.DeviceId(), sync));
 }
 
 }  // namespace mosaic

@@ -93,6 +93,8 @@ const Pair kMessages[] = {
     {"已断开与设备的连接", "Disconnected from the device"},
     {"快速拼接后连接已关闭，请重新连接",
      "The connection was closed after the fast mosaic, please connect again"},
+    {"经由服务的共享线路，定时任务在服务中运行",
+     "through the service's shared line, the plans run in the service"},
 };
 
 }  // namespace

@@ -52,6 +52,7 @@ enum class Msg {
     PortInUse,         // another program holds the serial line
     Disconnected,      // after Disconnect: nothing shown is live any more
     ClosedForMosaic,   // the fast mosaic closed the connection: connect again
+    SharedLine,        // connected through the service's shared line (title and Info line)
 };
 
 const char* Text(Msg m, bool chinese);

@@ -164,8 +164,19 @@ void SchedulerService::Stop() {
     m_doorbell.Ring();
     m_supervisor.join();
     m_conn.Shutdown();
-    m_linkUp = false;
+    SetLinkUp(false);
     Say("stopped");
+}
+
+void SchedulerService::ShareLine(ServiceLine* line) {
+    m_line = line;
+    m_conn.m_startWorkers = line == nullptr;
+}
+
+void SchedulerService::SetLinkUp(bool up) {
+    m_linkUp = up;
+    if (m_line)
+        m_line->LinkChanged(up);
 }
 
 void SchedulerService::Reload() {
@@ -210,7 +221,7 @@ void SchedulerService::ReconnectNow() {
         return;
     }
     if (m_link == Link::Up) {
-        m_linkUp = false;
+        SetLinkUp(false);
         m_conn.Disconnect();
     }
     m_conn.m_deviceId = m_settings.deviceId;
@@ -368,6 +379,11 @@ bool SchedulerService::SendPlan(const PlanItem& plan, const devlink::Frame& fram
                                 platform::StopFlag& stop) {
     if (!m_linkUp)
         return false;
+    if (m_line) {
+        return m_line->SendPlan(frame, delayMs, plan.time * 1000, stop, [&] {
+            Say("switch to " + SourceName(plan.source) + " sent (plan " + ClockOf(plan) + ")");
+        });
+    }
     bool sent = false;
     m_conn.WithLinkUnless(stop, [&](devlink::LinkConnection& link) {
         if (!m_linkUp)
@@ -417,11 +433,13 @@ void SchedulerService::ConnectFinished(bool accepted) {
     // On the connect worker with the link lock held: the workers take the link only after it,
     // so a loss they see comes after this.
     if (accepted)
-        m_linkUp = true;
+        SetLinkUp(true);
     Post(accepted ? Event::Connected : Event::ConnectFailed);
 }
 
 void SchedulerService::StatusReply(const devlink::Frame& reply) {
+    if (m_line)
+        m_line->StatusSeen(reply);
     const bool yPbPr =
         (devlink::StatusReply::Decode(reply.data()).functions & devlink::kV2YPbPrBit) != 0;
     if (m_v2IsYPbPr.exchange(yPbPr) != yPbPr) {
@@ -432,7 +450,7 @@ void SchedulerService::StatusReply(const devlink::Frame& reply) {
 }
 
 void SchedulerService::DeviceLost(bool closed) {
-    m_linkUp = false;
+    SetLinkUp(false);
     Post(closed ? Event::Closed : Event::Silent);
 }
 
@@ -450,6 +468,12 @@ void SchedulerService::PlanFileError(const std::string& text) {
 }
 
 void SchedulerService::TodayPlansBuilt(const std::map<int, PlanItem>& today) {
+    if (m_line) {
+        std::vector<int64_t> moments;
+        for (const auto& entry : today)
+            moments.push_back(entry.second.time * 1000);
+        m_line->PlanMoments(moments);
+    }
     if (today.empty()) {
         Say("plans due today: none");
         return;

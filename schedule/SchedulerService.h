@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "device/Connection.h"
 #include "platform/FileWatch.h"
@@ -37,6 +38,24 @@ std::string DescribeDevice(const ServiceSettings& settings);
 
 // A log line: local date and time with milliseconds, a blank, the text.
 std::string StampedLine(int64_t epochMs, const std::string& text);
+
+// The service's line when it is shared with clients: the plans' switches go through it, and its
+// queue polls the status instead of the connection's own workers (the connection is then used by
+// that queue alone). Implemented above this floor (the shared line's server).
+class ServiceLine {
+public:
+    virtual ~ServiceLine() = default;
+    // The switch of a plan whose moment is momentMs, then pauseMs with the line held; left is
+    // called as soon as the frame has left. False when it did not leave.
+    virtual bool SendPlan(const devlink::Frame& frame, int pauseMs, int64_t momentMs,
+                          platform::StopFlag& stop, const std::function<void()>& left) = 0;
+    // The moments (ms since the epoch) of the plans still due today.
+    virtual void PlanMoments(const std::vector<int64_t>& momentsMs) = 0;
+    // The device was identified (up) or lost.
+    virtual void LinkChanged(bool up) = 0;
+    // A status reply of the device, read by the poll.
+    virtual void StatusSeen(const devlink::Frame& reply) = 0;
+};
 
 // How much a log line matters, numbered as syslog and the journal rank them.
 enum class LogLevel { Error = 3, Warning = 4, Info = 6 };
@@ -67,6 +86,13 @@ public:
     // Reads the plan file again, its plans and its [CONNECT] keys (SIGHUP), and says so in one
     // line; connects anew when the device settings changed. Returns at once; any thread.
     void Reload();
+    // Shares the line (before Start): the switches and the status poll go through line.
+    void ShareLine(ServiceLine* line);
+    // The connection, for the shared line's queue, the only user of its link then.
+    app::Connection& DeviceConnection() { return m_conn; }
+    // True from an accepted handshake to the loss of the device.
+    bool LinkUp() const { return m_linkUp; }
+    uint8_t DeviceId() const { return m_conn.m_deviceId; }
 
 private:
     // Events of the connection, handed from its workers to the supervisor.
@@ -84,6 +110,8 @@ private:
     bool SendPlan(const PlanItem& plan, const devlink::Frame& frame, int delayMs,
                   platform::StopFlag& stop);
     void Say(const std::string& text, LogLevel level = LogLevel::Info);
+    // m_linkUp, told to the shared line when there is one.
+    void SetLinkUp(bool up);
 
     // ConnectionSink, on the connection's workers.
     void InfoText(app::LinkText text) override;
@@ -117,6 +145,7 @@ private:
     // True from an accepted handshake to the loss of the device: the switches may go out. Set on
     // the connection's workers, at once; the supervisor's own view is m_link.
     std::atomic<bool> m_linkUp{false};
+    ServiceLine* m_line = nullptr;  // the shared line, set before Start
     std::atomic<bool> m_v2IsYPbPr{false};
     std::string m_lastFailure;  // the connection's last word on a failed attempt; m_mutex
 

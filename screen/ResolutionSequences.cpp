@@ -8,7 +8,7 @@ namespace screen {
 namespace {
 
 constexpr int kQueryLimitMs = 5000;
-constexpr int kCommandDelayMs = 1000;
+constexpr int kCommandDelayMs = devlink::kSettingPauseMs;
 
 // An answer from this device to a query: 13 bytes, its device ID, FE in byte 2.
 bool FromDevice(const app::SequenceLink& link, const devlink::Frame& reply) {

@@ -6,13 +6,14 @@
 #include <cstdint>
 
 #include "device/Sequence.h"
+#include "link/Commands.h"
 #include "link/Replies.h"
 
 namespace screen {
 
 // The processor's time to switch its output after a resolution change. Nothing is sent to it
 // meanwhile from this dialog.
-constexpr int kResolutionWaitMs = 10000;
+constexpr int kResolutionWaitMs = devlink::kResolutionWaitMs;
 
 // What the opening readback found.
 struct ResolutionReading {

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "device/Sequence.h"
+#include "link/Commands.h"
 #include "link/Frame.h"
 #include "link/Replies.h"
 #include "screen/ScreenChecks.h"
@@ -18,9 +19,9 @@ constexpr int kStepPauseMs = 200;
 constexpr int kReadLimitMs = 5000;
 constexpr int kLongReadLimitMs = 15000;  // picture and audio, colours
 constexpr int kLayoutReadLimitMs = 1000;
-constexpr int kLayoutDelayMs = 500;
+constexpr int kLayoutDelayMs = devlink::kQuickPauseMs;
 // Every Save's pause after its command.
-constexpr int kSaveDelayMs = 1000;
+constexpr int kSaveDelayMs = devlink::kSettingPauseMs;
 
 // What the readback got; a part without a reply is empty and changes nothing.
 struct Readback {

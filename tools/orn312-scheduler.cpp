@@ -9,18 +9,30 @@
 #include <cstring>
 #include <string>
 
+#include <memory>
+#include <vector>
+
 #include "schedule/SchedulerService.h"
+#include "server/SharedLine.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: orn312-scheduler [PLANFILE]\n"
+    "usage: orn312-scheduler [--share ADDR:PORT [--share-allow CIDR]...] [PLANFILE]\n"
     "       orn312-scheduler --help | --version\n"
     "Runs the day, week, month and one-time plans of PLANFILE (default ./Planinfo.ini) on the\n"
     "processor named by its [CONNECT] section, until SIGTERM or SIGINT; SIGHUP reads the plan\n"
     "file and its [CONNECT] keys again. Logs one line per switch, missed plan, connection change\n"
     "and plan file change on standard error: time-stamped on a terminal or in a file, with the\n"
-    "journal's priority prefix under systemd.\n";
+    "journal's priority prefix under systemd.\n"
+    "options:\n"
+    "  --share ADDR:PORT     share the processor's line: the window, orn312ctl and control\n"
+    "                        systems connect to ADDR:PORT over TCP and speak the processor's\n"
+    "                        protocol through the service (off by default; 127.0.0.1:5001)\n"
+    "  --share-allow CIDR    a client address or network that may connect besides loopback\n"
+    "                        (192.168.0.0/24); repeatable; needed for an ADDR other than loopback\n"
+    "  -h, --help            this text\n"
+    "  --version             the version\n";
 
 // Under systemd, standard error is the journal's stream (JOURNAL_STREAM names its device and
 // inode): the journal stamps each line itself and takes a "<N>" prefix as the line's priority.
@@ -57,8 +69,32 @@ void WriteLine(LogLevel level, const std::string& text) {
 
 int main(int argc, char** argv) {
     std::string planFile = "./Planinfo.ini";
+    bool planFileGiven = false;
+    bool share = false;
+    server::ShareSettings shareSettings;
+    const auto usageError = [](const std::string& text) {
+        std::fprintf(stderr, "orn312-scheduler: %s\n", text.c_str());
+        return 2;
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        if (a == "--share" || a == "--share-allow") {
+            if (i + 1 >= argc)
+                return usageError(a + " takes a value (see --help)");
+            const std::string value = argv[++i];
+            std::string error;
+            if (a == "--share") {
+                share = true;
+                if (!server::ParseShareAddress(value, shareSettings.host, shareSettings.port,
+                                               error))
+                    return usageError(error);
+            } else {
+                if (!server::CheckCidr(value, error))
+                    return usageError(error);
+                shareSettings.allow.push_back(value);
+            }
+            continue;
+        }
         if (a == "-h" || a == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -67,14 +103,18 @@ int main(int argc, char** argv) {
             std::printf("orn312-scheduler %s\n", ORN312_VERSION);
             return 0;
         }
-        if ((a.size() > 1 && a[0] == '-') || i > 1) {
-            std::fprintf(
-                stderr,
-                "orn312-scheduler: unexpected argument %s (usage: orn312-scheduler [PLANFILE])\n",
-                a.c_str());
-            return 2;
+        if ((a.size() > 1 && a[0] == '-') || planFileGiven) {
+            return usageError("unexpected argument " + a + " (see --help)");
         }
         planFile = a;
+        planFileGiven = true;
+    }
+    if (!share && !shareSettings.allow.empty())
+        return usageError("--share-allow needs --share");
+    if (share) {
+        std::string error;
+        if (!server::CheckShareSettings(shareSettings, error))
+            return usageError(error);
     }
 
     ServiceSettings settings;
@@ -96,7 +136,19 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
 
     SchedulerService service(planFile, settings, WriteLine);
+    std::unique_ptr<server::SharedLine> shared;
+    if (share) {
+        shared = std::make_unique<server::SharedLine>(service, shareSettings, WriteLine);
+        std::string error;
+        if (!shared->Open(error)) {
+            WriteLine(LogLevel::Error, error);
+            return 1;
+        }
+        service.ShareLine(shared.get());
+    }
     service.Start();
+    if (shared)
+        shared->Start();
     int signalNumber = 0;
     for (;;) {
         if (sigwait(&signals, &signalNumber) != 0)
@@ -107,6 +159,9 @@ int main(int argc, char** argv) {
     }
     WriteLine(LogLevel::Info,
               std::string(signalNumber == SIGTERM ? "SIGTERM" : "SIGINT") + ": stopping");
+    // The shared line first: plans waiting for it give up, clients are closed.
+    if (shared)
+        shared->Stop();
     service.Stop();
     return 0;
 }

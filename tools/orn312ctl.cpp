@@ -38,7 +38,7 @@ const char kUsage[] =
     "  identify                          identification handshake\n"
     "  status                            read and print the device state\n"
     "  query FE B3 .. B11 [--limit MS]   send a question, print the 13-byte reply\n"
-    "  send B2 .. B11 [--delay MS]       send a command, then pause\n"
+    "  send B2 .. B11 [--delay MS]       send a command, then pause (the command's own pause)\n"
     "  switch SOURCE [--transition T]    main switch: V1 V2 VGA1 VGA2 HDMI DVI DP EXT. YPbPr;\n"
     "                                    T is Cut, 0.5, 1.0, 1.5 or 0..3\n";
 
@@ -400,9 +400,7 @@ int main(int argc, char** argv) {
         const Frame frame = cmd == "send" ? body
                                           : SourceSwitch(id, static_cast<uint8_t>(o.transition),
                                                          static_cast<uint8_t>(source));
-        const int delay = o.delay >= 0    ? o.delay
-                          : cmd == "send" ? 1000
-                                          : (source == kDvi ? 5000 : 3000);
+        const int delay = o.delay >= 0 ? o.delay : CommandPause(frame);
         if (!SendCommand(link, frame.data(), delay)) {
             FailIfNotSent(link, frame, "frame");
             DeviceError("the frame could not be sent: " + HexText(frame.data(), kFrameSize));

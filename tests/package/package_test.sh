@@ -75,8 +75,9 @@ score=$(systemd-analyze security --offline=true "$unit" 2>/dev/null |
         sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
 [ -n "$score" ] || fail "systemd-analyze gave no score"
 awk -v s="$score" 'BEGIN {exit !(s <= 3.0)}' || fail "unit exposure $score, over 3.0"
-grep -qx "ExecStart=/usr/bin/orn312-scheduler /var/lib/orn312/Planinfo.ini" "$unit" ||
+grep -qx 'ExecStart=/usr/bin/orn312-scheduler $ORN312_OPTS /var/lib/orn312/Planinfo.ini' "$unit" ||
   fail "unit ExecStart"
+grep -qx "EnvironmentFile=-/etc/default/orn312-scheduler" "$unit" || fail "unit reads no defaults"
 for line in "DeviceAllow=char-pts rw" "DeviceAllow=/dev/ptmx rw" "DeviceAllow=char-ttyUSB rw" \
             "SupplementaryGroups=dialout"; do
   grep -qx "$line" "$unit" || fail "unit lacks $line"

@@ -314,6 +314,12 @@ TEST_F(Service, BadCommandLineOrSettingsEndItWithOneLine) {
         {{"badcom.ini"}, 1, "names no serial port (ComPort=COM0)"},
         {{"folder"}, 1, "the plan file folder is a folder"},
         {{"noconnect.ini"}, 1, "the plan file noconnect.ini has no [CONNECT] section"},
+        {{"--share", "192.168.0.5:5001"}, 2, "not a loopback address; name the clients"},
+        {{"--share", "localhost:5001"}, 2, "localhost is not an IP address"},
+        {{"--share", "127.0.0.1"}, 2, "give ADDRESS:PORT"},
+        {{"--share"}, 2, "--share takes a value"},
+        {{"--share-allow", "10.0.0.0/8"}, 2, "--share-allow needs --share"},
+        {{"--share", "0.0.0.0:5001", "--share-allow", "10.0.0.0/33"}, 2, "prefix length"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
