@@ -9,18 +9,20 @@
 #include <cstring>
 #include <string>
 
+#include "link/Trace.h"
 #include "schedule/SchedulerService.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: orn312-scheduler [PLANFILE]\n"
+    "usage: orn312-scheduler [-v | --trace] [PLANFILE]\n"
     "       orn312-scheduler --help | --version\n"
     "Runs the day, week, month and one-time plans of PLANFILE (default ./Planinfo.ini) on the\n"
     "processor named by its [CONNECT] section, until SIGTERM or SIGINT; SIGHUP reads the plan\n"
     "file and its [CONNECT] keys again. Logs one line per switch, missed plan, connection change\n"
     "and plan file change on standard error: time-stamped on a terminal or in a file, with the\n"
-    "journal's priority prefix under systemd.\n";
+    "journal's priority prefix under systemd.\n"
+    "  -v, --trace   the time-stamped trace of every serial frame, on standard output\n";
 
 // Under systemd, standard error is the journal's stream (JOURNAL_STREAM names its device and
 // inode): the journal stamps each line itself and takes a "<N>" prefix as the line's priority.
@@ -57,6 +59,7 @@ void WriteLine(LogLevel level, const std::string& text) {
 
 int main(int argc, char** argv) {
     std::string planFile = "./Planinfo.ini";
+    bool planFileGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "-h" || a == "--help") {
@@ -67,14 +70,19 @@ int main(int argc, char** argv) {
             std::printf("orn312-scheduler %s\n", ORN312_VERSION);
             return 0;
         }
-        if ((a.size() > 1 && a[0] == '-') || i > 1) {
-            std::fprintf(
-                stderr,
-                "orn312-scheduler: unexpected argument %s (usage: orn312-scheduler [PLANFILE])\n",
-                a.c_str());
+        if (a == "-v" || a == "--trace") {
+            devlink::SetFrameTrace(true);
+            continue;
+        }
+        if ((a.size() > 1 && a[0] == '-') || planFileGiven) {
+            std::fprintf(stderr,
+                         "orn312-scheduler: unexpected argument %s (usage: orn312-scheduler [-v | "
+                         "--trace] [PLANFILE])\n",
+                         a.c_str());
             return 2;
         }
         planFile = a;
+        planFileGiven = true;
     }
 
     ServiceSettings settings;
@@ -108,5 +116,6 @@ int main(int argc, char** argv) {
     WriteLine(LogLevel::Info,
               std::string(signalNumber == SIGTERM ? "SIGTERM" : "SIGINT") + ": stopping");
     service.Stop();
+    devlink::FlushDiscarded();
     return 0;
 }

@@ -19,6 +19,7 @@
 #include "link/NetTcp.h"
 #include "link/PortDiscovery.h"
 #include "link/Replies.h"
+#include "link/Trace.h"
 #include "tools/CtlWall.h"
 
 using namespace devlink;
@@ -32,7 +33,7 @@ constexpr int kExitUsage = 2;
 const char kUsage[] =
     "usage: orn312ctl (--serial PATH | --tcp HOST:PORT) [--id N] [-v] COMMAND\n"
     "       orn312ctl --help | --version\n"
-    "  -v, --verbose                     the frames sent and received, on standard error\n"
+    "  -v, --verbose, --trace            the frames sent and received, on standard error\n"
     "commands:\n"
     "  identify                          identification handshake\n"
     "  status                            read and print the device state\n"
@@ -146,7 +147,7 @@ Options ParseArgs(int argc, char** argv) {
             o.transition = ParseTransition(value(i));
             if (o.transition < 0)
                 UsageError("--transition takes Cut, 0.5, 1.0, 1.5 or 0..3");
-        } else if (a == "-v" || a == "--verbose") {
+        } else if (a == "-v" || a == "--verbose" || a == "--trace") {
             o.verbose = true;
         } else if (a == "-h" || a == "--help") {
             PrintUsage();
@@ -327,6 +328,7 @@ int main(int argc, char** argv) {
     }
 
     TakeStandardOutput(o.verbose);
+    devlink::SetFrameTrace(o.verbose);
     LinkConnection link;
     Connect(o, link);
 
