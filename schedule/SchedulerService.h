@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "device/Backoff.h"
 #include "device/Connection.h"
 #include "schedule/InfoPlan.h"
 #include "schedule/Scheduler.h"
@@ -46,9 +47,9 @@ public:
     // service's threads, one call at a time.
     using Log = std::function<void(LogLevel level, const std::string& text)>;
 
-    static constexpr int kFirstRetryMs = 1000;  // the first reconnection after a failure
-    static constexpr int kMaxRetryMs = 30000;   // the back-off doubles up to this
-    static constexpr int kWatchMs = 1000;       // between looks at the plan file
+    static constexpr int kFirstRetryMs = app::ReconnectBackoff::kFirstMs;  // after a failure
+    static constexpr int kMaxRetryMs = app::ReconnectBackoff::kMaxMs;      // it doubles up to this
+    static constexpr int kWatchMs = 1000;  // between looks at the plan file
 
     SchedulerService(std::string planFile, ServiceSettings settings, Log log);
     ~SchedulerService() override;

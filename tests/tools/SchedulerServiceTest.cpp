@@ -252,9 +252,8 @@ TEST_F(Service, SighupReadsThePlanFileAndTheDeviceAgain) {
     ASSERT_TRUE(first.Started() && second.Started());
     WritePlans(first.tcpPort, {});
     Start();
-    ASSERT_TRUE(service->WaitForErr("connected: network 127.0.0.1:" +
-                                        std::to_string(first.tcpPort),
-                                    3000))
+    ASSERT_TRUE(
+        service->WaitForErr("connected: network 127.0.0.1:" + std::to_string(first.tcpPort), 3000))
         << service->Err();
 
     ASSERT_EQ(::kill(service->pid(), SIGHUP), 0);
@@ -269,8 +268,7 @@ TEST_F(Service, SighupReadsThePlanFileAndTheDeviceAgain) {
         "SIGHUP: plan file read again; the device is now " + now + ": connecting to it\n", 3000))
         << service->Err();
     EXPECT_TRUE(service->WaitForErr("connected: " + now, 5000)) << service->Err();
-    EXPECT_TRUE(second.WaitForOutput("(identify)", 3000) ||
-                second.WaitForOutput("fe fe", 100))
+    EXPECT_TRUE(second.WaitForOutput("(identify)", 3000) || second.WaitForOutput("fe fe", 100))
         << second.Output();
     EXPECT_EQ(testutil::Count(service->Err(), "SIGHUP"), 2) << service->Err();
     Terminate();
@@ -301,6 +299,13 @@ TEST_F(Service, BadCommandLineOrSettingsEndItWithOneLine) {
     std::ofstream(dir / "badcom.ini") << "[CONNECT]\nSerialTcp=1\nComPort=COM0\n";
     std::ofstream(dir / "noconnect.ini") << "[PLANCOUNT]\nDAY=0\n";
     fs::create_directory(dir / "folder");
+    // Files that are no plan files: large, or not text. Neither is read, and neither changes.
+    std::string large = "[CONNECT]\nSerialTcp=0\nIP=127.0.0.1\nPort=5000\n";
+    large += std::string(platform::kMaxProfileBytes, ';');
+    std::ofstream(dir / "large.ini", std::ios::binary) << large;
+    const std::string binary = std::string("[CONNECT]\nSerialTcp=0\nIP=127.0.0.1\nPort=5000\n") +
+                               std::string("\0\x01\xff\xfe", 4);
+    std::ofstream(dir / "binary.ini", std::ios::binary) << binary;
     const struct {
         std::vector<std::string> args;
         int exitCode;
@@ -315,6 +320,13 @@ TEST_F(Service, BadCommandLineOrSettingsEndItWithOneLine) {
         {{"badcom.ini"}, 1, "names no serial port (ComPort=COM0)"},
         {{"folder"}, 1, "the plan file folder is a folder"},
         {{"noconnect.ini"}, 1, "the plan file noconnect.ini has no [CONNECT] section"},
+        {{"-v", "large.ini"},
+         1,
+         "the plan file large.ini is not a plan file: it is larger than 1 MB"},
+        {{"--trace", "binary.ini"},
+         1,
+         "the plan file binary.ini is not a plan file: it is not text"},
+        {{"-v", "a.ini", "b.ini"}, 2, "unexpected argument b.ini"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
@@ -327,6 +339,8 @@ TEST_F(Service, BadCommandLineOrSettingsEndItWithOneLine) {
         EXPECT_EQ(testutil::Count(r.err, "\n"), 1) << r.err;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
+    EXPECT_EQ(ReadAll(dir / "large.ini"), large);
+    EXPECT_EQ(ReadAll(dir / "binary.ini"), binary);
 
     // A serial port that cannot be opened is retried, not fatal.
     Start({"serial.ini"});
