@@ -121,11 +121,9 @@ void Connection::ConnectDevice(const ConnectSettings& settings) {
     }
     uint8_t reply[kFrameSize] = {};
     const Frame query = devlink::IdentifyQuery(m_deviceId);
-    const bool accepted =
-        devlink::QueryCommand(m_link, query.data(), reply, m_identifyLimitMs,
-                              devlink::IdentifyReplyShape()) ==
-            kFrameSize &&
-        devlink::IsIdentifyReply(reply);
+    const bool accepted = devlink::QueryCommand(m_link, query.data(), reply, m_identifyLimitMs,
+                                                devlink::IdentifyReplyShape()) == kFrameSize &&
+                          devlink::IsIdentifyReply(reply);
     if (!accepted) {
         if (m_link.m_bSerial) {
             m_link.m_serialPort.Close();
@@ -198,8 +196,15 @@ void Connection::CloseTransport() {
 }
 
 void Connection::Disconnect() {
+    // A connection attempt under way gives up at its next step (its TCP connect within 100 ms,
+    // its handshake at once) instead of holding the caller up to its time limit.
+    m_stop.Request();
+    m_abort.Request();
+    JoinConnectWorker();
     StopWorkers();
     CloseTransport();
+    m_stop.Reset();
+    m_abort.Reset();
 }
 
 void Connection::PauseWorkers() {
@@ -319,10 +324,10 @@ void Connection::ReadStatus(int limitMs) {
     const Frame status = devlink::StatusQuery(m_deviceId);
     // A reply counts when it is a status reply of this device: one with another leader, device
     // ID or marker is not decoded, so it says nothing of the device either.
-    const bool valid =
-        devlink::QueryCommand(m_link, status.data(), reply.data(), limitMs,
-                              devlink::QueryReplyShape(m_deviceId)) == kFrameSize &&
-        reply[0] == devlink::kLeader && reply[1] == m_deviceId && reply[2] == devlink::kQueryCode;
+    const bool valid = devlink::QueryCommand(m_link, status.data(), reply.data(), limitMs,
+                                             devlink::QueryReplyShape(m_deviceId)) == kFrameSize &&
+                       reply[0] == devlink::kLeader && reply[1] == m_deviceId &&
+                       reply[2] == devlink::kQueryCode;
     if (valid) {
         m_failedReads = 0;
         if (m_deviceLost) {
@@ -337,11 +342,13 @@ void Connection::ReadStatus(int limitMs) {
         return;  // a read cut short by a stop says nothing of the device
     }
     ++m_failedReads;
-    const bool closed = m_link.m_bSerial == 0 && m_link.m_peerClosed;
+    // Closed for good: the device closed the TCP connection, or the serial line went away.
+    const bool closed = devlink::LinkGone(m_link);
     if (!m_deviceLost && (closed || m_failedReads >= kFailedReadsLost)) {
         m_deviceLost = true;
         m_blinkSet.clear();  // nothing flashes for a device that is not there
-        m_sink.InfoText(closed ? LinkText::DeviceClosed : LinkText::DeviceSilent);
+        m_sink.InfoText(closed && m_link.m_bSerial == 0 ? LinkText::DeviceClosed
+                                                        : LinkText::DeviceSilent);
         m_sink.DeviceLost(closed);
     }
 }

@@ -29,13 +29,19 @@ struct LinkConnection {
     bool m_sendFailed = false;
 };
 
+// Nothing can go through the link until it is opened anew: the device closed the TCP connection,
+// or the serial line went away (an adapter pulled).
+inline bool LinkGone(const LinkConnection& link) {
+    return link.m_bSerial != 0 ? link.m_serialPort.Gone() : link.m_peerClosed;
+}
+
 // What the answer to a question must look like. A frame of another shape is not this question's
 // answer: it is passed over (traced) and the question keeps waiting for its own.
 struct ReplyShape {
-    bool leader = false;             // byte 0 is 0x05
-    int deviceId = -1;               // byte 1 (-1: any)
-    bool queryMarker = false;        // byte 2 is 0xFE
-    int subCode = -1;                // byte 3 echoes the question's sub-code (-1: not looked at)
+    bool leader = false;       // byte 0 is 0x05
+    int deviceId = -1;         // byte 1 (-1: any)
+    bool queryMarker = false;  // byte 2 is 0xFE
+    int subCode = -1;          // byte 3 echoes the question's sub-code (-1: not looked at)
     bool Fits(const uint8_t* reply) const;
 };
 
