@@ -31,7 +31,7 @@ constexpr int kExitDevice = 1;
 constexpr int kExitUsage = 2;
 
 const char kUsage[] =
-    "usage: orn312ctl (--serial PATH | --tcp HOST:PORT) [--id N] [-v] COMMAND\n"
+    "usage: orn312ctl (--serial PATH | --tcp HOST:PORT) [--id N] [-v | --trace] COMMAND\n"
     "       orn312ctl --help | --version\n"
     "  -v, --verbose, --trace            the frames sent and received, on standard error\n"
     "commands:\n"
