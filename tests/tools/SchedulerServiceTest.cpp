@@ -2,17 +2,21 @@
 // are set a few seconds ahead of the real clock.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <thread>
 
 #include "TestUtil.h"
+#include "link/Replies.h"
 #include "link/SerialPort.h"
 #include "platform/ProfileFile.h"
 
@@ -348,4 +352,51 @@ TEST_F(Service, BadCommandLineOrSettingsEndItWithOneLine) {
         "cannot connect (serial /dev/no-such-tty, device ID 1): Open com port fail", 3000))
         << service->Err();
     Terminate();
+}
+
+// A device that answers the identification, then sends garbage as fast as the line takes it:
+// the service's standard output gets one summary line at most once a second, not a line per read.
+TEST_F(Service, AFloodOnTheLineIsSummedUpOnceASecond) {
+    testutil::Listener listener;
+    std::atomic<int64_t> sent{0};
+    std::thread device([&] {
+        const int peer = listener.Accept(5000);
+        if (peer < 0)
+            return;
+        uint8_t q[13];
+        size_t got = 0;
+        while (got < 13) {
+            const ssize_t n = ::recv(peer, q + got, 13 - got, 0);
+            if (n <= 0)
+                break;
+            got += static_cast<size_t>(n);
+        }
+        const devlink::Frame ident = devlink::IdentifyReply(1);
+        ::send(peer, ident.data(), ident.size(), MSG_NOSIGNAL);
+        std::vector<uint8_t> garbage(4096);
+        for (size_t i = 0; i < garbage.size(); ++i)
+            garbage[i] = static_cast<uint8_t>(i * 37 + 11);
+        const auto end = steady_clock::now() + milliseconds(4000);
+        while (steady_clock::now() < end) {
+            const ssize_t n = ::send(peer, garbage.data(), garbage.size(), MSG_NOSIGNAL);
+            if (n <= 0)
+                break;
+            sent += n;
+        }
+        ::close(peer);
+    });
+    WritePlans(listener.port, {});
+    const testutil::RunResult r =
+        testutil::Run({ORN312_SCHEDULER_PATH, (dir / "Planinfo.ini").string()}, 4500);
+    device.join();
+    EXPECT_NE(r.err.find("connected: network 127.0.0.1"), std::string::npos) << r.err;
+    EXPECT_GT(sent, 1'000'000);
+    const std::regex summary(
+        R"(\d\d:\d\d:\d\d-\d\d\d discarded \d{1,3}(,\d\d\d)* bytes? in the last (second|\d+ seconds))");
+    std::istringstream lines(r.out);
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count)
+        EXPECT_TRUE(std::regex_match(line, summary)) << line;
+    EXPECT_GE(count, 1);
+    EXPECT_LE(count, 6) << r.out;
 }
