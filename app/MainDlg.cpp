@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -53,6 +54,9 @@ CORN302ControlDlg::CORN302ControlDlg(QWidget* parent)
     BuildControls();
     ConnectHandlers();
     m_progress = new CProgress(this);
+    m_reconnectTimer = new QTimer(this);
+    m_reconnectTimer->setSingleShot(true);
+    connect(m_reconnectTimer, &QTimer::timeout, this, &CORN302ControlDlg::Reconnect);
 }
 
 CORN302ControlDlg::~CORN302ControlDlg() {
@@ -214,6 +218,15 @@ void CORN302ControlDlg::OnInitDialog() {
 }
 
 void CORN302ControlDlg::ReadConnectKeys() {
+    // A file that is no plan file is neither read nor written: the window starts with the
+    // default settings and says why.
+    const platform::ProfileFileKind kind = platform::CheckProfileFile(m_profilePath);
+    if (platform::IsForeignFile(kind)) {
+        SetInfo(Utf8(res::Text(kind == platform::ProfileFileKind::kTooLarge
+                                   ? res::Msg::NotPlanFileTooLarge
+                                   : res::Msg::NotPlanFileNotText,
+                               m_bChinese != 0)));
+    }
     const bool serial = ProfileNumber(m_profilePath, "SerialTcp") == 1;
     m_bSerial = serial ? 1 : 0;
     SetCheckedQuietly(serial ? ids::kSerialRadio : ids::kNetworkRadio, true);
@@ -319,25 +332,39 @@ void CORN302ControlDlg::OnDeviceIdCombo(int index) {
 }
 
 void CORN302ControlDlg::OnConnect() {
+    // Offered again once the link was lost: the old link goes first, and any trying with it.
+    StopReconnecting();
+    ++m_linkEpoch;
+    if (m_conn.m_bConnected || m_conn.WorkersRunning()) {
+        m_conn.Disconnect();
+        ShowNotLive(true);
+    }
     m_conn.m_portName = ControlAs<QComboBox>(ids::kPortCombo)->currentText().toStdString();
     SaveConnectKeys();
     RunConnect();
 }
 
-void CORN302ControlDlg::RunConnect() {
+app::ConnectSettings CORN302ControlDlg::SettingsFromControls() const {
     app::ConnectSettings s;
     s.serial = m_bSerial;
     s.portName = m_conn.m_portName;
     s.ipText = ControlAs<QLineEdit>(ids::kIpAddress)->text().toStdString();
     s.portText = ControlAs<QLineEdit>(ids::kPortEdit)->text().toStdString();
+    return s;
+}
+
+void CORN302ControlDlg::RunConnect() {
     m_progress->Reset();
     m_progress->m_bChinese = m_bChinese != 0;
     m_progress->m_purpose = 1;
-    m_conn.StartConnect(s);
+    m_conn.StartConnect(SettingsFromControls());
     platform::RunModal(*m_progress);
 }
 
 void CORN302ControlDlg::OnDisconnect() {
+    // Also stops the trying after a loss, and an attempt under way.
+    StopReconnecting();
+    ++m_linkEpoch;
     m_conn.Disconnect();
     ShowSharedLine(false);
     Control(ids::kConnect)->setEnabled(true);
@@ -352,6 +379,9 @@ void CORN302ControlDlg::OnAutoConnect() {
     m_bAutoConnect = ControlAs<QAbstractButton>(ids::kAutoConnect)->isChecked() ? 1 : 0;
     SaveConnectKeys();
     Control(ids::kStartTimer)->setEnabled(m_bAutoConnect != 0);
+    if (m_bAutoConnect == 0 && m_reconnecting) {
+        OnDisconnect();  // no more trying: the window is idle
+    }
 }
 
 void CORN302ControlDlg::OnStartTimer() {
@@ -393,7 +423,9 @@ bool CORN302ControlDlg::WriteConnectSettings(
     }
     if (!platform::WriteProfileStrings(m_profilePath, edits)) {
         // One line for the whole save; the file keeps what it had.
-        SetInfo(Utf8(res::Text(res::Msg::SettingsNotSaved, m_bChinese != 0)));
+        const bool foreign = platform::IsForeignFile(platform::CheckProfileFile(m_profilePath));
+        SetInfo(Utf8(res::Text(foreign ? res::Msg::SettingsNotPlanFile : res::Msg::SettingsNotSaved,
+                               m_bChinese != 0)));
         return false;
     }
     return true;
@@ -461,6 +493,9 @@ void CORN302ControlDlg::OnProgram() {
 
 void CORN302ControlDlg::OnMosaic() {
     g_pMainDlg = this;
+    // The connection closed for the mosaic is not lost: it is not connected again by itself.
+    StopReconnecting();
+    ++m_linkEpoch;
     m_conn.StopWorkers();
     CSimpleMosaic dlg(this, m_conn, m_bChinese != 0);
     platform::RunModal(dlg);
@@ -480,6 +515,8 @@ void CORN302ControlDlg::OnExit() {
         if (m_scheduler) {
             m_scheduler->Stop();
         }
+        StopReconnecting();
+        ++m_linkEpoch;
         m_conn.StopWorkers();
         m_closing = true;
         done(0);

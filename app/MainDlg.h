@@ -21,6 +21,7 @@
 
 #include "controls/ControlRegistry.h"
 #include "controls/PostBox.h"
+#include "device/Backoff.h"
 #include "device/Connection.h"
 #include "device/DeviceState.h"
 #include "device/StatusDecoder.h"
@@ -36,6 +37,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 class QGroupBox;
 class CInfoPlan;
 class CProgress;
@@ -80,6 +82,9 @@ public:
     std::unique_ptr<CInfoPlan> m_pPlanInfo;
     std::string m_profilePath = "./Planinfo.ini";
     std::string m_sysTtyRoot = "/sys/class/tty";  // where the serial ports are found
+    // Trying to connect again after the link was lost (UI thread), and the attempts so far.
+    bool m_reconnecting = false;
+    int m_reconnectAttempts = 0;
 
     // Width of the timer panel: the window is this much narrower while it is collapsed.
     static constexpr int kPanelWidth = 340;
@@ -213,6 +218,18 @@ private:
     void ApplyOutcome(const app::SwitchOutcome& outcome);
     // Connect with the progress dialog; used by Connect and by the automatic connection.
     void RunConnect();
+    // What a connection takes from the controls.
+    app::ConnectSettings SettingsFromControls() const;
+
+    // The link was lost (the device stopped answering, or the link is closed for good): Connect
+    // is offered again; with AutoConnect ticked the window connects again by itself.
+    void OnLinkLost(bool closed);
+    // Reconnection: the next attempt after the back-off's wait, one attempt (no progress
+    // dialog: the window stays usable), and the end of the trying (Disconnect, Connect, the fast
+    // mosaic, AutoConnect unticked, Exit). UI thread only.
+    void ScheduleReconnect();
+    void Reconnect();
+    void StopReconnecting();
 
     ui::ControlMap m_controls;
     ui::PostBox* m_postBox;  // what the workers post (Post), run on the UI thread
@@ -228,6 +245,11 @@ private:
     std::unique_ptr<PlanScheduler> m_scheduler;
     CProgress* m_progress = nullptr;
     bool m_closing = false;
+    // Raised by each Connect, Disconnect and fast mosaic: what the workers report about a link
+    // the operator has let go since is not shown.
+    std::atomic<int> m_linkEpoch{0};
+    QTimer* m_reconnectTimer = nullptr;
+    app::ReconnectBackoff m_backoff;
     // A worker waiting for the answer to a box it asked for (PortOutOfRange).
     std::mutex m_boxMutex;
     std::condition_variable m_boxAnswered;

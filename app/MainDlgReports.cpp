@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -61,16 +63,25 @@ void CORN302ControlDlg::InfoText(app::LinkText text) {
         res::Msg::OpenNetFail,  res::Msg::DeviceNormal, res::Msg::DeviceFailed,
         res::Msg::DeviceSilent, res::Msg::DeviceClosed, res::Msg::PortInUse};
     const res::Msg msg = kTexts[static_cast<int>(text)];
-    // The language in force when the text reaches the Info line.
-    Post([this, msg] { SetInfo(Utf8(res::Text(msg, m_bChinese != 0))); });
+    // The language in force when the text reaches the Info line. A word about a link that the
+    // operator let go meanwhile is not shown.
+    Post([this, msg, epoch = m_linkEpoch.load()] {
+        if (epoch == m_linkEpoch)
+            SetInfo(Utf8(res::Text(msg, m_bChinese != 0)));
+    });
 }
 
 void CORN302ControlDlg::InfoRaw(const std::string& text) {
-    Post([this, text] { SetInfo(QString::fromStdString(text)); });
+    Post([this, text, epoch = m_linkEpoch.load()] {
+        if (epoch == m_linkEpoch)
+            SetInfo(QString::fromStdString(text));
+    });
 }
 
 void CORN302ControlDlg::InfoReason(int errnoValue) {
-    Post([this, errnoValue] {
+    Post([this, errnoValue, epoch = m_linkEpoch.load()] {
+        if (epoch != m_linkEpoch)
+            return;
         const QString shown = ControlAs<QLineEdit>(ids::kInfo)->text();
         SetInfo(shown + ": " + Utf8(res::ConnectReason(errnoValue, m_bChinese != 0).c_str()));
     });
@@ -98,7 +109,16 @@ void CORN302ControlDlg::PortOutOfRange() {
 
 void CORN302ControlDlg::ConnectFinished(bool accepted) {
     const bool shared = accepted && m_conn.m_bSharedLine;
-    Post([this, accepted, shared] {
+    Post([this, accepted, shared, epoch = m_linkEpoch.load()] {
+        if (epoch != m_linkEpoch)
+            return;  // an attempt given up by Disconnect or Connect
+        if (m_reconnecting) {
+            if (!accepted) {
+                ScheduleReconnect();
+                return;
+            }
+            StopReconnecting();
+        }
         ShowSharedLine(shared);
         if (shared) {
             const bool chinese = m_bChinese != 0;
@@ -161,16 +181,72 @@ void CORN302ControlDlg::DeviceLost(bool closed) {
         std::lock_guard<std::mutex> lock(m_stateMutex);
         m_state = app::DeviceState{};
     }
-    Post([this, closed] {
-        ShowNotLive(false);
-        if (closed && m_conn.m_bConnected) {
-            // The connection is gone for good: back to idle, Connect is offered again.
-            OnDisconnect();
-            SetInfo(Utf8(res::Text(res::Msg::DeviceClosed, m_bChinese != 0)));
-        }
+    Post([this, closed, epoch = m_linkEpoch.load()] {
+        if (epoch != m_linkEpoch)
+            return;
+        OnLinkLost(closed);
         m_bNotAnswering = true;
         ShowAlarm();
     });
+}
+
+void CORN302ControlDlg::OnLinkLost(bool closed) {
+    ShowNotLive(false);
+    if (!m_conn.m_bConnected)
+        return;
+    const bool serial = m_conn.m_linkMode == 1;
+    if (m_bAutoConnect != 0) {
+        // As the service does: the link is dropped and made anew, after 1 s, then twice as long
+        // each time up to 30 s, until the processor answers or the operator says otherwise.
+        ++m_linkEpoch;
+        m_conn.Disconnect();
+        ShowNotLive(true);
+        m_reconnecting = true;
+        m_reconnectAttempts = 0;
+        m_backoff.Reset();
+        ScheduleReconnect();
+        return;
+    }
+    if (closed) {
+        // The connection is gone for good: back to idle, Connect is offered again.
+        OnDisconnect();
+        SetInfo(Utf8(
+            res::Text(serial ? res::Msg::DeviceSilent : res::Msg::DeviceClosed, m_bChinese != 0)));
+        return;
+    }
+    // Silent: the polling goes on and the controls come back when it answers again; meanwhile
+    // Connect makes the connection anew.
+    Control(ids::kConnect)->setEnabled(true);
+}
+
+void CORN302ControlDlg::ScheduleReconnect() {
+    const int waitMs = m_backoff.Next();
+    // Connect connects at once; Disconnect stops the trying (not while the plans run, which
+    // keep it as they keep the connection).
+    Control(ids::kConnect)->setEnabled(true);
+    Control(ids::kDisconnect)->setEnabled(m_bTimerRunning == 0);
+    SetInfo(QString::fromStdString(
+        res::ReconnectText(waitMs / 1000, m_reconnectAttempts + 1, m_bChinese != 0)));
+    m_reconnectTimer->start(waitMs);
+}
+
+void CORN302ControlDlg::Reconnect() {
+    if (!m_reconnecting)
+        return;
+    // Not while another window of the program is open over this one (the plans, a message):
+    // it is tried again a second later.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal != nullptr && modal != this) {
+        m_reconnectTimer->start(app::ReconnectBackoff::kFirstMs);
+        return;
+    }
+    ++m_reconnectAttempts;
+    m_conn.StartConnect(SettingsFromControls());
+}
+
+void CORN302ControlDlg::StopReconnecting() {
+    m_reconnecting = false;
+    m_reconnectTimer->stop();
 }
 
 void CORN302ControlDlg::ShowNotLive(bool resetState) {
@@ -201,7 +277,10 @@ void CORN302ControlDlg::ShowNotLive(bool resetState) {
 }
 
 void CORN302ControlDlg::DeviceBack() {
-    Post([this] {
+    Post([this, epoch = m_linkEpoch.load()] {
+        if (epoch != m_linkEpoch)
+            return;
+        Control(ids::kConnect)->setEnabled(false);
         m_bNotAnswering = false;
         ShowAlarm();
         if (m_bTimerRunning == 0) {

@@ -10,14 +10,17 @@
 #include <string>
 
 #include "app/App.h"
+#include "link/Trace.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: orn312-control [--help] [--version] [Qt options]\n"
+    "usage: orn312-control [-v | --trace] [Qt options]\n"
+    "       orn312-control --help | --version\n"
     "The controller window of the ORN312 LED video processor. Its connection settings and plans\n"
     "live in Planinfo.ini of the folder it is started in. It needs a display (X11 or Wayland);\n"
-    "without one it says so and exits with status 2. See orn312-control(1).\n";
+    "without one it says so and exits with status 2. See orn312-control(1).\n"
+    "  -v, --trace   the time-stamped trace of every serial frame, on standard output\n";
 
 QtMessageHandler g_qtHandler = nullptr;
 
@@ -72,8 +75,15 @@ bool HasDisplay(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The trace options are taken out before Qt sees the arguments.
+    int kept = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        if (a == "-v" || a == "--trace") {
+            devlink::SetFrameTrace(true);
+            continue;
+        }
+        argv[kept++] = argv[i];
         if (a == "-h" || a == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -83,6 +93,8 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    argc = kept;
+    argv[argc] = nullptr;
     if (!HasDisplay(argc, argv)) {
         std::fputs(
             "orn312-control: cannot open the window: no display (DISPLAY is not set); start it "

@@ -205,8 +205,15 @@ void Connection::CloseTransport() {
 }
 
 void Connection::Disconnect() {
+    // A connection attempt under way gives up at its next step (its TCP connect within 100 ms,
+    // its handshake at once) instead of holding the caller up to its time limit.
+    m_stop.Request();
+    m_abort.Request();
+    JoinConnectWorker();
     StopWorkers();
     CloseTransport();
+    m_stop.Reset();
+    m_abort.Reset();
 }
 
 void Connection::PauseWorkers() {
@@ -337,12 +344,14 @@ void Connection::ReadStatus(int limitMs) {
         return;  // a read cut short by a stop says nothing of the device
     }
     ++m_failedReads;
-    const bool closed = m_link.m_bSerial == 0 && m_link.m_peerClosed;
+    // Closed for good: the device closed the TCP connection, or the serial line went away.
+    const bool closed = devlink::LinkGone(m_link);
     if (!m_deviceLost && (closed || m_failedReads >= kFailedReadsLost)) {
         m_deviceLost = true;
         m_blinkSet.clear();  // nothing flashes for a device that is not there
         PublishBlinkSet();
-        m_sink.InfoText(closed ? LinkText::DeviceClosed : LinkText::DeviceSilent);
+        m_sink.InfoText(closed && m_link.m_bSerial == 0 ? LinkText::DeviceClosed
+                                                        : LinkText::DeviceSilent);
         m_sink.DeviceLost(closed);
     }
 }

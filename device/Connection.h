@@ -60,8 +60,9 @@ public:
     // Whether this sink shows lamps at all: without lamps the connection runs no blink thread.
     virtual bool ShowsLamps() const { return true; }
     // The device stopped answering: three status reads in a row failed (no reply, a failed
-    // write, a reply that is not this device's status: wrong leader, device ID or marker), or it
-    // closed the TCP connection (closed), which is told at once.
+    // write, a reply that is not this device's status: wrong leader, device ID or marker), or
+    // the link is gone for good (closed), which is told at once: the device closed the TCP
+    // connection, or the serial line went away (an adapter pulled, the line hung up).
     virtual void DeviceLost(bool closed) { (void)closed; }
     // Valid status replies come again after DeviceLost.
     virtual void DeviceBack() {}
@@ -85,8 +86,8 @@ public:
     // Starts the connect worker: OpenLink and the identification handshake, under the link lock.
     // Returns at once; the sink hears ConnectFinished.
     void StartConnect(const ConnectSettings& settings);
-    // Stops the workers and closes the transport that is open. Returns within about one poll
-    // cycle; the link lock is free afterwards.
+    // Stops a connection attempt under way and the workers, and closes the transport that is
+    // open. Returns within about one poll cycle; the link lock is free afterwards.
     void Disconnect();
     // Stops every worker, the connect worker too, and closes the transport: the owner calls this
     // before the sink goes away.

@@ -9,6 +9,7 @@
 
 #include "link/Frame.h"
 #include "link/ReplyAssembler.h"
+#include "link/Trace.h"
 
 namespace devlink {
 
@@ -131,9 +132,9 @@ void DiscardTcp(LinkConnection& link) {
         if (n <= 0) {
             break;
         }
-        TraceDiscarded(chunk, static_cast<int>(n));
         total += static_cast<int>(n);
     }
+    TraceDiscarded(total);
 }
 
 bool Pause(LinkConnection& link, int ms) {
@@ -219,7 +220,7 @@ void LastOfBurst(LinkConnection& link, const ReplyShape& shape, Frame& got) {
             continue;
         }
         if (step == ReplyAssembler::Step::kReply && shape.Fits(next.Reply().data())) {
-            TraceDiscarded(got.data(), kFrameSize);
+            TraceDiscarded(kFrameSize);
             got = next.Reply();
         }
         next = ReplyAssembler(serial);
@@ -280,6 +281,7 @@ int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int
     }
     const Frame copy = WithChecksum(frame);
     const bool serial = link.m_bSerial != 0;
+    ReportDiscarded();
     DiscardWaiting(link);
     // After a question that gave up, its answer may still be on the way: it must come, and be
     // thrown away, before this question goes out.
@@ -317,7 +319,7 @@ int QueryCommand(LinkConnection& link, const uint8_t* frame, uint8_t* reply, int
             LastOfBurst(link, shape, got);
         }
         if (!shape.Fits(got.data())) {
-            TraceDiscarded(got.data(), kFrameSize);  // an answer to some other question
+            TraceDiscarded(kFrameSize);  // an answer to some other question
             continue;
         }
         std::memcpy(reply, got.data(), kFrameSize);

@@ -45,6 +45,11 @@ struct LinkConnection {
 bool WaitQuiet(LinkConnection& link);
 // What is left of it, in ms (0 when nothing is owed).
 int QuietLeftMs(const LinkConnection& link);
+// Nothing can go through the link until it is opened anew: the device closed the TCP connection,
+// or the serial line went away (an adapter pulled).
+inline bool LinkGone(const LinkConnection& link) {
+    return link.m_bSerial != 0 ? link.m_serialPort.Gone() : link.m_peerClosed;
+}
 
 // What the answer to a question must look like. A frame of another shape is not this question's
 // answer: it is passed over (traced) and the question keeps waiting for its own.

@@ -9,38 +9,27 @@
 
 #include <cerrno>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "link/Frame.h"
-#include "platform/Clock.h"
+#include "link/Trace.h"
 
 namespace devlink {
 
 namespace {
 // 13 bytes take about 14 ms at 9600 baud; a line that takes no byte for this long is stuck.
 constexpr int kWriteWaitMs = 2000;
+
+// The errors of a tty whose device is no more (hung up, unplugged).
+bool LineGoneError(int err) {
+    return err == EIO || err == ENXIO || err == ENODEV;
+}
 }  // namespace
 
 void PrintSystemError(const char* what, int errnoValue) {
     std::printf("%s Error\nGetLastError: %s\n", what, std::strerror(errnoValue));
-    std::fflush(stdout);
-}
-
-void TraceFrame(bool sent, const uint8_t* bytes, int count) {
-    const platform::LocalTime t = platform::Now();
-    const std::string hex = HexText(bytes, count);
-    std::printf("%02d:%02d:%02d-%03d %s %s\n", t.hour, t.minute, t.second, t.millisecond,
-                sent ? "->" : "<-", hex.c_str());
-    std::fflush(stdout);
-}
-
-void TraceDiscarded(const uint8_t* bytes, int count) {
-    const platform::LocalTime t = platform::Now();
-    const std::string hex = HexText(bytes, count);
-    std::printf("%02d:%02d:%02d-%03d discarded %d bytes: %s\n", t.hour, t.minute, t.second,
-                t.millisecond, count, hex.c_str());
     std::fflush(stdout);
 }
 
@@ -53,6 +42,7 @@ int CSerialPort::Open(const std::string& devicePath) {
     // Non-blocking: an open never hangs on a line without carrier, and a write to a stuck line
     // gives up after kWriteWaitMs instead of holding the link for ever.
     m_inUse = false;
+    m_gone = false;
     m_fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0) {
         m_inUse = errno == EBUSY;  // the exclusive mode of another holder
@@ -126,7 +116,9 @@ int CSerialPort::Write(const uint8_t* frame) {
             errno = ETIMEDOUT;
         }
         if (n <= 0) {
-            PrintSystemError("WriteFile", n < 0 ? errno : EIO);
+            const int err = n < 0 ? errno : EIO;
+            m_gone = m_gone || LineGoneError(err);
+            PrintSystemError("WriteFile", err);
             return 0;
         }
         written += static_cast<int>(n);
@@ -149,7 +141,9 @@ int CSerialPort::Read(uint8_t* buffer13) {
         n = ::read(m_fd, buffer13, static_cast<size_t>(want));
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
-        PrintSystemError("ReadFile", errno);
+        const int err = errno;
+        m_gone = m_gone || LineGoneError(err);
+        PrintSystemError("ReadFile", err);
         return 0;
     }
     TraceFrame(false, buffer13, static_cast<int>(n));
@@ -164,6 +158,7 @@ int CSerialPort::WaitForBytes(int want, int ms) {
     for (;;) {
         int waiting = 0;
         if (::ioctl(m_fd, FIONREAD, &waiting) != 0) {
+            m_gone = m_gone || LineGoneError(errno);
             return 0;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -177,7 +172,11 @@ int CSerialPort::WaitForBytes(int want, int ms) {
             struct pollfd p {
                 m_fd, POLLIN, 0
             };
-            ::poll(&p, 1, static_cast<int>(left));
+            if (::poll(&p, 1, static_cast<int>(left)) > 0 &&
+                (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                m_gone = true;  // hung up: no byte will come, and poll would not wait any more
+                return waiting;
+            }
         } else {
             // Part of a frame is in: at 9600 baud a byte takes about a millisecond.
             struct timespec gap {
@@ -200,12 +199,15 @@ int CSerialPort::Discard() {
         if (n < 0 && errno == EINTR) {
             continue;
         }
+        if (n < 0 && LineGoneError(errno)) {
+            m_gone = true;
+        }
         if (n <= 0) {
             break;
         }
-        TraceDiscarded(chunk, static_cast<int>(n));
         total += static_cast<int>(n);
     }
+    TraceDiscarded(total);
     return total;
 }
 

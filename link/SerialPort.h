@@ -1,6 +1,6 @@
 // An RS-232 port on POSIX termios: raw, 9600 baud, 8 data bits, no parity, one stop bit, no flow
-// control. Writes whole 13-byte frames, reads what has arrived without waiting, and prints a
-// time-stamped hex trace of every frame to standard output.
+// control. Writes whole 13-byte frames, reads what has arrived without waiting, and traces every
+// frame (link/Trace.h).
 #pragma once
 
 #include <cstdint>
@@ -35,19 +35,17 @@ public:
 
     bool IsOpen() const { return m_fd >= 0; }
     bool IsReady() const { return m_fd >= 0 && m_ready != 0; }
+    // The line went away under the open port (a USB adapter pulled, the far end of a
+    // pseudo-terminal closed): the kernel hung it up, and nothing will come through it again
+    // until it is opened anew.
+    bool Gone() const { return m_gone; }
 
 private:
     int m_fd = -1;
     int m_ready = 0;
     bool m_inUse = false;
+    bool m_gone = false;
 };
-
-// Prints "hh:mm:ss-mmm -> 05 01 ..." (sent) or "<-" (received) on standard output.
-void TraceFrame(bool sent, const uint8_t* bytes, int count);
-
-// Prints "hh:mm:ss-mmm discarded N bytes: 05 01 ..." on standard output: input that arrived before
-// a question and belongs to none.
-void TraceDiscarded(const uint8_t* bytes, int count);
 
 // Prints "<what> Error\n" and "GetLastError: <system text>\n" for errnoValue.
 void PrintSystemError(const char* what, int errnoValue);

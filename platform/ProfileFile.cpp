@@ -1,16 +1,19 @@
 #include "platform/ProfileFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "platform/FileReplace.h"
+#include "platform/TextFile.h"
 
 namespace platform {
 
@@ -181,17 +184,33 @@ std::string Clip(std::string s, int bufferChars) {
     return s;
 }
 
-// 0 when the whole file was read, otherwise the errno (ENOENT: no such file).
+// Why a read found no profile file: larger than the limit, not text.
+constexpr int kTooLargeError = EFBIG;
+constexpr int kNotTextError = EILSEQ;
+
+// 0 when the whole file was read and is a profile file, otherwise the errno (ENOENT: no such
+// file; kTooLargeError, kNotTextError: no profile file). A file over the limit is not read at all;
+// one that grows past it while it is read is given up there.
 int ReadWhole(const std::string& path, std::string* out) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return errno;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<uint64_t>(st.st_size) > kMaxProfileBytes) {
+        ::close(fd);
+        return kTooLargeError;
+    }
     int err = 0;
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n > 0) {
             out->append(buf, static_cast<size_t>(n));
+            if (out->size() > kMaxProfileBytes) {
+                err = kTooLargeError;
+                break;
+            }
         } else if (n == 0) {
             break;
         } else if (errno != EINTR) {
@@ -200,6 +219,15 @@ int ReadWhole(const std::string& path, std::string* out) {
         }
     }
     ::close(fd);
+    if (err == 0) {
+        std::string_view text = *out;
+        if (text.substr(0, kBom.size()) == kBom)
+            text.remove_prefix(kBom.size());
+        if (!IsUtf8Text(text))
+            err = kNotTextError;
+    }
+    if (err != 0)
+        out->clear();  // nothing of a file that is not one is ever taken
     return err;
 }
 
@@ -289,6 +317,27 @@ bool DeleteSection(Profile* p, std::string_view section) {
 }
 
 }  // namespace
+
+ProfileFileKind CheckProfileFile(const std::string& path) {
+    std::string content;
+    int err = 0;
+    {
+        std::lock_guard<std::mutex> lock(g_fileLock);
+        err = ReadWhole(path, &content);
+    }
+    switch (err) {
+        case 0:
+            return ProfileFileKind::kProfile;
+        case ENOENT:
+            return ProfileFileKind::kMissing;
+        case kTooLargeError:
+            return ProfileFileKind::kTooLarge;
+        case kNotTextError:
+            return ProfileFileKind::kNotText;
+        default:
+            return ProfileFileKind::kUnreadable;
+    }
+}
 
 std::string GetProfileString(const std::string& path, const std::string& section,
                              const std::string& key, const std::string& def, int bufferChars) {

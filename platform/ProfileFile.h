@@ -3,8 +3,14 @@
 // line is kept as it was when one value changes. Text is UTF-8. Every write replaces the whole
 // file atomically (temporary file in the same folder, flushed, renamed over the old one), so an
 // interrupted write leaves either the old or the new file, never a broken one.
+//
+// A file larger than kMaxProfileBytes, or one that is not text (a NUL byte, or bytes that are not
+// UTF-8 after an optional byte order mark), is no profile file: it is not read (every value is
+// its default, every section empty) and never written (every write fails and leaves it byte for
+// byte as it was). A large file is refused from its size alone, unread.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +18,22 @@
 #include <vector>
 
 namespace platform {
+
+constexpr size_t kMaxProfileBytes = 1024 * 1024;
+
+// What the file at path is to the functions below.
+enum class ProfileFileKind {
+    kMissing,     // no such file: reads give defaults, the first write makes it
+    kProfile,     // a profile file
+    kTooLarge,    // larger than kMaxProfileBytes: not a profile file
+    kNotText,     // not text: not a profile file
+    kUnreadable,  // cannot be read (no permission, a folder)
+};
+ProfileFileKind CheckProfileFile(const std::string& path);
+// The file is there but is no profile file: kTooLarge or kNotText.
+inline bool IsForeignFile(ProfileFileKind kind) {
+    return kind == ProfileFileKind::kTooLarge || kind == ProfileFileKind::kNotText;
+}
 
 // The value of key in section, or def when the file, the section or the key is missing. At most
 // bufferChars - 1 characters are returned (a 260-character buffer holds 259 and the terminator),

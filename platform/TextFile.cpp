@@ -14,10 +14,7 @@
 
 namespace platform {
 
-namespace {
-
-// True when text is well-formed UTF-8 without NUL bytes.
-bool CleanUtf8(std::string_view text) {
+bool IsUtf8Text(std::string_view text) {
     size_t i = 0;
     while (i < text.size()) {
         const auto c = static_cast<unsigned char>(text[i]);
@@ -48,6 +45,8 @@ bool CleanUtf8(std::string_view text) {
     }
     return true;
 }
+
+namespace {
 
 std::string Reason(int err) {
     return std::strerror(err);
@@ -89,7 +88,7 @@ bool ReadTextFile(const std::string& path, std::string& text, std::string& error
         }
     }
     ::close(fd);
-    if (!CleanUtf8(data)) {
+    if (!IsUtf8Text(data)) {
         error = path + " is not text (it holds bytes that are not UTF-8): damaged";
         return false;
     }

@@ -13,6 +13,9 @@ namespace platform {
 // Files larger than this are not what this program writes: they are refused unread.
 constexpr size_t kMaxTextFileBytes = 256 * 1024;
 
+// True when text is well-formed UTF-8 without NUL bytes: what this program takes for text.
+bool IsUtf8Text(std::string_view text);
+
 // Reads the whole file into text. False with a one-line reason (missing, unreadable, a folder,
 // larger than the limit, not UTF-8 text) in error.
 bool ReadTextFile(const std::string& path, std::string& text, std::string& error);

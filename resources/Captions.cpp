@@ -95,6 +95,15 @@ const Pair kMessages[] = {
      "The connection was closed after the fast mosaic, please connect again"},
     {"经由服务的共享线路，定时任务在服务中运行",
      "through the service's shared line, the plans run in the service"},
+    {"Planinfo.ini 不是计划文件（大于 1 MB）：显示默认设置，文件保持原样",
+     "Planinfo.ini is not a plan file (larger than 1 MB): default settings are shown, the file "
+     "is left as it is"},
+    {"Planinfo.ini 不是计划文件（不是文本）：显示默认设置，文件保持原样",
+     "Planinfo.ini is not a plan file (not text): default settings are shown, the file is left "
+     "as it is"},
+    {"设置未保存：Planinfo.ini 不是计划文件",
+     "Settings not saved: Planinfo.ini is not a plan file"},
+    {"连接已断开，正在重新连接", "Connection lost, connecting again"},
 };
 
 }  // namespace
@@ -102,6 +111,13 @@ const Pair kMessages[] = {
 const char* Text(Msg m, bool chinese) {
     const Pair& p = kMessages[static_cast<int>(m)];
     return chinese ? p.zh : p.en;
+}
+
+std::string ReconnectText(int seconds, int attempt, bool chinese) {
+    const std::string s = std::to_string(seconds), n = std::to_string(attempt);
+    if (chinese)
+        return std::string(Text(Msg::Reconnecting, true)) + "：" + s + " 秒后第 " + n + " 次尝试";
+    return std::string(Text(Msg::Reconnecting, false)) + " in " + s + " s (attempt " + n + ")";
 }
 
 std::string ConnectReason(int errnoValue, bool chinese) {

@@ -53,6 +53,11 @@ enum class Msg {
     Disconnected,      // after Disconnect: nothing shown is live any more
     ClosedForMosaic,   // the fast mosaic closed the connection: connect again
     SharedLine,        // connected through the service's shared line (title and Info line)
+    // Info line: Planinfo.ini is no plan file, and is neither read nor written
+    NotPlanFileTooLarge,  // at the start: larger than 1 MB
+    NotPlanFileNotText,   // at the start: not text
+    SettingsNotPlanFile,  // a settings change was not written into it
+    Reconnecting,         // the link was lost with AutoConnect ticked: trying again
 };
 
 const char* Text(Msg m, bool chinese);
@@ -60,6 +65,9 @@ const char* Text(Msg m, bool chinese);
 // Why a connection could not be opened, from the errno value of the failure, shown after the
 // Info line's text: the system's English words, or their Chinese for the common reasons.
 std::string ConnectReason(int errnoValue, bool chinese);
+
+// "Connection lost; connecting again in 4 s (attempt 3)": the window's reconnection under way.
+std::string ReconnectText(int seconds, int attempt, bool chinese);
 
 // The progress dialog's text for a purpose; other purposes keep the template text.
 const char* ProgressText(int purpose, bool chinese);

@@ -116,6 +116,16 @@ std::string PlanWriteFailedText(const std::string& path, bool chinese) {
            "holds.";
 }
 
+std::string PlanFileForeignText(const std::string& path, bool chinese) {
+    if (chinese)
+        return path +
+               " 不是计划文件（大于 1 MB "
+               "或不是文本），不会写入其中：此次修改未保存，文件保持原样。";
+    return path +
+           " is not a plan file (larger than 1 MB, or not text), and nothing is written into it: "
+           "the change was not saved, and the file is left as it is.";
+}
+
 std::string PlanSectionDamagedText(const std::string& line, const std::string& path, bool chinese) {
     if (chinese)
         return "计划文件 " + path + " 中的一行无法读取：" + line +

@@ -51,6 +51,9 @@ const char* IntervalCaption(bool chinese);
 
 // A change that did not reach the plan file; the window goes back to what the file holds.
 std::string PlanWriteFailedText(const std::string& path, bool chinese);
+// The same, when the file is no plan file (larger than 1 MB, or not text): nothing is ever
+// written into it.
+std::string PlanFileForeignText(const std::string& path, bool chinese);
 // A page whose section holds a line that cannot be read refuses changes, so that rewriting the
 // section never drops the lines after it. line is "[DAYTIME] Time1=24: 0: 0,4".
 std::string PlanSectionDamagedText(const std::string& line, const std::string& path, bool chinese);

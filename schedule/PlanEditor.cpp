@@ -5,6 +5,7 @@
 #include <ctime>
 #include <utility>
 
+#include "platform/ProfileFile.h"
 #include "platform/UiSeam.h"
 #include "resources/PlanTexts.h"
 #include "schedule/PlanFile.h"
@@ -203,7 +204,9 @@ bool PlanEditor::Commit(const Snapshot& before) {
     Plans() = before.plans;
     Count() = before.count;
     RowsFromPlans();
-    platform::AskYesNo(res::PlanWriteFailedText(m_plans.Path(), m_chinese),
+    const bool foreign = platform::IsForeignFile(platform::CheckProfileFile(m_plans.Path()));
+    platform::AskYesNo(foreign ? res::PlanFileForeignText(m_plans.Path(), m_chinese)
+                               : res::PlanWriteFailedText(m_plans.Path(), m_chinese),
                        res::Text(res::Msg::SystemInformation, m_chinese),
                        res::LanguageId(m_chinese));
     return false;

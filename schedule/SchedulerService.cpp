@@ -55,6 +55,20 @@ bool ReadServiceSettings(const std::string& path, ServiceSettings& s, std::strin
         error = "cannot read the plan file " + path + ": " + std::strerror(errno);
         return false;
     }
+    switch (platform::CheckProfileFile(path)) {
+        case platform::ProfileFileKind::kTooLarge:
+            error = "the plan file " + path + " is not a plan file: it is larger than " +
+                    std::to_string(platform::kMaxProfileBytes / (1024 * 1024)) +
+                    " MB; nothing is read from it and it is left as it is";
+            return false;
+        case platform::ProfileFileKind::kNotText:
+            error = "the plan file " + path +
+                    " is not a plan file: it is not text (a NUL byte or bytes that are not "
+                    "UTF-8); nothing is read from it and it is left as it is";
+            return false;
+        default:
+            break;
+    }
     if (platform::GetProfileSection(path, kConnect).empty()) {
         error = "the plan file " + path +
                 " has no [CONNECT] section: connect once with the window, which writes it";
@@ -345,11 +359,10 @@ void SchedulerService::OnEvent(Event event) {
             if (m_link != Link::Up)
                 break;
             if (!m_outageTold) {
-                Say(std::string("device lost: ") +
-                        (event == Event::Closed ? "it closed the connection"
-                                                : "it stopped answering") +
-                        "; reconnecting",
-                    LogLevel::Warning);
+                const char* why = event == Event::Silent      ? "it stopped answering"
+                                  : m_settings.connect.serial ? "the serial line went away"
+                                                              : "it closed the connection";
+                Say(std::string("device lost: ") + why + "; reconnecting", LogLevel::Warning);
                 m_outageTold = true;
             }
             m_conn.Disconnect();

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "device/Backoff.h"
 #include "device/Connection.h"
 #include "platform/FileWatch.h"
 #include "platform/Worker.h"
@@ -66,8 +67,8 @@ public:
     // service's threads, one call at a time.
     using Log = std::function<void(LogLevel level, const std::string& text)>;
 
-    static constexpr int kFirstRetryMs = 1000;  // the first reconnection after a failure
-    static constexpr int kMaxRetryMs = 30000;   // the back-off doubles up to this
+    static constexpr int kFirstRetryMs = app::ReconnectBackoff::kFirstMs;  // after a failure
+    static constexpr int kMaxRetryMs = app::ReconnectBackoff::kMaxMs;      // it doubles up to this
     // The kernel tells of changes to the plan file (platform::FileWatch); on a file system that
     // does not, the supervisor still looks at it this often. Without a watch it looks every second.
     static constexpr int kSlowLookMs = 30000;

@@ -5,7 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "link/Trace.h"
+
 namespace testutil {
+
+// The frame trace on for a test's scope (the programs have it only with -v or --trace).
+struct FrameTraceOn {
+    FrameTraceOn() { devlink::SetFrameTrace(true); }
+    ~FrameTraceOn() { devlink::SetFrameTrace(false); }
+    FrameTraceOn(const FrameTraceOn&) = delete;
+    FrameTraceOn& operator=(const FrameTraceOn&) = delete;
+};
 
 // A pseudo-terminal pair in raw mode: the program under test opens slavePath, the test plays the
 // device on the master side.

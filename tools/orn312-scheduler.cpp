@@ -12,13 +12,15 @@
 #include <memory>
 #include <vector>
 
+#include "link/Trace.h"
 #include "schedule/SchedulerService.h"
 #include "server/SharedLine.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: orn312-scheduler [--share ADDR:PORT [--share-allow CIDR]...] [PLANFILE]\n"
+    "usage: orn312-scheduler [-v | --trace] [--share ADDR:PORT [--share-allow CIDR]...]\n"
+    "                        [PLANFILE]\n"
     "       orn312-scheduler --help | --version\n"
     "Runs the day, week, month and one-time plans of PLANFILE (default ./Planinfo.ini) on the\n"
     "processor named by its [CONNECT] section, until SIGTERM or SIGINT; SIGHUP reads the plan\n"
@@ -31,6 +33,7 @@ const char kUsage[] =
     "                        protocol through the service (off by default; 127.0.0.1:5001)\n"
     "  --share-allow CIDR    a client address or network that may connect besides loopback\n"
     "                        (192.168.0.0/24); repeatable; needed for an ADDR other than loopback\n"
+    "  -v, --trace           the time-stamped trace of every serial frame, on standard output\n"
     "  -h, --help            this text\n"
     "  --version             the version\n";
 
@@ -103,6 +106,10 @@ int main(int argc, char** argv) {
             std::printf("orn312-scheduler %s\n", ORN312_VERSION);
             return 0;
         }
+        if (a == "-v" || a == "--trace") {
+            devlink::SetFrameTrace(true);
+            continue;
+        }
         if ((a.size() > 1 && a[0] == '-') || planFileGiven) {
             return usageError("unexpected argument " + a + " (see --help)");
         }
@@ -163,5 +170,6 @@ int main(int argc, char** argv) {
     if (shared)
         shared->Stop();
     service.Stop();
+    devlink::FlushDiscarded();
     return 0;
 }

@@ -20,6 +20,7 @@
 #include "link/PortDiscovery.h"
 #include "link/Replies.h"
 #include "resources/SwitchTexts.h"
+#include "link/Trace.h"
 #include "tools/CtlWall.h"
 
 using namespace devlink;
@@ -31,9 +32,9 @@ constexpr int kExitDevice = 1;
 constexpr int kExitUsage = 2;
 
 const char kUsage[] =
-    "usage: orn312ctl (--serial PATH | --tcp HOST:PORT) [--id N] [-v] COMMAND\n"
+    "usage: orn312ctl (--serial PATH | --tcp HOST:PORT) [--id N] [-v | --trace] COMMAND\n"
     "       orn312ctl --help | --version\n"
-    "  -v, --verbose                     the frames sent and received, on standard error\n"
+    "  -v, --verbose, --trace            the frames sent and received, on standard error\n"
     "commands:\n"
     "  identify                          identification handshake\n"
     "  status                            read and print the device state\n"
@@ -159,7 +160,7 @@ Options ParseArgs(int argc, char** argv) {
             o.transition = ParseTransition(value(i));
             if (o.transition < 0)
                 UsageError("--transition takes Cut, 0.5, 1.0, 1.5 or 0..3");
-        } else if (a == "-v" || a == "--verbose") {
+        } else if (a == "-v" || a == "--verbose" || a == "--trace") {
             o.verbose = true;
         } else if (a == "-h" || a == "--help") {
             PrintUsage();
@@ -372,6 +373,7 @@ int main(int argc, char** argv) {
     }
 
     TakeStandardOutput(o.verbose);
+    devlink::SetFrameTrace(o.verbose);
     LinkConnection link;
     link.m_owePauseAfterReply = true;
     g_link = &link;

@@ -16,8 +16,8 @@
 #include "FakeUi.h"
 #include "QtApp.h"
 #include "TestUtil.h"
-#include "device/ControlIds.h"
 #include "app/MainDlg.h"
+#include "device/ControlIds.h"
 
 namespace fs = std::filesystem;
 using testutil::WaitUntil;
@@ -121,7 +121,12 @@ TEST_P(FaultMatrix, TheWindowTellsTheTruthAndStaysResponsive) {
         EXPECT_TRUE(WaitUntil(
             [&] { return Info(*d) == expected && LampOf(*d, ids::kSourceLamps[0]) == row.v1Lamp; },
             15000))
-            << "Info: " << Info(*d) << ", V1 lamp " << static_cast<int>(LampOf(*d, ids::kSourceLamps[0]));
+            << "Info: " << Info(*d) << ", V1 lamp "
+            << static_cast<int>(LampOf(*d, ids::kSourceLamps[0]));
+        // A link that is lost, or never was, offers Connect again.
+        if (std::string(expected) != kNormal) {
+            EXPECT_TRUE(WaitUntil([&] { return d->Control(ids::kConnect)->isEnabled(); }, 3000));
+        }
         // Nothing taken from a reply that is not the device's status.
         if (row.v1Lamp == Lamp::None) {
             for (int lamp : ids::kSourceLamps)
@@ -146,11 +151,13 @@ INSTANTIATE_TEST_SUITE_P(Transports, FaultMatrix, ::testing::Values(false, true)
 TEST(SettingsFiles, OddFilesStartTheWindowAndLoseNothing) {
     testutil::TestApp();
     testutil::FakeUi ui;
-    const fs::path dir = fs::path(testing::TempDir()) / ("orn312-odd-" + std::to_string(::getpid()));
+    const fs::path dir =
+        fs::path(testing::TempDir()) / ("orn312-odd-" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
     const fs::path ini = dir / "Planinfo.ini";
-    std::string garbage = "\x01\x02[CONNECT\n=\n\xff\xfe==\n[]\nConnectFlag\nDeviceID=9999999999999\n";
+    std::string garbage =
+        "\x01\x02[CONNECT\n=\n\xff\xfe==\n[]\nConnectFlag\nDeviceID=9999999999999\n";
     garbage += std::string(300, '[');
     struct Case {
         const char* name;
@@ -160,7 +167,8 @@ TEST(SettingsFiles, OddFilesStartTheWindowAndLoseNothing) {
         {"garbage", [&] { std::ofstream(ini, std::ios::binary) << garbage; }},
         {"empty", [&] { std::ofstream{ini}; }},
         {"a folder", [&] { fs::create_directory(ini); }},
-        {"read-only", [&] {
+        {"read-only",
+         [&] {
              std::ofstream(ini) << "[CONNECT]\nSerialTcp=1\n";
              fs::permissions(ini, fs::perms::owner_read);
          }},

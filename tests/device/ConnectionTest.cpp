@@ -525,3 +525,30 @@ TEST(Connection, ALampFlashesWithinHalfASecondOfItsStatus) {
     EXPECT_GE(sink.hidden[1002], 1);  // it flashes, not shown steady
     EXPECT_EQ(blinkIdle, 0);
 }
+
+// Disconnect during a connection attempt (the window's reconnection, a device that does not
+// answer the identification) ends the attempt at once instead of after its 6 s, leaves nothing
+// running and the link closed; a connection made afterwards works.
+TEST(Connection, DisconnectEndsAnAttemptUnderWay) {
+    testutil::SimProcess silent({"--tcp", "0", "--fault", "silent"});
+    ASSERT_TRUE(silent.Started());
+    RecordingSink sink;
+    app::Connection c(sink);
+    c.StartConnect(Tcp(silent.tcpPort));
+    std::this_thread::sleep_for(milliseconds(500));  // connected, waiting for the answer
+    const auto start = steady_clock::now();
+    c.Disconnect();
+    EXPECT_LT(steady_clock::now() - start, milliseconds(500));
+    EXPECT_TRUE(sink.Read([&] { return sink.finished == std::vector<bool>{false}; }));
+    EXPECT_FALSE(c.WorkersRunning());
+    EXPECT_EQ(c.m_linkMode, 0);
+    EXPECT_EQ(c.m_bConnected, 0);
+
+    testutil::SimProcess answering({"--tcp", "0"});
+    ASSERT_TRUE(answering.Started());
+    c.StartConnect(Tcp(answering.tcpPort));
+    EXPECT_TRUE(sink.WaitFor([&] { return sink.finished.size() == 2; }));
+    EXPECT_TRUE(sink.Read([&] { return sink.finished.back(); }));
+    EXPECT_TRUE(sink.WaitFor([&] { return !sink.statuses.empty(); }));
+    c.Disconnect();
+}

@@ -32,6 +32,7 @@ struct OpenPort {
 }  // namespace
 
 TEST(SerialPort, ReadsAtMost13WithoutWaiting) {
+    const testutil::FrameTraceOn trace;
     OpenPort p;
     uint8_t buf[13] = {};
     CaptureStdout();
@@ -53,17 +54,23 @@ TEST(SerialPort, ReadsAtMost13WithoutWaiting) {
     EXPECT_NE(out.find(" <- 0e 0f 10 11 12 13 14\n"), std::string::npos) << out;
 }
 
-TEST(SerialPort, WriteSendsTheFrameAndTracesIt) {
+// The trace is there when asked for, and only then.
+TEST(SerialPort, WriteSendsTheFrameAndTracesItWhenAsked) {
     OpenPort p;
     const Frame f = StatusQuery(1);
+    CaptureStdout();
+    EXPECT_EQ(p.port.Write(f.data()), 13);
+    EXPECT_EQ(GetCapturedStdout(), "");
+    EXPECT_EQ(p.pty.ReadMaster(13, 1000), std::vector<uint8_t>(f.begin(), f.end()));
+
+    const testutil::FrameTraceOn trace;
     CaptureStdout();
     EXPECT_EQ(p.port.Write(f.data()), 13);
     const std::string out = GetCapturedStdout();
     EXPECT_TRUE(std::regex_match(
         out, std::regex(R"(\d\d:\d\d:\d\d-\d\d\d -> 05 01 fe 00 00 00 00 00 00 00 00 00 fa\n)")))
         << out;
-    const auto got = p.pty.ReadMaster(13, 1000);
-    EXPECT_EQ(got, std::vector<uint8_t>(f.begin(), f.end()));
+    EXPECT_EQ(p.pty.ReadMaster(13, 1000), std::vector<uint8_t>(f.begin(), f.end()));
 }
 
 TEST(SerialPort, ClosedOrUnconfiguredPortDoesNothingQuietly) {

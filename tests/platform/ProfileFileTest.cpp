@@ -194,6 +194,50 @@ TEST_F(ProfileFileTest, UnreadableFileIsNotReplaced) {
     EXPECT_EQ(GetProfileString(path, "A", "k", "d"), "d");
 }
 
+// A file that is no profile file (larger than 1 MB, or not text) gives nothing to any reader
+// and is never written: every byte stays. A text file of exactly 1 MB, with or without a byte
+// order mark, is one.
+TEST_F(ProfileFileTest, AFileThatIsNoProfileIsNeitherReadNorWritten) {
+    using platform::ProfileFileKind;
+    const std::string head = "[CONNECT]\r\nSerialTcp=1\r\n";
+    const auto padded = [&](const std::string& start, size_t size) {
+        return start + head + std::string(size - start.size() - head.size(), ';');
+    };
+    const struct {
+        const char* name;
+        std::string content;
+        ProfileFileKind kind;
+    } cases[] = {
+        {"1 MB of text", padded("", platform::kMaxProfileBytes), ProfileFileKind::kProfile},
+        {"1 MB with a BOM", padded("\xEF\xBB\xBF", platform::kMaxProfileBytes),
+         ProfileFileKind::kProfile},
+        {"Chinese text", head + "; 计划\r\n", ProfileFileKind::kProfile},
+        {"one byte over 1 MB", padded("", platform::kMaxProfileBytes + 1),
+         ProfileFileKind::kTooLarge},
+        {"a NUL byte", head + std::string("x\0y", 3), ProfileFileKind::kNotText},
+        {"Latin-1, not UTF-8", head + "; caf\xE9\r\n", ProfileFileKind::kNotText},
+        {"a BOM, then binary", "\xEF\xBB\xBF" + head + "\xFF\xFE", ProfileFileKind::kNotText},
+        {"a UTF-16 file", std::string("\xFF\xFE[\0C\0]\0", 8), ProfileFileKind::kNotText},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Put(c.content);
+        EXPECT_EQ(platform::CheckProfileFile(path), c.kind);
+        const bool profile = c.kind == ProfileFileKind::kProfile;
+        EXPECT_EQ(GetProfileString(path, "CONNECT", "SerialTcp", "d"), profile ? "1" : "d");
+        EXPECT_EQ(platform::GetProfileSection(path, "CONNECT").empty(), !profile);
+        EXPECT_EQ(platform::WriteProfileStrings(path, {{"CONNECT", std::nullopt, std::nullopt}}),
+                  profile);
+        EXPECT_EQ(WriteProfileString(path, "CONNECT", "ConnectFlag", "1"), profile);
+        if (!profile) {
+            EXPECT_EQ(Content(), c.content);  // byte for byte
+            EXPECT_TRUE(OtherFiles().empty());
+        }
+    }
+    Put(std::nullopt);
+    EXPECT_EQ(platform::CheckProfileFile(path), ProfileFileKind::kMissing);
+}
+
 // Runs fn in a child process as a user without special rights (root gives them up for it);
 // returns its result.
 bool AsPlainUser(const std::function<bool()>& fn) {

@@ -703,7 +703,7 @@ TEST_F(PlanEditorTest, OddFilesNeitherHangNorLosePlans) {
     Put(std::string("[PLANCOUNT]\ndaytimecount=2147483647\nmonthtimecount=3\nweektimecount=1\n"
                     "[DAYTIME]\nTime0=20: 0: 0,1\nTime2147483646= 8: 0: 0,4\n"
                     "[MONTHTIME]\nTime0=05\r, 9: 0: 0,4\nTime1=0") +
-        '\0' + "7,10: 0: 0,2\nTime2=12, 9: 0: 0,3\n[WEEKTIME]\nTime0=3\r,10: 0: 0,5\n");
+        '\x01' + "7,10: 0: 0,2\nTime2=12, 9: 0: 0,3\n[WEEKTIME]\nTime0=3\r,10: 0: 0,5\n");
     const auto start = std::chrono::steady_clock::now();
     PlanEditor& day = Open(PlanDay);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
@@ -716,11 +716,26 @@ TEST_F(PlanEditorTest, OddFilesNeitherHangNorLosePlans) {
     // no plan, the page says so and keeps its section as the file has it.
     ui.boxes.clear();
     EXPECT_TRUE(Open(PlanMonth).Damaged());
-    EXPECT_EQ(Section(PlanMonth), std::string("Time0=05\r, 9: 0: 0,4|Time1=0") + '\0' +
+    EXPECT_EQ(Section(PlanMonth), std::string("Time0=05\r, 9: 0: 0,4|Time1=0") + '\x01' +
                                       "7,10: 0: 0,2|Time2=12, 9: 0: 0,3|count=3");
     EXPECT_TRUE(Open(PlanWeek).Damaged());
     EXPECT_EQ(Section(PlanWeek), "Time0=3\r,10: 0: 0,5|count=1");
     EXPECT_FALSE(ui.boxes.empty());
+
+    // A NUL byte makes the file no plan file: nothing of it is shown, nothing written into it,
+    // and the page says why.
+    const std::string withNul =
+        std::string("[PLANCOUNT]\ndaytimecount=1\n[DAYTIME]\nTime0=2") + '\0' + "0: 0: 0,1\n";
+    Put(withNul);
+    ui.boxes.clear();
+    PlanEditor& none = Open(PlanDay);
+    EXPECT_TRUE(none.Rows().empty());
+    none.OnAdd(Answer(At(12, 0, 0)));
+    EXPECT_EQ(Content(), withNul);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_NE(ui.boxes[0].text.find("is not a plan file (larger than 1 MB, or not text)"),
+              std::string::npos)
+        << ui.boxes[0].text;
 
     // A negative count would hide an added plan at the next opening.
     Put("[PLANCOUNT]\noncetimecount=-3\n");

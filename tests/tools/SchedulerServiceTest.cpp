@@ -2,18 +2,22 @@
 // are set a few seconds ahead of the real clock.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <thread>
 
 #include "TestUtil.h"
+#include "link/Replies.h"
 #include "link/SerialPort.h"
 #include "platform/ProfileFile.h"
 
@@ -300,6 +304,13 @@ TEST_F(Service, BadCommandLineOrSettingsEndItWithOneLine) {
     std::ofstream(dir / "badcom.ini") << "[CONNECT]\nSerialTcp=1\nComPort=COM0\n";
     std::ofstream(dir / "noconnect.ini") << "[PLANCOUNT]\nDAY=0\n";
     fs::create_directory(dir / "folder");
+    // Files that are no plan files: large, or not text. Neither is read, and neither changes.
+    std::string large = "[CONNECT]\nSerialTcp=0\nIP=127.0.0.1\nPort=5000\n";
+    large += std::string(platform::kMaxProfileBytes, ';');
+    std::ofstream(dir / "large.ini", std::ios::binary) << large;
+    const std::string binary = std::string("[CONNECT]\nSerialTcp=0\nIP=127.0.0.1\nPort=5000\n") +
+                               std::string("\0\x01\xff\xfe", 4);
+    std::ofstream(dir / "binary.ini", std::ios::binary) << binary;
     const struct {
         std::vector<std::string> args;
         int exitCode;
@@ -320,6 +331,13 @@ TEST_F(Service, BadCommandLineOrSettingsEndItWithOneLine) {
         {{"--share"}, 2, "--share takes a value"},
         {{"--share-allow", "10.0.0.0/8"}, 2, "--share-allow needs --share"},
         {{"--share", "0.0.0.0:5001", "--share-allow", "10.0.0.0/33"}, 2, "prefix length"},
+        {{"-v", "large.ini"},
+         1,
+         "the plan file large.ini is not a plan file: it is larger than 1 MB"},
+        {{"--trace", "binary.ini"},
+         1,
+         "the plan file binary.ini is not a plan file: it is not text"},
+        {{"-v", "a.ini", "b.ini"}, 2, "unexpected argument b.ini"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
@@ -332,6 +350,8 @@ TEST_F(Service, BadCommandLineOrSettingsEndItWithOneLine) {
         EXPECT_EQ(testutil::Count(r.err, "\n"), 1) << r.err;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
+    EXPECT_EQ(ReadAll(dir / "large.ini"), large);
+    EXPECT_EQ(ReadAll(dir / "binary.ini"), binary);
 
     // A serial port that cannot be opened is retried, not fatal.
     Start({"serial.ini"});
@@ -389,4 +409,51 @@ TEST_F(Service, ConnectedAndIdleOnlyThePollWakes) {
     EXPECT_TRUE(service->WaitForErr("plan file changed; reading the plans again", 3000))
         << service->Err();
     Terminate();
+}
+
+// A device that answers the identification, then sends garbage as fast as the line takes it:
+// the service's standard output gets one summary line at most once a second, not a line per read.
+TEST_F(Service, AFloodOnTheLineIsSummedUpOnceASecond) {
+    testutil::Listener listener;
+    std::atomic<int64_t> sent{0};
+    std::thread device([&] {
+        const int peer = listener.Accept(5000);
+        if (peer < 0)
+            return;
+        uint8_t q[13];
+        size_t got = 0;
+        while (got < 13) {
+            const ssize_t n = ::recv(peer, q + got, 13 - got, 0);
+            if (n <= 0)
+                break;
+            got += static_cast<size_t>(n);
+        }
+        const devlink::Frame ident = devlink::IdentifyReply(1);
+        ::send(peer, ident.data(), ident.size(), MSG_NOSIGNAL);
+        std::vector<uint8_t> garbage(4096);
+        for (size_t i = 0; i < garbage.size(); ++i)
+            garbage[i] = static_cast<uint8_t>(i * 37 + 11);
+        const auto end = steady_clock::now() + milliseconds(4000);
+        while (steady_clock::now() < end) {
+            const ssize_t n = ::send(peer, garbage.data(), garbage.size(), MSG_NOSIGNAL);
+            if (n <= 0)
+                break;
+            sent += n;
+        }
+        ::close(peer);
+    });
+    WritePlans(listener.port, {});
+    const testutil::RunResult r =
+        testutil::Run({ORN312_SCHEDULER_PATH, (dir / "Planinfo.ini").string()}, 4500);
+    device.join();
+    EXPECT_NE(r.err.find("connected: network 127.0.0.1"), std::string::npos) << r.err;
+    EXPECT_GT(sent, 1'000'000);
+    const std::regex summary(
+        R"(\d\d:\d\d:\d\d-\d\d\d discarded \d{1,3}(,\d\d\d)* bytes? in the last (second|\d+ seconds))");
+    std::istringstream lines(r.out);
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count)
+        EXPECT_TRUE(std::regex_match(line, summary)) << line;
+    EXPECT_GE(count, 1);
+    EXPECT_LE(count, 6) << r.out;
 }
