@@ -16,9 +16,10 @@
 #include <cstdlib>
 #include <memory>
 
-#include "device/ControlIds.h"
-#include "controls/Progress.h"
+#include "app/QtUiSeam.h"
 #include "controls/PostBox.h"
+#include "controls/Progress.h"
+#include "device/ControlIds.h"
 #include "link/PortDiscovery.h"
 #include "mosaic/SimpleMosaic.h"
 #include "platform/ProfileFile.h"
@@ -66,6 +67,7 @@ CORN302ControlDlg::~CORN302ControlDlg() {
     if (g_pMainDlg == this) {
         g_pMainDlg = nullptr;
     }
+    ShowQtTextsIn(false);  // Qt's texts followed this window's language
 }
 
 QWidget* CORN302ControlDlg::Control(int id) const {

@@ -24,12 +24,13 @@
 #include <vector>
 
 #include "app/AboutDlg.h"
-#include "device/ControlIds.h"
 #include "app/MainDlg.h"
+#include "app/QtUiSeam.h"
 #include "controls/Colours.h"
 #include "controls/ControlRegistry.h"
 #include "controls/Keyboard.h"
 #include "controls/ScreenFit.h"
+#include "device/ControlIds.h"
 #include "platform/UiSeam.h"
 #include "resources/Captions.h"
 
@@ -529,11 +530,13 @@ void CORN302ControlDlg::ApplyCaptions() {
 void CORN302ControlDlg::OnChinese() {
     m_bChinese = 1;
     ApplyCaptions();
+    ShowQtTextsIn(true);  // the file dialogs too
 }
 
 void CORN302ControlDlg::OnEnglish() {
     m_bChinese = 0;
     ApplyCaptions();
+    ShowQtTextsIn(false);
 }
 
 void CORN302ControlDlg::OnTimerPanel() {
