@@ -26,6 +26,7 @@
 #include "resources/Captions.h"
 #include "schedule/InfoPlan.h"
 #include "schedule/Program.h"
+#include "schedule/SchedulerService.h"
 #include "screen/Advanced.h"
 #include "screen/SetScreen.h"
 
@@ -324,12 +325,18 @@ void CORN302ControlDlg::OnConnect() {
     RunConnect();
 }
 
-void CORN302ControlDlg::RunConnect() {
+app::ConnectSettings CORN302ControlDlg::ShownConnectSettings() const {
     app::ConnectSettings s;
     s.serial = m_bSerial;
     s.portName = m_conn.m_portName;
     s.ipText = ControlAs<QLineEdit>(ids::kIpAddress)->text().toStdString();
     s.portText = ControlAs<QLineEdit>(ids::kPortEdit)->text().toStdString();
+    return s;
+}
+
+void CORN302ControlDlg::RunConnect() {
+    const app::ConnectSettings s = ShownConnectSettings();
+    m_lastConnect = s;
     m_progress->Reset();
     m_progress->m_bChinese = m_bChinese != 0;
     m_progress->m_purpose = 1;
@@ -462,6 +469,7 @@ void CORN302ControlDlg::OnMosaic() {
     g_pMainDlg = this;
     m_conn.StopWorkers();
     CSimpleMosaic dlg(this, m_conn, m_bChinese != 0);
+    dlg.KeepWallIn(m_profilePath, MosaicProcessor());
     platform::RunModal(dlg);
     // The fast mosaic talks to the processor on its own; afterwards the operator connects again.
     m_conn.CloseTransport();
@@ -469,6 +477,12 @@ void CORN302ControlDlg::OnMosaic() {
     Control(ids::kConnect)->setEnabled(true);
     ShowNotLive(true);
     SetInfo(Utf8(res::Text(res::Msg::ClosedForMosaic, m_bChinese != 0)));
+}
+
+std::string CORN302ControlDlg::MosaicProcessor() const {
+    const ServiceSettings processor{m_conn.m_bConnected ? m_lastConnect : ShownConnectSettings(),
+                                    m_conn.m_deviceId, false};
+    return DescribeDevice(processor);
 }
 
 // ---- exit ------------------------------------------------------------------------------------

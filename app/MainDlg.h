@@ -18,12 +18,12 @@
 #include <utility>
 #include <vector>
 
+#include "controls/ControlRegistry.h"
+#include "controls/PostBox.h"
 #include "device/Connection.h"
 #include "device/DeviceState.h"
 #include "device/StatusDecoder.h"
 #include "device/SwitchRules.h"
-#include "controls/ControlRegistry.h"
-#include "controls/PostBox.h"
 #include "platform/UiSeam.h"
 #include "resources/Captions.h"
 #include "schedule/Scheduler.h"
@@ -200,9 +200,15 @@ private:
     void ApplyOutcome(const app::SwitchOutcome& outcome);
     // Connect with the progress dialog; used by Connect and by the automatic connection.
     void RunConnect();
+    // The connection the controls describe, as Connect takes it.
+    app::ConnectSettings ShownConnectSettings() const;
+    // The processor the fast mosaic talks to, in words: the line connected (or shown, when none
+    // is) and the device ID.
+    std::string MosaicProcessor() const;
 
     ui::ControlMap m_controls;
-    ui::PostBox* m_postBox;  // what the workers post (Post), run on the UI thread
+    app::ConnectSettings m_lastConnect;  // what the last Connect took; UI thread only
+    ui::PostBox* m_postBox;              // what the workers post (Post), run on the UI thread
     std::optional<app::Display> m_lastDisplay;  // UI thread only
     std::set<int> m_flashingLamps;              // lamps in state 2; UI thread only
     // The Day, Week, Month and Once boxes, mirrored for the scheduler thread.

@@ -169,6 +169,10 @@ const Box kWallWords[] = {
       ""}},
     {{"结果汇总", ""}, {"Summary", ""}},
     {{"正在设置…", ""}, {"Setting…", ""}},
+    {{"拼接墙未保存，下次打开时不会显示：", ""},
+     {"The wall is not kept for the next opening:", ""}},
+    {{"拼接墙无法保存到计划文件，下次打开时不会显示", ""},
+     {"The wall could not be kept in the plan file; the next opening will not show it", ""}},
 };
 static_assert(sizeof kWallWords / sizeof kWallWords[0] == static_cast<size_t>(WallWord::Count));
 

@@ -81,6 +81,8 @@ enum class WallWord {
     AdjustForm,      // an adjustment typed wrongly
     Summary,         // accessible name of the summary
     Running,         // the progress bar's text while the first screen starts
+    NotKept,         // the wall laid out cannot be kept for the next opening (a problem follows)
+    KeepFailed,      // the plan file could not be written with the wall
     Count,
 };
 const char* WallText(WallWord w, bool chinese);
