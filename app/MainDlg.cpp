@@ -19,7 +19,7 @@
 #include "app/QtUiSeam.h"
 #include "controls/PostBox.h"
 #include "controls/Progress.h"
-#include "device/ControlIds.h"
+#include "resources/ControlIds.h"
 #include "link/PortDiscovery.h"
 #include "mosaic/SimpleMosaic.h"
 #include "platform/ProfileFile.h"

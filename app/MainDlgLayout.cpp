@@ -30,7 +30,7 @@
 #include "controls/ControlRegistry.h"
 #include "controls/Keyboard.h"
 #include "controls/ScreenFit.h"
-#include "device/ControlIds.h"
+#include "resources/ControlIds.h"
 #include "platform/UiSeam.h"
 #include "resources/Captions.h"
 

@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "device/ControlIds.h"
+#include "resources/ControlIds.h"
 #include "controls/Progress.h"
 #include "controls/PostBox.h"
 #include "link/PortDiscovery.h"

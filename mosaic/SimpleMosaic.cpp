@@ -16,7 +16,7 @@
 #include "controls/Keyboard.h"
 #include "controls/Progress.h"
 #include "device/Connection.h"
-#include "mosaic/MosaicIds.h"
+#include "resources/MosaicIds.h"
 #include "mosaic/WallDialog.h"
 #include "platform/BoxNumber.h"
 #include "resources/Captions.h"

@@ -18,7 +18,7 @@
 #include <variant>
 
 #include "controls/ControlRegistry.h"
-#include "mosaic/MosaicIds.h"
+#include "resources/MosaicIds.h"
 #include "mosaic/SimpleMosaic.h"
 #include "mosaic/WallFile.h"
 #include "platform/BoxNumber.h"

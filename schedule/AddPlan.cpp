@@ -18,7 +18,7 @@
 #include "platform/Clock.h"
 #include "resources/PlanTexts.h"
 #include "resources/SwitchTexts.h"
-#include "schedule/AddPlanIds.h"
+#include "resources/AddPlanIds.h"
 #include "schedule/PlanFile.h"
 #include "controls/Keyboard.h"
 

@@ -9,7 +9,7 @@
 #include "resources/FileTexts.h"
 #include "resources/SetScreenTexts.h"
 #include "screen/SetScreen.h"
-#include "screen/SetScreenIds.h"
+#include "resources/SetScreenIds.h"
 #include "screen/SetScreenParts.h"
 #include "screen/SettingsBackup.h"
 

@@ -22,7 +22,7 @@
 #include "controls/ScreenFit.h"
 #include "device/Sequence.h"
 #include "link/Commands.h"
-#include "screen/SetScreenIds.h"
+#include "resources/SetScreenIds.h"
 #include "screen/SetScreenParts.h"
 
 using namespace screen;

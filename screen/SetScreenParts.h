@@ -6,7 +6,7 @@
 #include <array>
 
 #include "screen/ScreenChecks.h"
-#include "screen/SetScreenIds.h"
+#include "resources/SetScreenIds.h"
 
 namespace screen::parts {
 

@@ -32,7 +32,7 @@
 #include "app/QtUiSeam.h"
 #include "controls/ControlRegistry.h"
 #include "controls/Progress.h"
-#include "device/ControlIds.h"
+#include "resources/ControlIds.h"
 #include "link/Frame.h"
 #include "mosaic/SimpleMosaic.h"
 #include "resources/Captions.h"

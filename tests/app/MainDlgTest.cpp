@@ -20,7 +20,7 @@
 #include "Operate.h"
 #include "QtApp.h"
 #include "TestUtil.h"
-#include "device/ControlIds.h"
+#include "resources/ControlIds.h"
 #include "app/MainDlg.h"
 #include "controls/Progress.h"
 #include "controls/ControlRegistry.h"

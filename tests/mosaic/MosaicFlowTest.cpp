@@ -16,8 +16,8 @@
 #include "TestUtil.h"
 #include "app/MainDlg.h"
 #include "controls/Progress.h"
-#include "device/ControlIds.h"
-#include "mosaic/MosaicIds.h"
+#include "resources/ControlIds.h"
+#include "resources/MosaicIds.h"
 #include "mosaic/SimpleMosaic.h"
 
 namespace fs = std::filesystem;

@@ -24,7 +24,7 @@
 #include "FakeUi.h"
 #include "QtApp.h"
 #include "controls/ControlRegistry.h"
-#include "mosaic/MosaicIds.h"
+#include "resources/MosaicIds.h"
 #include "mosaic/SimpleMosaic.h"
 #include "mosaic/WallDialog.h"
 #include "mosaic/WallFile.h"

@@ -20,7 +20,7 @@
 #include "FakeUi.h"
 #include "QtApp.h"
 #include "TestUtil.h"
-#include "device/ControlIds.h"
+#include "resources/ControlIds.h"
 #include "app/MainDlg.h"
 #include "controls/Progress.h"
 #include "screen/Advanced.h"

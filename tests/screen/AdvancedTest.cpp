@@ -19,7 +19,7 @@
 #include "FakeUi.h"
 #include "QtApp.h"
 #include "SimSequenceLink.h"
-#include "device/ControlIds.h"
+#include "resources/ControlIds.h"
 #include "controls/Progress.h"
 #include "link/Commands.h"
 #include "screen/ResolutionSequences.h"

@@ -16,7 +16,7 @@
 #include "SimSequenceLink.h"
 #include "link/Commands.h"
 #include "screen/SetScreen.h"
-#include "screen/SetScreenIds.h"
+#include "resources/SetScreenIds.h"
 #include "screen/SettingsBackup.h"
 
 namespace fs = std::filesystem;
