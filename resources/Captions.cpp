@@ -17,7 +17,7 @@ const Caption kMainCaptions[] = {
     {ids::kInfoGroup, "信息", "Info"},
     {ids::kTimerGroup, "定时器", "Timer"},
     {ids::kFunctionGroup, "功能", "Function"},
-    {ids::kPipGroup, "PIP模式", "PIP_Mode"},
+    {ids::kPipGroup, "PIP模式", "PIP_Mode", "PIP"},
     {ids::kLanguageGroup, "中文/英文", "CH/EN"},
     {ids::kTransitionGroup, "切换效果", "Cut/Fade"},
     {ids::kSwitchModeGroup, "切换模式", "Switch Mode"},
@@ -54,6 +54,15 @@ const Caption kMainCaptions[] = {
     {ids::kPreTakeSwitch, "预选+TAKE切换", "Pre + TAKE Switch"},
 };
 const int kMainCaptionCount = sizeof kMainCaptions / sizeof kMainCaptions[0];
+
+const char* StartCaption(std::span<const Caption> set, int id) {
+    for (const Caption& c : set) {
+        if (c.id == id) {
+            return c.start != nullptr ? c.start : c.en;
+        }
+    }
+    return "";
+}
 
 const char* PanelButtonCaption(bool collapsed, bool chinese) {
     if (collapsed) {
@@ -143,7 +152,7 @@ int LanguageId(bool chinese) {
 // ---- output resolution dialog (dialog 155) ----
 
 const Caption kAdvancedCaptions[] = {
-    {kWindowTitle, "分辨率", "Resolution"},
+    {kWindowTitle, "分辨率", "Resolution", "高级设置"},
     {advids::kGroup, "输出分辨率", "Output_Resolution"},
     {advids::kWidthLabel, "宽", "Width"},
     {advids::kHeightLabel, "高", "Height"},

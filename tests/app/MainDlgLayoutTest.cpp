@@ -292,6 +292,19 @@ TEST_F(MainDlgLayout, EveryControlHasItsIdentifierAndTemplateCaption) {
     EXPECT_TRUE(info->isEnabled());
 }
 
+// What the window shows at start-up is its caption set's start caption, English but for the
+// template's "PIP": one table gives both.
+TEST_F(MainDlgLayout, StartCaptionsComeFromTheCaptionSet) {
+    const std::span<const res::Caption> set(res::kMainCaptions,
+                                            static_cast<size_t>(res::kMainCaptionCount));
+    for (const res::Caption& c : set) {
+        const QString shown = c.id == res::kWindowTitle ? dlg->windowTitle() : Caption(c.id);
+        EXPECT_EQ(shown, Utf8(res::StartCaption(set, c.id))) << c.id;
+    }
+    EXPECT_EQ(Caption(ids::kPipGroup), Utf8("PIP"));
+    EXPECT_STREQ(res::StartCaption(set, ids::kPortLabel), "Rs232_Com_Port:");
+}
+
 TEST_F(MainDlgLayout, InputFieldsAcceptOnlyTheirForm) {
     const struct {
         int id;
