@@ -104,11 +104,12 @@ const Item kFixedNames[] = {
 };
 
 // Labels and group titles in blue; the timer value fields on cyan.
-const int kBlueLabels[] = {1186, 1188, 1189, 1190, 1191, 1192, 1193, 1194, 1195, 1205, 1210, 1218};
+const int kBlueLabels[] = {ids::kDeviceIdLabel,   ids::kSourceGroup,     ids::kInfoGroup,
+                           ids::kTimerGroup,      ids::kFunctionGroup,   ids::kPipGroup,
+                           ids::kLanguageGroup,   ids::kTransitionGroup, ids::kExtGroup,
+                           ids::kSwitchModeGroup, ids::kPreviewLabel,    ids::kSerialNetworkGroup};
 const QColor kCyan(0, 255, 255);
 
-// The About item of the window's context menu.
-const res::Caption kAboutItem{0, "关于 ORN312Control(&A)...", "&About ORN312Control..."};
 const char kAboutAction[] = "aboutAction";
 
 const char* const kLampStates[3] = {"off", "on", "flashing"};
@@ -478,7 +479,7 @@ void CORN302ControlDlg::BuildControls() {
 
     // A Linux window manager's window menu cannot take items of the program's own, so the About
     // box is offered from the window's context menu instead.
-    auto* about = new QAction(Utf8(kAboutItem.en), this);
+    auto* about = new QAction(Utf8(res::kAboutItem.en), this);
     about->setObjectName(kAboutAction);
     connect(about, &QAction::triggered, this, &CORN302ControlDlg::OnAbout);
     addAction(about);
@@ -506,7 +507,7 @@ void CORN302ControlDlg::BuildControls() {
     setWindowTitle(templateTitle);
     NameFromCaptions(*this);
     if (auto* action = findChild<QAction*>(kAboutAction)) {
-        action->setText(Utf8(kAboutItem.en));
+        action->setText(Utf8(res::kAboutItem.en));
     }
     setFixedSize(size);
 }
@@ -517,7 +518,7 @@ void CORN302ControlDlg::ApplyCaptions() {
     ui::SetCaption(Control(ids::kTimerPanel),
                    Utf8(res::PanelButtonCaption(m_bPanelCollapsed, chinese)));
     if (auto* action = findChild<QAction*>(kAboutAction)) {
-        action->setText(Utf8(chinese ? kAboutItem.zh : kAboutItem.en));
+        action->setText(Utf8(chinese ? res::kAboutItem.zh : res::kAboutItem.en));
     }
     NameFromCaptions(*this);
 }

@@ -55,6 +55,8 @@ const Caption kMainCaptions[] = {
 };
 const int kMainCaptionCount = sizeof kMainCaptions / sizeof kMainCaptions[0];
 
+const Caption kAboutItem{0, "关于 ORN312Control(&A)...", "&About ORN312Control..."};
+
 const char* StartCaption(std::span<const Caption> set, int id) {
     for (const Caption& c : set) {
         if (c.id == id) {

@@ -30,6 +30,9 @@ extern const int kMainCaptionCount;
 
 const char* PanelButtonCaption(bool collapsed, bool chinese);
 
+// The About item of the main window's context menu (the Windows system menu's item).
+extern const Caption kAboutItem;
+
 // Messages, chosen by the language flag when shown.
 enum class Msg {
     // Info line
