@@ -20,13 +20,15 @@
 #include "controls/Keyboard.h"
 #include "controls/PostBox.h"
 #include "controls/Progress.h"
-#include "device/ControlIds.h"
+#include "resources/ControlIds.h"
+#include "app/QtUiSeam.h"
 #include "link/PortDiscovery.h"
 #include "mosaic/SimpleMosaic.h"
 #include "platform/ProfileFile.h"
 #include "resources/Captions.h"
 #include "schedule/InfoPlan.h"
 #include "schedule/Program.h"
+#include "schedule/SchedulerService.h"
 #include "screen/Advanced.h"
 #include "screen/SetScreen.h"
 
@@ -72,6 +74,7 @@ CORN302ControlDlg::~CORN302ControlDlg() {
     if (g_pMainDlg == this) {
         g_pMainDlg = nullptr;
     }
+    ShowQtTextsIn(false);  // Qt's texts followed this window's language
 }
 
 QWidget* CORN302ControlDlg::Control(int id) const {
@@ -344,7 +347,7 @@ void CORN302ControlDlg::OnConnect() {
     RunConnect();
 }
 
-app::ConnectSettings CORN302ControlDlg::SettingsFromControls() const {
+app::ConnectSettings CORN302ControlDlg::ShownConnectSettings() const {
     app::ConnectSettings s;
     s.serial = m_bSerial;
     s.portName = m_conn.m_portName;
@@ -354,10 +357,11 @@ app::ConnectSettings CORN302ControlDlg::SettingsFromControls() const {
 }
 
 void CORN302ControlDlg::RunConnect() {
+    m_lastConnect = ShownConnectSettings();
     m_progress->Reset();
     m_progress->m_bChinese = m_bChinese != 0;
     m_progress->m_purpose = 1;
-    m_conn.StartConnect(SettingsFromControls());
+    m_conn.StartConnect(m_lastConnect);
     platform::RunModal(*m_progress);
 }
 
@@ -498,6 +502,7 @@ void CORN302ControlDlg::OnMosaic() {
     ++m_linkEpoch;
     m_conn.StopWorkers();
     CSimpleMosaic dlg(this, m_conn, m_bChinese != 0);
+    dlg.KeepWallIn(m_profilePath, MosaicProcessor());
     platform::RunModal(dlg);
     // The fast mosaic talks to the processor on its own; afterwards the operator connects again.
     m_conn.CloseTransport();
@@ -506,6 +511,12 @@ void CORN302ControlDlg::OnMosaic() {
     Control(ids::kConnect)->setEnabled(true);
     ShowNotLive(true);
     SetInfo(Utf8(res::Text(res::Msg::ClosedForMosaic, m_bChinese != 0)));
+}
+
+std::string CORN302ControlDlg::MosaicProcessor() const {
+    const ServiceSettings processor{m_conn.m_bConnected ? m_lastConnect : ShownConnectSettings(),
+                                    m_conn.m_deviceId, false};
+    return DescribeDevice(processor);
 }
 
 // ---- exit ------------------------------------------------------------------------------------

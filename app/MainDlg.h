@@ -218,8 +218,11 @@ private:
     void ApplyOutcome(const app::SwitchOutcome& outcome);
     // Connect with the progress dialog; used by Connect and by the automatic connection.
     void RunConnect();
-    // What a connection takes from the controls.
-    app::ConnectSettings SettingsFromControls() const;
+    // The connection the controls describe, as Connect takes it.
+    app::ConnectSettings ShownConnectSettings() const;
+    // The processor the fast mosaic talks to, in words: the line connected (or shown, when none
+    // is) and the device ID.
+    std::string MosaicProcessor() const;
 
     // The link was lost (the device stopped answering, or the link is closed for good): Connect
     // is offered again; with AutoConnect ticked the window connects again by itself.
@@ -232,6 +235,7 @@ private:
     void StopReconnecting();
 
     ui::ControlMap m_controls;
+    app::ConnectSettings m_lastConnect;  // what the last Connect took; UI thread only
     ui::PostBox* m_postBox;  // what the workers post (Post), run on the UI thread
     std::optional<app::Display> m_lastDisplay;    // UI thread only
     std::set<int> m_flashingLamps;                // lamps in state 2; UI thread only

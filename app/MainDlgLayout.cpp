@@ -25,11 +25,12 @@
 
 #include "app/AboutDlg.h"
 #include "app/MainDlg.h"
+#include "app/QtUiSeam.h"
 #include "controls/Colours.h"
 #include "controls/ControlRegistry.h"
 #include "controls/Keyboard.h"
 #include "controls/ScreenFit.h"
-#include "device/ControlIds.h"
+#include "resources/ControlIds.h"
 #include "platform/UiSeam.h"
 #include "resources/Captions.h"
 
@@ -41,7 +42,7 @@ QString Utf8(const char* s) {
 
 struct Item {
     int id;
-    const char* caption;
+    const char* caption = nullptr;  // none: the window's caption set gives it
 };
 
 // A button with the lamp shown above it.
@@ -86,18 +87,10 @@ const Item kTransitionRadios[] = {{ids::kTransitionRadios[0], "Cut"},
                                   {ids::kTransitionRadios[1], "0.5S"},
                                   {ids::kTransitionRadios[2], "1.0S"},
                                   {ids::kTransitionRadios[3], "1.5S"}};
-const Item kSwitchModeRadios[] = {{ids::kOneKeySwitch, "One Key Switch"},
-                                  {ids::kPreTakeSwitch, "Pre + TAKE Switch"}};
-const Item kPlanBoxes[] = {{ids::kDay, "Day"},
-                           {ids::kWeek, "Week"},
-                           {ids::kMonth, "Month"},
-                           {ids::kOnce, "Once"},
-                           {ids::kAll, "All"}};
-const Item kDialogButtons[] = {{ids::kSetup, "Setup"},
-                               {ids::kMosaicDlg, "Mosaic"},
-                               {ids::kResolution, "Resolution"},
-                               {ids::kProgram, "Program"}};
-const char* const kTimerRows[4] = {"Time:", "Signal:", "Status:", "Result:"};
+const Item kSwitchModeRadios[] = {{ids::kOneKeySwitch}, {ids::kPreTakeSwitch}};
+const Item kPlanBoxes[] = {{ids::kDay}, {ids::kWeek}, {ids::kMonth}, {ids::kOnce}, {ids::kAll}};
+const Item kDialogButtons[] = {
+    {ids::kSetup}, {ids::kMosaicDlg}, {ids::kResolution}, {ids::kProgram}};
 
 // Accessible names of controls that have no caption, or whose caption says too little alone.
 // Names made from captions, which follow the language, are set by NameFromCaptions.
@@ -111,11 +104,12 @@ const Item kFixedNames[] = {
 };
 
 // Labels and group titles in blue; the timer value fields on cyan.
-const int kBlueLabels[] = {1186, 1188, 1189, 1190, 1191, 1192, 1193, 1194, 1195, 1205, 1210, 1218};
+const int kBlueLabels[] = {ids::kDeviceIdLabel,   ids::kSourceGroup,     ids::kInfoGroup,
+                           ids::kTimerGroup,      ids::kFunctionGroup,   ids::kPipGroup,
+                           ids::kLanguageGroup,   ids::kTransitionGroup, ids::kExtGroup,
+                           ids::kSwitchModeGroup, ids::kPreviewLabel,    ids::kSerialNetworkGroup};
 const QColor kCyan(0, 255, 255);
 
-// The About item of the window's context menu.
-const res::Caption kAboutItem{0, "关于 ORN312Control(&A)...", "&About ORN312Control..."};
 const char kAboutAction[] = "aboutAction";
 
 const char* const kLampStates[3] = {"off", "on", "flashing"};
@@ -209,34 +203,38 @@ void CORN302ControlDlg::Register(int id, QWidget* w) {
 }
 
 void CORN302ControlDlg::BuildControls() {
-    setWindowTitle(Utf8("QUOLAN ORN312 Processor Controller(V1.13)"));
+    setWindowTitle(Utf8(res::StartCaption(MainCaptions(), res::kWindowTitle)));
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
 
-    // ---- makers: every control gets its identifier and its template caption ----
-    const auto button = [this](int id, const char* caption) {
-        auto* b = new QPushButton(Utf8(caption));
+    // ---- makers: every control gets its identifier and its template caption, from the
+    // caption set unless it has one caption only ----
+    const auto start = [](int id, const char* caption) {
+        return Utf8(caption != nullptr ? caption : res::StartCaption(MainCaptions(), id));
+    };
+    const auto button = [this, start](int id, const char* caption = nullptr) {
+        auto* b = new QPushButton(start(id, caption));
         b->setAutoDefault(false);
         Register(id, b);
         return b;
     };
-    const auto check = [this](int id, const char* caption) {
-        auto* c = new QCheckBox(Utf8(caption));
+    const auto check = [this, start](int id, const char* caption = nullptr) {
+        auto* c = new QCheckBox(start(id, caption));
         Register(id, c);
         return c;
     };
-    const auto radio = [this](int id, const char* caption, QButtonGroup* set) {
-        auto* r = new QRadioButton(Utf8(caption));
+    const auto radio = [this, start](int id, const char* caption, QButtonGroup* set) {
+        auto* r = new QRadioButton(start(id, caption));
         set->addButton(r);
         Register(id, r);
         return r;
     };
-    const auto group = [this](int id, const char* title) {
-        auto* g = new QGroupBox(Utf8(title));
+    const auto group = [this, start](int id, const char* title = nullptr) {
+        auto* g = new QGroupBox(start(id, title));
         Register(id, g);
         return g;
     };
-    const auto label = [this](int id, const char* caption) {
-        auto* l = new QLabel(Utf8(caption));
+    const auto label = [this, start](int id, const char* caption = nullptr) {
+        auto* l = new QLabel(start(id, caption));
         Register(id, l);
         return l;
     };
@@ -283,13 +281,13 @@ void CORN302ControlDlg::BuildControls() {
     };
 
     // ---- connection ----
-    QGroupBox* link = group(ids::kSerialNetworkGroup, "Serial/Network");
+    QGroupBox* link = group(ids::kSerialNetworkGroup);
     auto* linkGrid = new QGridLayout(link);
     auto* transport = new QButtonGroup(this);
-    linkGrid->addWidget(radio(ids::kSerialRadio, "Serial", transport), 0, 0);
-    linkGrid->addWidget(radio(ids::kNetworkRadio, "Network", transport), 1, 0);
+    linkGrid->addWidget(radio(ids::kSerialRadio, nullptr, transport), 0, 0);
+    linkGrid->addWidget(radio(ids::kNetworkRadio, nullptr, transport), 1, 0);
     auto* portRow = new QHBoxLayout;
-    portRow->addWidget(label(ids::kPortLabel, "Rs232_Com_Port:"));
+    portRow->addWidget(label(ids::kPortLabel));
     auto* portCombo = new QComboBox;
     portCombo->setEditable(true);
     portCombo->setInsertPolicy(QComboBox::NoInsert);
@@ -313,14 +311,14 @@ void CORN302ControlDlg::BuildControls() {
     netRow->addWidget(port);
     linkGrid->addLayout(netRow, 1, 1);
     auto* optionRow = new QHBoxLayout;
-    optionRow->addWidget(check(ids::kAutoConnect, "AutoConnect"));
-    optionRow->addWidget(check(ids::kStartTimer, "StartTimer"));
+    optionRow->addWidget(check(ids::kAutoConnect));
+    optionRow->addWidget(check(ids::kStartTimer));
     optionRow->addStretch();
     linkGrid->addLayout(optionRow, 2, 0, 1, 2);
-    linkGrid->addWidget(button(ids::kConnect, "Connect"), 0, 2);
-    linkGrid->addWidget(button(ids::kDisconnect, "Disconnect"), 1, 2);
+    linkGrid->addWidget(button(ids::kConnect), 0, 2);
+    linkGrid->addWidget(button(ids::kDisconnect), 1, 2);
 
-    QGroupBox* device = group(ids::kDeviceIdLabel, "Device_ID");
+    QGroupBox* device = group(ids::kDeviceIdLabel);
     auto* deviceGrid = new QGridLayout(device);
     auto* deviceIds = new QButtonGroup(this);
     for (int n = 0; n < 6; ++n) {
@@ -334,7 +332,7 @@ void CORN302ControlDlg::BuildControls() {
     deviceGrid->addWidget(idCombo, 2, 0, 1, 3);
 
     // ---- language ----
-    QGroupBox* language = group(ids::kLanguageGroup, "CH/EN");
+    QGroupBox* language = group(ids::kLanguageGroup);
     auto* languageGrid = new QGridLayout(language);
     auto* languages = new QButtonGroup(this);
     QLabel* chineseFlag = label(ids::kChineseFlag, "");
@@ -350,7 +348,7 @@ void CORN302ControlDlg::BuildControls() {
     languageGrid->setRowStretch(2, 1);
 
     // ---- sources ----
-    QGroupBox* sources = group(ids::kSourceGroup, "Source");
+    QGroupBox* sources = group(ids::kSourceGroup);
     auto* sourceGrid = new QGridLayout(sources);
     lampButtons(kSourceButtons, sourceGrid);
     sourceGrid->setColumnMinimumWidth(8, 8);
@@ -373,34 +371,34 @@ void CORN302ControlDlg::BuildControls() {
     for (const Item& item : kExtRadios) {
         Control(item.id)->setEnabled(false);  // shows the processor's EXT. input only
     }
-    QGroupBox* transition = group(ids::kTransitionGroup, "Cut/Fade");
+    QGroupBox* transition = group(ids::kTransitionGroup);
     radioRow(kTransitionRadios, new QHBoxLayout(transition));
-    QGroupBox* switchMode = group(ids::kSwitchModeGroup, "Switch Mode");
+    QGroupBox* switchMode = group(ids::kSwitchModeGroup);
     radioRow(kSwitchModeRadios, new QHBoxLayout(switchMode));
 
     // ---- overlays and functions ----
-    QGroupBox* pip = group(ids::kPipGroup, "PIP");
+    QGroupBox* pip = group(ids::kPipGroup);
     auto* pipGrid = new QGridLayout(pip);
     lampButtons(kPipButtons, pipGrid);
     pipGrid->setColumnStretch(4, 1);
     for (int id : {ids::kM1, ids::kM2, ids::kM3}) {
         Control(id)->setEnabled(false);
     }
-    QGroupBox* functions = group(ids::kFunctionGroup, "Function");
+    QGroupBox* functions = group(ids::kFunctionGroup);
     auto* functionGrid = new QGridLayout(functions);
     lampButtons(kFunctionButtons, functionGrid);
     functionGrid->setColumnStretch(4, 1);
 
     // ---- timer ----
-    QGroupBox* timer = group(ids::kTimerGroup, "Timer");
+    QGroupBox* timer = group(ids::kTimerGroup);
     auto* timerRow = new QHBoxLayout(timer);
     for (const Item& item : kPlanBoxes) {
         timerRow->addWidget(check(item.id, item.caption));
     }
     timerRow->addStretch();
-    timerRow->addWidget(button(ids::kStart, "Start"));
-    timerRow->addWidget(button(ids::kStop, "Stop"));
-    timerRow->addWidget(button(ids::kTimerPanel, "Timer>>"));
+    timerRow->addWidget(button(ids::kStart));
+    timerRow->addWidget(button(ids::kStop));
+    timerRow->addWidget(button(ids::kTimerPanel, res::PanelButtonCaption(true, false)));
 
     // ---- sub-dialogs, Info line, Exit ----
     auto* dialogRow = new QHBoxLayout;
@@ -409,7 +407,7 @@ void CORN302ControlDlg::BuildControls() {
     }
     dialogRow->addStretch();
     auto* infoRow = new QHBoxLayout;
-    QLabel* infoLabel = label(ids::kInfoGroup, "Info");
+    QLabel* infoLabel = label(ids::kInfoGroup);
     auto* info = new QLineEdit;
     info->setReadOnly(true);  // display only, but readable and selectable
     Register(ids::kInfo, info);
@@ -417,20 +415,19 @@ void CORN302ControlDlg::BuildControls() {
     infoRow->addWidget(infoLabel);
     infoRow->addWidget(info, 1);
     infoRow->addSpacing(12);
-    infoRow->addWidget(button(ids::kExit, "Exit"));
+    infoRow->addWidget(button(ids::kExit));
 
     // ---- the timer panel ----
     auto* panel = new QWidget;
     panel->setFixedWidth(kPanelWidth);
     auto* panelColumn = new QVBoxLayout(panel);
-    for (const auto& [groupId, title, labels, values] :
-         {std::tuple{ids::kCurrentTimerGroup, "Current Timer", ids::kCurrentLabels,
-                     ids::kCurrentValues},
-          std::tuple{ids::kNextTimerGroup, "Next Timer", ids::kNextLabels, ids::kNextValues}}) {
-        QGroupBox* box = group(groupId, title);
+    for (const auto& [groupId, labels, values] :
+         {std::tuple{ids::kCurrentTimerGroup, ids::kCurrentLabels, ids::kCurrentValues},
+          std::tuple{ids::kNextTimerGroup, ids::kNextLabels, ids::kNextValues}}) {
+        QGroupBox* box = group(groupId);
         auto* rows = new QGridLayout(box);
         for (int row = 0; row < 4; ++row) {
-            rows->addWidget(label(labels[row], kTimerRows[row]), row, 0);
+            rows->addWidget(label(labels[row]), row, 0);
             auto* value = new QLineEdit;
             value->setReadOnly(true);
             ui::PaintBox(value, kCyan);
@@ -482,7 +479,7 @@ void CORN302ControlDlg::BuildControls() {
 
     // A Linux window manager's window menu cannot take items of the program's own, so the About
     // box is offered from the window's context menu instead.
-    auto* about = new QAction(Utf8(kAboutItem.en), this);
+    auto* about = new QAction(Utf8(res::kAboutItem.en), this);
     about->setObjectName(kAboutAction);
     connect(about, &QAction::triggered, this, &CORN302ControlDlg::OnAbout);
     addAction(about);
@@ -510,7 +507,7 @@ void CORN302ControlDlg::BuildControls() {
     setWindowTitle(templateTitle);
     NameFromCaptions(*this);
     if (auto* action = findChild<QAction*>(kAboutAction)) {
-        action->setText(Utf8(kAboutItem.en));
+        action->setText(Utf8(res::kAboutItem.en));
     }
     setFixedSize(size);
 }
@@ -521,7 +518,7 @@ void CORN302ControlDlg::ApplyCaptions() {
     ui::SetCaption(Control(ids::kTimerPanel),
                    Utf8(res::PanelButtonCaption(m_bPanelCollapsed, chinese)));
     if (auto* action = findChild<QAction*>(kAboutAction)) {
-        action->setText(Utf8(chinese ? kAboutItem.zh : kAboutItem.en));
+        action->setText(Utf8(chinese ? res::kAboutItem.zh : res::kAboutItem.en));
     }
     NameFromCaptions(*this);
     ShowSignalLoss(m_signalLoss);  // a loss on the Info line is said in the new language
@@ -545,11 +542,13 @@ void CORN302ControlDlg::ShowSharedLine(bool on) {
 void CORN302ControlDlg::OnChinese() {
     m_bChinese = 1;
     ApplyCaptions();
+    ShowQtTextsIn(true);  // the file dialogs too
 }
 
 void CORN302ControlDlg::OnEnglish() {
     m_bChinese = 0;
     ApplyCaptions();
+    ShowQtTextsIn(false);
 }
 
 void CORN302ControlDlg::OnTimerPanel() {

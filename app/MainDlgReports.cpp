@@ -23,9 +23,9 @@
 
 #include "controls/Colours.h"
 #include "controls/Focus.h"
-#include "controls/PostBox.h"
+#include "resources/ControlIds.h"
 #include "controls/Progress.h"
-#include "device/ControlIds.h"
+#include "controls/PostBox.h"
 #include "link/PortDiscovery.h"
 #include "mosaic/SimpleMosaic.h"
 #include "platform/ProfileFile.h"
@@ -241,7 +241,8 @@ void CORN302ControlDlg::Reconnect() {
         return;
     }
     ++m_reconnectAttempts;
-    m_conn.StartConnect(SettingsFromControls());
+    m_lastConnect = ShownConnectSettings();
+    m_conn.StartConnect(m_lastConnect);
 }
 
 void CORN302ControlDlg::StopReconnecting() {

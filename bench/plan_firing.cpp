@@ -12,7 +12,7 @@
 #include "BenchUtil.h"
 #include "PlanBench.h"
 #include "app/MainDlg.h"
-#include "device/ControlIds.h"
+#include "resources/ControlIds.h"
 
 int main(int argc, char** argv) {
     const int plans = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;

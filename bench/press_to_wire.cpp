@@ -19,7 +19,7 @@
 
 #include "BenchUtil.h"
 #include "TestUtil.h"
-#include "device/ControlIds.h"
+#include "resources/ControlIds.h"
 #include "app/MainDlg.h"
 
 using bench::ArrivalOf;

@@ -21,7 +21,7 @@
 
 #include "BenchUtil.h"
 #include "TestUtil.h"
-#include "device/ControlIds.h"
+#include "resources/ControlIds.h"
 #include "app/MainDlg.h"
 #include "platform/Clock.h"
 

@@ -22,7 +22,7 @@
 #include "FakeUi.h"
 #include "TestUtil.h"
 #include "device/Connection.h"
-#include "mosaic/MosaicIds.h"
+#include "resources/MosaicIds.h"
 #include "mosaic/SimpleMosaic.h"
 #include "mosaic/WallDialog.h"
 

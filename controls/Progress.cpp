@@ -6,7 +6,7 @@
 #include <QStyle>
 #include <QTimer>
 
-#include "device/ControlIds.h"
+#include "resources/ControlIds.h"
 #include "controls/ControlRegistry.h"
 #include "controls/PostBox.h"
 #include "resources/Captions.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "device/ControlIds.h"
+#include "resources/ControlIds.h"
 #include "link/Commands.h"
 
 namespace app {

@@ -10,15 +10,17 @@
 #include <QToolButton>
 #include <algorithm>
 #include <memory>
+#include <variant>
 
 #include "controls/ColorButton.h"
 #include "controls/Keyboard.h"
 #include "controls/Progress.h"
 #include "device/Connection.h"
-#include "mosaic/MosaicIds.h"
+#include "resources/MosaicIds.h"
 #include "mosaic/WallDialog.h"
 #include "platform/BoxNumber.h"
 #include "resources/Captions.h"
+#include "resources/FileTexts.h"
 #include "screen/OutputResolution.h"
 
 using namespace mosaic;
@@ -137,7 +139,53 @@ void CSimpleMosaic::ConnectHandlers() {
 
 void CSimpleMosaic::reject() {
     m_runner->Stop();
+    KeepLastWall();
     QDialog::reject();
+}
+
+// ---- the last wall ------------------------------------------------------------------------------
+
+void CSimpleMosaic::KeepWallIn(const std::string& planFile, const std::string& processor) {
+    m_planFile = planFile;
+    m_processor = processor;
+    if (const std::optional<KeptWall> kept = LoadKeptWall(planFile, processor)) {
+        CWallDialog::Of(this)->LayOut(kept->plan, kept->firstId);
+    }
+    m_shownWall = WallNow();
+}
+
+KeptWall CSimpleMosaic::WallNow() {
+    CWallDialog* wall = CWallDialog::Of(this);
+    wall->Sync();
+    return KeptWall{m_processor, wall->FirstId(), wall->Plan()};
+}
+
+void CSimpleMosaic::KeepLastWall() {
+    if (m_planFile.empty()) {
+        return;
+    }
+    const KeptWall now = WallNow();
+    if (now == m_shownWall) {
+        return;  // nothing laid out since it was shown: the file keeps what it has
+    }
+    const auto text = [this](res::WallWord w) { return res::WallText(w, m_bChinese); };
+    const auto tell = [&](const std::string& message) {
+        platform::AskYesNo(message, text(res::WallWord::Caption), res::LanguageId(m_bChinese));
+    };
+    // Only a wall that reads back is kept: a box left empty or too large is said so.
+    const auto check = ParseWallFile(WallFileText(now.plan));
+    if (const auto* p = std::get_if<platform::FileProblem>(&check)) {
+        tell(std::string(text(res::WallWord::NotKept)) + "\n" +
+             res::FileProblemText(
+                 platform::FileProblem{p->fault, 0, p->what, p->value, p->low, p->high, p->detail},
+                 res::FileKind::kWall, m_bChinese));
+        return;
+    }
+    if (!KeepWall(m_planFile, now)) {
+        tell(text(res::WallWord::KeepFailed));
+        return;
+    }
+    m_shownWall = now;
 }
 
 void CSimpleMosaic::OnInitDialog() {

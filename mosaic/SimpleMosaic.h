@@ -10,12 +10,14 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "controls/ControlRegistry.h"
 #include "controls/SequenceRunner.h"
 #include "mosaic/MosaicLayout.h"
 #include "mosaic/MosaicSequence.h"
+#include "mosaic/WallFile.h"
 #include "platform/UiSeam.h"
 #include "resources/MosaicTexts.h"
 
@@ -63,6 +65,10 @@ public:
     void OnDetect();               // 1003: DetectSignal
     void SendWindow(bool output);  // 1001 input, 1002 output "Set"
     void OnSyncMode(bool sync);    // 1297 "No Sync Mosaic", 1298 "Sync Mosaic"
+
+    // Shows the wall kept in planFile for processor (the main window's line and device ID, in
+    // words) and keeps the wall laid out there when the dialog closes, when it changed.
+    void KeepWallIn(const std::string& planFile, const std::string& processor);
 
     // ---- operations ----
     void ApplySpecification(int rows, int cols);
@@ -144,6 +150,10 @@ private:
     // Checks the device ID radio of m_mosaicId, or none above 9.
     void ShowIdRadio();
     void ShowConnectResult(const mosaic::ConnectResult& r);
+    // The wall as it stands now, for the plan file.
+    mosaic::KeptWall WallNow();
+    // Keeps the wall laid out in the plan file (KeepWallIn), or says why it could not.
+    void KeepLastWall();
 
     struct Placement {
         QWidget* control;
@@ -164,4 +174,8 @@ private:
     QFont m_numberFont;
     QFont m_labelFont;
     bool m_bSettingControls = false;  // the program, not the user, changes a radio or list
+    // Where the last wall is kept and for which processor, and the wall shown at opening.
+    std::string m_planFile;
+    std::string m_processor;
+    std::optional<mosaic::KeptWall> m_shownWall;
 };

@@ -20,7 +20,7 @@
 #include "controls/Colours.h"
 #include "controls/Keyboard.h"
 #include "controls/ScreenFit.h"
-#include "mosaic/MosaicIds.h"
+#include "resources/MosaicIds.h"
 #include "mosaic/SimpleMosaic.h"
 #include "screen/OutputResolution.h"
 

@@ -19,7 +19,7 @@
 
 #include "controls/ChoiceBox.h"
 #include "controls/ControlRegistry.h"
-#include "mosaic/MosaicIds.h"
+#include "resources/MosaicIds.h"
 #include "mosaic/SimpleMosaic.h"
 #include "mosaic/WallFile.h"
 #include "platform/BoxNumber.h"
@@ -306,6 +306,10 @@ void CWallDialog::Sync() {
         m_progress->setFormat(QString());
     }
     FillTable();
+}
+
+int CWallDialog::FirstId() const {
+    return m_firstId->value();
 }
 
 int CWallDialog::IdOf(int n) const {
@@ -613,6 +617,10 @@ void CWallDialog::OnLoad() {
         return;
     }
     const WallPlan& plan = std::get<WallPlan>(loaded);
+    LayOut(plan, plan.screens[0].deviceId);
+}
+
+void CWallDialog::LayOut(const WallPlan& plan, int firstId) {
     // The fast mosaic lays the wall out: its output, specification and screen sizes.
     m_mosaic->m_outWidth = static_cast<uint16_t>(plan.outWidth);
     m_mosaic->m_outHeight = static_cast<uint16_t>(plan.outHeight);
@@ -624,15 +632,15 @@ void CWallDialog::OnLoad() {
         m_mosaic->m_cells[static_cast<size_t>(n)].widthBox->setText(QString::number(s.width));
         m_mosaic->m_cells[static_cast<size_t>(n)].heightBox->setText(QString::number(s.height));
     }
-    m_rows = 0;  // a wall of its own: the store starts afresh from the file
+    m_rows = 0;  // a wall of its own: the store starts afresh from the plan
     Sync();
     NoteLaidOut();
     m_filling = true;
-    m_firstId->setValue(plan.screens[0].deviceId);
+    m_firstId->setValue(firstId);
     m_filling = false;
     for (int n = 0; n < plan.Count(); ++n) {
         const mosaic::WallScreen& s = plan.screens[static_cast<size_t>(n)];
-        if (s.deviceId != plan.screens[0].deviceId + n) {
+        if (s.deviceId != firstId + n) {
             m_idOverride[static_cast<size_t>(n)] = s.deviceId;
         }
         m_inputAdjust[static_cast<size_t>(n)] = s.inputAdjust;

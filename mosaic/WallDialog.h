@@ -74,6 +74,10 @@ public:
 
     // The wall as it stands: the grid's specification, output and sizes, the IDs and adjustments.
     mosaic::WallPlan Plan() const;
+    int FirstId() const;
+    // Lays plan out in the fast mosaic (output, specification, sizes) and takes its IDs (those
+    // that are not firstId + n kept as changed) and adjustments.
+    void LayOut(const mosaic::WallPlan& plan, int firstId);
 
     // ---- handlers, one per control ----
     void OnSetWholeWall();

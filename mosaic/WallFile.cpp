@@ -1,9 +1,14 @@
 #include "mosaic/WallFile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <vector>
+
+#include "platform/ProfileFile.h"
 
 namespace mosaic {
 
@@ -265,6 +270,85 @@ std::variant<WallPlan, FileProblem> LoadWallFile(const std::string& path) {
 
 std::optional<FileProblem> SaveWallFile(const std::string& path, const WallPlan& plan) {
     return platform::SaveTextFile(path, WallFileText(plan));
+}
+
+namespace {
+
+constexpr const char* kProcessorKey = "Processor";
+constexpr const char* kFirstIdKey = "FirstID";
+
+// A wall file entry and the plan file key it is kept under: "specification" is Specification,
+// "screen 003" is Screen003.
+struct Entry {
+    const char* word;
+    const char* key;
+};
+constexpr Entry kEntries[] = {{"specification", "Specification"}, {"output", "Output"}};
+
+// Keys match without regard to case, as the plan file's keys do.
+bool SameKey(const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+}  // namespace
+
+std::optional<KeptWall> LoadKeptWall(const std::string& planFile, const std::string& processor) {
+    const auto keys = platform::GetProfileSection(planFile, kKeptWallSection);
+    std::optional<std::string> kept, first;
+    // The wall file the keys make, read by the wall file's reader.
+    std::string text = std::string(kMagic) + " " + std::to_string(kWallFileVersion) + "\n";
+    for (const auto& [key, value] : keys) {
+        if (SameKey(key, kProcessorKey)) {
+            kept = kept ? kept : value;
+        } else if (SameKey(key, kFirstIdKey)) {
+            first = first ? first : value;
+        } else if (key.size() > 6 && SameKey(key.substr(0, 6), "Screen")) {
+            text += "screen " + key.substr(6) + " " + value + "\n";
+        } else {
+            for (const Entry& e : kEntries) {
+                if (SameKey(key, e.key)) {
+                    text += std::string(e.word) + " " + value + "\n";
+                }
+            }
+        }
+    }
+    int firstId = 0;
+    if (!kept || *kept != processor || !first ||
+        !platform::ParseWholeNumber(*first, kMinDeviceId, kMaxDeviceId, firstId)) {
+        return std::nullopt;
+    }
+    auto read = ParseWallFile(text);
+    if (!std::holds_alternative<WallPlan>(read)) {
+        return std::nullopt;
+    }
+    return KeptWall{processor, firstId, std::get<WallPlan>(std::move(read))};
+}
+
+bool KeepWall(const std::string& planFile, const KeptWall& kept) {
+    std::vector<platform::ProfileEdit> edits{
+        {kKeptWallSection, std::nullopt, std::nullopt},
+        {kKeptWallSection, kProcessorKey, kept.processor},
+        {kKeptWallSection, kFirstIdKey, std::to_string(kept.firstId)},
+    };
+    // The wall file's lines after its head, each kept under the key of its entry.
+    for (const platform::TextLine& l : platform::SplitTextLines(WallFileText(kept.plan))) {
+        if (l.words.size() < 2 || l.words[0] == kMagic) {
+            continue;
+        }
+        if (l.words[0] == "screen") {
+            std::vector<std::string> rest(l.words.begin() + 2, l.words.end());
+            edits.push_back({kKeptWallSection, "Screen" + l.words[1], platform::JoinWords(rest)});
+        }
+        for (const Entry& e : kEntries) {
+            if (l.words[0] == e.word) {
+                edits.push_back({kKeptWallSection, e.key, l.words[1]});
+            }
+        }
+    }
+    return platform::WriteProfileStrings(planFile, edits);
 }
 
 }  // namespace mosaic

@@ -13,6 +13,7 @@
 // are not all 0. '#' starts a comment; blank lines are ignored.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -36,5 +37,36 @@ std::variant<WallPlan, platform::FileProblem> ParseWallFile(std::string_view tex
 std::variant<WallPlan, platform::FileProblem> LoadWallFile(const std::string& path);
 // Writes the plan (atomically, through a link); a kUnwritable problem when it cannot.
 std::optional<platform::FileProblem> SaveWallFile(const std::string& path, const WallPlan& plan);
+
+// ---- the last wall the fast mosaic laid out, kept in the plan file
+// -------------------------------
+//
+//   [LASTWALL]
+//   Processor=network 192.168.0.10:5000, device ID 1
+//   FirstID=1
+//   Specification=2x2
+//   Output=1920x1080
+//   Screen000=id=1 width=960 height=540
+//   Screen001=id=2 width=960 height=540 input-adjust=2,0,0,0
+//   ...
+//
+// The wall file's entries, one key each, with the processor it was laid out for (the main
+// window's line and device ID) and the first ID of the whole wall row.
+
+constexpr const char* kKeptWallSection = "LASTWALL";
+
+struct KeptWall {
+    std::string processor;
+    int firstId = 1;
+    WallPlan plan;
+    bool operator==(const KeptWall&) const = default;
+};
+
+// The wall kept in the plan file for processor; none when the section is missing, was kept for
+// another processor, or does not read as a wall (the wall file's rules).
+std::optional<KeptWall> LoadKeptWall(const std::string& planFile, const std::string& processor);
+// Replaces the section with kept in one atomic write of the plan file, every other section as it
+// was. False when the file could not be written.
+bool KeepWall(const std::string& planFile, const KeptWall& kept);
 
 }  // namespace mosaic

@@ -4,54 +4,67 @@
 #include <cstring>
 
 #include "platform/UiSeam.h"
+#include "resources/AdvancedIds.h"
+#include "resources/ControlIds.h"
 
 namespace res {
 
 const Caption kMainCaptions[] = {
     {kWindowTitle, "QUOLANORN312控制软件(V1.13)", "QUOLAN ORN312 Processor Controller(V1.13)"},
-    {1186, "设备ID", "Device_ID"},
-    {1187, "Rs232串口:", "Rs232_Com_Port:"},
-    {1188, "信号", "Source"},
-    {1189, "信息", "Info"},
-    {1190, "定时器", "Timer"},
-    {1191, "功能", "Function"},
-    {1192, "PIP模式", "PIP_Mode"},
-    {1193, "中文/英文", "CH/EN"},
-    {1194, "切换效果", "Cut/Fade"},
-    {1205, "切换模式", "Switch Mode"},
-    {1066, "连接", "Connect"},
-    {1072, "断开连接", "Disconnect"},
-    {1067, "日定时", "Day"},
-    {1068, "周定时", "Week"},
-    {1069, "月定时", "Month"},
-    {1070, "一次定时", "Once"},
-    {1071, "所有定时", "All"},
-    {1016, "启动定时", "Start"},
-    {1017, "停止定时", "Stop"},
-    {1021, "设置定时", "Program"},
-    {1019, "屏幕设置", "Setup"},
-    {1023, "快速拼接", "Mosaic"},
-    {1034, "分辨率", "Resolution"},
-    {2, "退出", "Exit"},
-    {1197, "当前定时", "Current Timer"},
-    {1198, "下一个定时", "Next Timer"},
-    {1201, "时间:", "Time:"},
-    {1206, "时间:", "Time:"},
-    {1202, "信号:", "Signal:"},
-    {1207, "信号:", "Signal:"},
-    {1203, "状态:", "Status:"},
-    {1208, "状态:", "Status:"},
-    {1204, "结果:", "Result:"},
-    {1209, "结果:", "Result:"},
-    {1290, "自动连接", "AutoConnect"},
-    {1291, "自动启动定时", "StartTimer"},
-    {1218, "串口/网络", "Serial/Network"},
-    {1303, "串口", "Serial"},
-    {1304, "网络", "Network"},
-    {1042, "一键直接切换", "One Key Switch"},
-    {1043, "预选+TAKE切换", "Pre + TAKE Switch"},
+    {ids::kDeviceIdLabel, "设备ID", "Device_ID"},
+    {ids::kPortLabel, "Rs232串口:", "Rs232_Com_Port:"},
+    {ids::kSourceGroup, "信号", "Source"},
+    {ids::kInfoGroup, "信息", "Info"},
+    {ids::kTimerGroup, "定时器", "Timer"},
+    {ids::kFunctionGroup, "功能", "Function"},
+    {ids::kPipGroup, "PIP模式", "PIP_Mode", "PIP"},
+    {ids::kLanguageGroup, "中文/英文", "CH/EN"},
+    {ids::kTransitionGroup, "切换效果", "Cut/Fade"},
+    {ids::kSwitchModeGroup, "切换模式", "Switch Mode"},
+    {ids::kConnect, "连接", "Connect"},
+    {ids::kDisconnect, "断开连接", "Disconnect"},
+    {ids::kDay, "日定时", "Day"},
+    {ids::kWeek, "周定时", "Week"},
+    {ids::kMonth, "月定时", "Month"},
+    {ids::kOnce, "一次定时", "Once"},
+    {ids::kAll, "所有定时", "All"},
+    {ids::kStart, "启动定时", "Start"},
+    {ids::kStop, "停止定时", "Stop"},
+    {ids::kProgram, "设置定时", "Program"},
+    {ids::kSetup, "屏幕设置", "Setup"},
+    {ids::kMosaicDlg, "快速拼接", "Mosaic"},
+    {ids::kResolution, "分辨率", "Resolution"},
+    {ids::kExit, "退出", "Exit"},
+    {ids::kCurrentTimerGroup, "当前定时", "Current Timer"},
+    {ids::kNextTimerGroup, "下一个定时", "Next Timer"},
+    {ids::kCurrentLabels[0], "时间:", "Time:"},
+    {ids::kNextLabels[0], "时间:", "Time:"},
+    {ids::kCurrentLabels[1], "信号:", "Signal:"},
+    {ids::kNextLabels[1], "信号:", "Signal:"},
+    {ids::kCurrentLabels[2], "状态:", "Status:"},
+    {ids::kNextLabels[2], "状态:", "Status:"},
+    {ids::kCurrentLabels[3], "结果:", "Result:"},
+    {ids::kNextLabels[3], "结果:", "Result:"},
+    {ids::kAutoConnect, "自动连接", "AutoConnect"},
+    {ids::kStartTimer, "自动启动定时", "StartTimer"},
+    {ids::kSerialNetworkGroup, "串口/网络", "Serial/Network"},
+    {ids::kSerialRadio, "串口", "Serial"},
+    {ids::kNetworkRadio, "网络", "Network"},
+    {ids::kOneKeySwitch, "一键直接切换", "One Key Switch"},
+    {ids::kPreTakeSwitch, "预选+TAKE切换", "Pre + TAKE Switch"},
 };
 const int kMainCaptionCount = sizeof kMainCaptions / sizeof kMainCaptions[0];
+
+const Caption kAboutItem{0, "关于 ORN312Control(&A)...", "&About ORN312Control..."};
+
+const char* StartCaption(std::span<const Caption> set, int id) {
+    for (const Caption& c : set) {
+        if (c.id == id) {
+            return c.start != nullptr ? c.start : c.en;
+        }
+    }
+    return "";
+}
 
 const char* PanelButtonCaption(bool collapsed, bool chinese) {
     if (collapsed) {
@@ -159,22 +172,22 @@ int LanguageId(bool chinese) {
 // ---- output resolution dialog (dialog 155) ----
 
 const Caption kAdvancedCaptions[] = {
-    {kWindowTitle, "分辨率", "Resolution"},
-    {1230, "输出分辨率", "Output_Resolution"},
-    {1308, "宽", "Width"},
-    {1309, "高", "Height"},
-    {1310, "场频", "Hz"},
-    {1001, "保存", "Save"},
-    {1, "确定", "OK"},
+    {kWindowTitle, "分辨率", "Resolution", "高级设置"},
+    {advids::kGroup, "输出分辨率", "Output_Resolution"},
+    {advids::kWidthLabel, "宽", "Width"},
+    {advids::kHeightLabel, "高", "Height"},
+    {advids::kRateLabel, "场频", "Hz"},
+    {advids::kSave, "保存", "Save"},
+    {advids::kOk, "确定", "OK"},
 };
 const int kAdvancedCaptionCount = sizeof kAdvancedCaptions / sizeof kAdvancedCaptions[0];
 
 const Caption kAdvancedNames[] = {
-    {1075, "输出分辨率", "Output resolution"},
-    {1032, "自定义宽", "Custom width"},
-    {1036, "自定义高", "Custom height"},
-    {1045, "自定义场频", "Custom field rate"},
-    {1001, "保存自定义分辨率", "Save custom resolution"},
+    {advids::kList, "输出分辨率", "Output resolution"},
+    {advids::kWidth, "自定义宽", "Custom width"},
+    {advids::kHeight, "自定义高", "Custom height"},
+    {advids::kRate, "自定义场频", "Custom field rate"},
+    {advids::kSave, "保存自定义分辨率", "Save custom resolution"},
 };
 const int kAdvancedNameCount = sizeof kAdvancedNames / sizeof kAdvancedNames[0];
 

@@ -2,6 +2,7 @@
 // them. One table per caption set; texts are UTF-8.
 #pragma once
 
+#include <span>
 #include <string>
 
 namespace res {
@@ -10,9 +11,17 @@ struct Caption {
     int id;  // control identifier; kWindowTitle for the title
     const char* zh;
     const char* en;
+    // The dialog template's caption, shown when the window opens, where it is not the English
+    // one (the main window's "PIP", whose English caption is "PIP_Mode").
+    const char* start = nullptr;
 };
 
 constexpr int kWindowTitle = -1;
+
+// The caption a control (or the title, kWindowTitle) shows when its window opens, from the
+// window's caption set: its start caption, or else its English one. Empty when the set does not
+// hold id.
+const char* StartCaption(std::span<const Caption> set, int id);
 
 // The main window's caption set, in the order it is applied. The timer panel button (1000) is
 // not in it: its caption follows the panel (PanelButtonCaption).
@@ -20,6 +29,9 @@ extern const Caption kMainCaptions[];
 extern const int kMainCaptionCount;
 
 const char* PanelButtonCaption(bool collapsed, bool chinese);
+
+// The About item of the main window's context menu (the Windows system menu's item).
+extern const Caption kAboutItem;
 
 // Messages, chosen by the language flag when shown.
 enum class Msg {

@@ -2,38 +2,40 @@
 
 #include <cstdio>
 
+#include "resources/MosaicIds.h"
+
 namespace res {
 
 const Caption kMosaicCaptions[] = {
     {kWindowTitle, "快速拼接", "Fast Mosaic"},
-    {1279, "规格", "Specification"},
-    {1280, "行", "Row"},
-    {1281, "列", "Column"},
-    {1008, "确定", "OK"},
-    {1274, "连接", "Connect"},
-    {1009, "连接", "Connect"},
-    {1275, "拼接", "Mosaic"},
-    {1278, "分辨率", "Resolution"},
-    {1209, "拼接模式", "MosaicMode"},
-    {1297, "非同步拼接", "No Sync Mosaic"},
-    {1298, "同步拼接", "Sync Mosaic"},
-    {1000, "自动计算", "Auto Calculate"},
-    {1185, "输入宽度", "InputWidth"},
-    {1186, "输入高度", "InputHeight"},
-    {1187, "水平起始", "HorizontalStart"},
-    {1188, "垂直起始", "VerticalStart"},
-    {1193, "输出宽度", "OutputWidth"},
-    {1194, "输出高度", "OutputHeight"},
-    {1195, "水平起始", "HorizontalStart"},
-    {1196, "垂直起始", "VerticalStart"},
-    {1189, "   计算值", "Calculated"},
-    {1197, "   计算值", "Calculated"},
-    {1190, "微调值", "Adjusted"},
-    {1198, "微调值", "Adjusted"},
-    {1001, "设置", "Set"},
-    {1002, "设置", "Set"},
-    {1003, "检测", "Detect"},
-    {2, "退出", "Exit"},
+    {mosaic::ids::kSpecGroup, "规格", "Specification"},
+    {mosaic::ids::kRowLabel, "行", "Row"},
+    {mosaic::ids::kColumnLabel, "列", "Column"},
+    {mosaic::ids::kSpecOk, "确定", "OK"},
+    {mosaic::ids::kConnectGroup, "连接", "Connect"},
+    {mosaic::ids::kConnect, "连接", "Connect"},
+    {mosaic::ids::kMosaicGroup, "拼接", "Mosaic"},
+    {mosaic::ids::kResolutionGroup, "分辨率", "Resolution"},
+    {mosaic::ids::kModeGroup, "拼接模式", "MosaicMode"},
+    {mosaic::ids::kNoSyncMosaic, "非同步拼接", "No Sync Mosaic"},
+    {mosaic::ids::kSyncMosaic, "同步拼接", "Sync Mosaic"},
+    {mosaic::ids::kAutoCalculate, "自动计算", "Auto Calculate"},
+    {mosaic::ids::kInputLabels[0], "输入宽度", "InputWidth"},
+    {mosaic::ids::kInputLabels[1], "输入高度", "InputHeight"},
+    {mosaic::ids::kInputLabels[2], "水平起始", "HorizontalStart"},
+    {mosaic::ids::kInputLabels[3], "垂直起始", "VerticalStart"},
+    {mosaic::ids::kOutputLabels[0], "输出宽度", "OutputWidth"},
+    {mosaic::ids::kOutputLabels[1], "输出高度", "OutputHeight"},
+    {mosaic::ids::kOutputLabels[2], "水平起始", "HorizontalStart"},
+    {mosaic::ids::kOutputLabels[3], "垂直起始", "VerticalStart"},
+    {mosaic::ids::kInputCalculatedHead, "   计算值", "Calculated"},
+    {mosaic::ids::kOutputCalculatedHead, "   计算值", "Calculated"},
+    {mosaic::ids::kInputAdjustedHead, "微调值", "Adjusted"},
+    {mosaic::ids::kOutputAdjustedHead, "微调值", "Adjusted"},
+    {mosaic::ids::kSetInput, "设置", "Set"},
+    {mosaic::ids::kSetOutput, "设置", "Set"},
+    {mosaic::ids::kDetect, "检测", "Detect"},
+    {mosaic::ids::kExit, "退出", "Exit"},
 };
 const int kMosaicCaptionCount = sizeof kMosaicCaptions / sizeof kMosaicCaptions[0];
 
@@ -174,6 +176,10 @@ const Box kWallWords[] = {
      {"The wall has not been laid out (by Auto Calculate, the wall screens table or a wall "
       "file). This is what would be set:",
       ""}},
+    {{"拼接墙未保存，下次打开时不会显示：", ""},
+     {"The wall is not kept for the next opening:", ""}},
+    {{"拼接墙无法保存到计划文件，下次打开时不会显示", ""},
+     {"The wall could not be kept in the plan file; the next opening will not show it", ""}},
 };
 static_assert(sizeof kWallWords / sizeof kWallWords[0] == static_cast<size_t>(WallWord::Count));
 

@@ -84,6 +84,8 @@ enum class WallWord {
     Running,          // the progress bar's text while the first screen starts
     ReplaceQuestion,  // a name given its extension names a file that exists: replace it?
     NotLaidOut,       // head of the question before a run of a layout the operator has not made
+    NotKept,          // the wall laid out cannot be kept for the next opening (a problem follows)
+    KeepFailed,       // the plan file could not be written with the wall
     Count,
 };
 const char* WallText(WallWord w, bool chinese);

@@ -1,5 +1,8 @@
 #include "resources/PlanTexts.h"
 
+#include "resources/AddPlanIds.h"
+#include "resources/ProgramIds.h"
+
 namespace res {
 
 namespace {
@@ -47,14 +50,16 @@ const PlanPageTexts kPageTexts[] = {
 
 const Caption kProgramCaptions[] = {
     {kWindowTitle, "任务", "Program"},
-    {2, "退出", "Exit"},
+    {progids::kExit, "退出", "Exit"},
 };
 const int kProgramCaptionCount = sizeof kProgramCaptions / sizeof kProgramCaptions[0];
 
 const Caption kAddPlanCaptions[] = {
-    {kWindowTitle, "任务参数", "Plan"}, {1185, "添加一个新任务?", "Add a plan?"},
-    {1186, "周日期", "Day of week"},    {1187, "月日期", "Day of month"},
-    {1188, "信号选择", "Source"},
+    {kWindowTitle, "任务参数", "Plan"},
+    {addplanids::kQuestion, "添加一个新任务?", "Add a plan?"},
+    {addplanids::kWeekDayLabel, "周日期", "Day of week"},
+    {addplanids::kMonthDayLabel, "月日期", "Day of month"},
+    {addplanids::kSourceGroup, "信号选择", "Source"},
 };
 const int kAddPlanCaptionCount = sizeof kAddPlanCaptions / sizeof kAddPlanCaptions[0];
 

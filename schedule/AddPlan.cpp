@@ -18,7 +18,7 @@
 #include "platform/Clock.h"
 #include "resources/PlanTexts.h"
 #include "resources/SwitchTexts.h"
-#include "schedule/AddPlanIds.h"
+#include "resources/AddPlanIds.h"
 #include "schedule/PlanFile.h"
 #include "controls/Keyboard.h"
 
@@ -27,6 +27,12 @@ namespace {
 using namespace addplanids;
 
 const char* const kSourceCaptions[8] = {"V1", "V2", "VGA1", "VGA2", "HDMI", "DVI", "DP", "EXT."};
+
+// The template caption of a control, from the dialog's caption set.
+QString StartCaption(int id) {
+    return QString::fromUtf8(
+        res::StartCaption(std::span(res::kAddPlanCaptions, res::kAddPlanCaptionCount), id));
+}
 
 platform::LocalTime Local(int64_t value) {
     return platform::ToLocal(value * 1000);
@@ -41,7 +47,7 @@ CAddPlan::CAddPlan(QWidget* parent, bool chinese, bool v2IsYPbPr)
 }
 
 void CAddPlan::BuildControls() {
-    auto* question = new QLabel(QStringLiteral("Add a plan?"));
+    auto* question = new QLabel(StartCaption(kQuestion));
     ui::RegisterControl(m_controls, kQuestion, question);
 
     // Dates and times in the plan file's own order, whatever the desktop's locale says.
@@ -54,12 +60,12 @@ void CAddPlan::BuildControls() {
     time->setDisplayFormat(QStringLiteral("HH:mm:ss"));
     ui::RegisterControl(m_controls, kTime, time);
 
-    auto* weekLabel = new QLabel(QStringLiteral("Day of week"));
+    auto* weekLabel = new QLabel(StartCaption(kWeekDayLabel));
     ui::RegisterControl(m_controls, kWeekDayLabel, weekLabel);
     auto* weekDay = new QComboBox;
     ui::RegisterControl(m_controls, kWeekDay, weekDay);
     weekLabel->setBuddy(weekDay);
-    auto* monthLabel = new QLabel(QStringLiteral("Day of month"));
+    auto* monthLabel = new QLabel(StartCaption(kMonthDayLabel));
     ui::RegisterControl(m_controls, kMonthDayLabel, monthLabel);
     auto* monthDay = new QComboBox;
     for (int day = 1; day <= 31; ++day)
@@ -67,7 +73,7 @@ void CAddPlan::BuildControls() {
     ui::RegisterControl(m_controls, kMonthDay, monthDay);
     monthLabel->setBuddy(monthDay);
 
-    auto* group = new QGroupBox(QStringLiteral("Source"));
+    auto* group = new QGroupBox(StartCaption(kSourceGroup));
     ui::RegisterControl(m_controls, kSourceGroup, group);
     auto* radios = new QGridLayout(group);
     for (int n = 0; n < 8; ++n) {

@@ -11,7 +11,7 @@
 
 #include "controls/ControlRegistry.h"
 #include "schedule/PlanEditor.h"
-#include "schedule/ProgramIds.h"
+#include "resources/ProgramIds.h"
 
 class QTreeWidget;
 

@@ -8,7 +8,7 @@
 
 #include "resources/PlanTexts.h"
 #include "schedule/PlanPage.h"
-#include "schedule/ProgramIds.h"
+#include "resources/ProgramIds.h"
 #include "controls/Keyboard.h"
 
 namespace {

@@ -53,7 +53,7 @@ CCAdvanced::~CCAdvanced() {
 
 void CCAdvanced::BuildControls() {
     // The template caption; the caption set replaces it when the dialog opens.
-    setWindowTitle(QString::fromUtf8("高级设置"));
+    setWindowTitle(QString::fromUtf8(res::StartCaption(Captions(), res::kWindowTitle)));
 
     auto* group = new QGroupBox;
     ui::RegisterControl(m_controls, kGroup, group);

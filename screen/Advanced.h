@@ -14,6 +14,7 @@
 #include "controls/SequenceRunner.h"
 #include "link/Replies.h"
 #include "platform/UiSeam.h"
+#include "resources/AdvancedIds.h"
 
 class CProgress;
 class QComboBox;
@@ -28,18 +29,7 @@ class CCAdvanced : public QDialog, public platform::ModalDialog {
 
 public:
     // Control identifiers of dialog 155.
-    enum Id {
-        kList = 1075,    // output resolution, entries = codes 0..16
-        kGroup = 1230,   // around the list and the custom fields
-        kWidth = 1032,   // custom width
-        kHeight = 1036,  // custom height
-        kRate = 1045,    // custom field rate in Hz
-        kWidthLabel = 1308,
-        kHeightLabel = 1309,
-        kRateLabel = 1310,
-        kSave = 1001,  // sends the custom resolution
-        kOk = 1,       // closes the dialog, also during a wait
-    };
+    using enum advids::Id;
 
     // Over the main window's connection with frames for deviceId; chinese: the main window's
     // language flag when the dialog opens.

@@ -16,7 +16,7 @@
 #include "resources/SetScreenTexts.h"
 #include "screen/RestoreDialog.h"
 #include "screen/SetScreen.h"
-#include "screen/SetScreenIds.h"
+#include "resources/SetScreenIds.h"
 #include "screen/SetScreenParts.h"
 #include "screen/SettingsBackup.h"
 

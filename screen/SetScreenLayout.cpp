@@ -22,7 +22,7 @@
 #include "controls/ScreenFit.h"
 #include "device/Sequence.h"
 #include "link/Commands.h"
-#include "screen/SetScreenIds.h"
+#include "resources/SetScreenIds.h"
 #include "screen/SetScreenParts.h"
 
 using namespace screen;
@@ -75,14 +75,6 @@ private:
     QLabel* m_rect;
 };
 
-// Template captions of the geometry labels, in the order width, horizontal start, height,
-// vertical start, per window (input, output, main, PIP).
-const char* const kGeometryLabels[4][4] = {
-    {"In_Hori_Width:", "In_Hori_Start:", "In_Vert_Height:", "In_Vert_Start:"},
-    {"Out_Hori_Width:", "Out_Hori_Start:", "Out_Vert_Height:", "Out_Vert_Start:"},
-    {"Main_Hori_Width:", "Main_Hori_Start:", "Main_Vert_Height:", "Main_Vert_Start:"},
-    {"PIP_Hori_Width:", "PIP_Hori_Start:", "PIP_Vert_Height:", "PIP_Vert_Start:"},
-};
 const char* const kGeometryTips[4] = {">=64", ">=0", ">=48", ">=0"};
 
 }  // namespace
@@ -90,26 +82,31 @@ const char* const kGeometryTips[4] = {">=64", ">=0", ">=48", ">=0"};
 // ---- building ----------------------------------------------------------------------------------
 
 void CSetScreen::BuildControls() {
-    const auto button = [this](int id, const char* caption) {
-        auto* b = new QPushButton(Utf8(caption));
+    // Every control gets its identifier and its template caption, from the caption set unless it
+    // has one caption only.
+    const auto start = [](int id, const char* caption) {
+        return Utf8(caption != nullptr ? caption : res::StartCaption(res::SetScreenCaptions(), id));
+    };
+    const auto button = [this, start](int id, const char* caption = nullptr) {
+        auto* b = new QPushButton(start(id, caption));
         b->setAutoDefault(false);
         Register(id, b);
         return b;
     };
-    const auto label = [this](int id, const char* caption) {
-        auto* l = new QLabel(Utf8(caption));
+    const auto label = [this, start](int id, const char* caption = nullptr) {
+        auto* l = new QLabel(start(id, caption));
         if (id != 0) {
             Register(id, l);
         }
         return l;
     };
-    const auto group = [this](int id, const char* title) {
-        auto* g = new QGroupBox(Utf8(title));
+    const auto group = [this, start](int id, const char* title = nullptr) {
+        auto* g = new QGroupBox(start(id, title));
         Register(id, g);
         return g;
     };
-    const auto radio = [this](int id, const char* caption, QButtonGroup* set) {
-        auto* r = new QRadioButton(Utf8(caption));
+    const auto radio = [this, start](int id, const char* caption, QButtonGroup* set) {
+        auto* r = new QRadioButton(start(id, caption));
         set->addButton(r);
         Register(id, r);
         return r;
@@ -159,27 +156,26 @@ void CSetScreen::BuildControls() {
         const int labels[4] = {g.wLabel, g.hsLabel, g.hLabel, g.vsLabel};
         const std::array<int, 4> boxes = GeometryBoxes(which);
         for (int f = 0; f < 4; ++f) {
-            QLabel* l = label(labels[f], kGeometryLabels[which][f]);
+            QLabel* l = label(labels[f]);
             QLineEdit* e = box(boxes[f]);
             e->setToolTip(Utf8(kGeometryTips[f]));
             l->setBuddy(e);
             grid->addWidget(l, f, 0);
             grid->addWidget(e, f, 1);
         }
-        grid->addWidget(button(g.save, "Save"), 4, 1);
+        grid->addWidget(button(g.save), 4, 1);
         grid->setRowStretch(5, 1);
         return grid;
     };
 
     // ---- text key ----
-    QGroupBox* text = group(sids::kTextGroup, "Text");
+    QGroupBox* text = group(sids::kTextGroup);
     auto* textGrid = new QGridLayout(text);
     auto* thresholds = new QButtonGroup(this);
-    textGrid->addWidget(radio(sids::kThresholdRadios[0], "<Threshold", thresholds), 0, 0, 1, 2);
-    textGrid->addWidget(radio(sids::kThresholdRadios[1], ">Threshold", thresholds), 0, 2, 1, 2);
-    const char* const keyNames[3] = {"Red", "Green", "Blue"};
+    textGrid->addWidget(radio(sids::kThresholdRadios[0], nullptr, thresholds), 0, 0, 1, 2);
+    textGrid->addWidget(radio(sids::kThresholdRadios[1], nullptr, thresholds), 0, 2, 1, 2);
     for (int c = 0; c < 3; ++c) {
-        QLabel* l = label(sids::kKeyLabels[c], keyNames[c]);
+        QLabel* l = label(sids::kKeyLabels[c]);
         QLineEdit* e = box(sids::kKeyColours[c]);
         e->setEnabled(false);  // moved by the arrows and the readback only
         l->setBuddy(e);
@@ -192,29 +188,29 @@ void CSetScreen::BuildControls() {
         textGrid->addWidget(e, c + 1, 1);
         textGrid->addWidget(arrows, c + 1, 2);
     }
-    textGrid->addWidget(button(sids::kTextSave, "Save"), 3, 3);
+    textGrid->addWidget(button(sids::kTextSave), 3, 3);
     textGrid->setColumnStretch(4, 1);
 
     // ---- brightness and bias ----
-    const auto valueRow = [&](int groupId, const char* title, int editId, int rangeId,
-                              const char* range, int saveId, int resetId) {
-        QGroupBox* g = group(groupId, title);
+    const auto valueRow = [&](int groupId, int editId, int rangeId, const char* range, int saveId,
+                              int resetId) {
+        QGroupBox* g = group(groupId);
         auto* row = new QHBoxLayout(g);
         row->addWidget(box(editId));
         row->addWidget(label(rangeId, range));
         row->addStretch();
-        row->addWidget(button(saveId, "Save"));
-        row->addWidget(button(resetId, "Reset"));
+        row->addWidget(button(saveId));
+        row->addWidget(button(resetId));
         return g;
     };
     QGroupBox* brightness =
-        valueRow(sids::kBrightnessGroup, "Brightness", sids::kBrightness, sids::kBrightnessRange,
-                 "(0~64)", sids::kBrightnessSave, sids::kBrightnessReset);
-    QGroupBox* bias = valueRow(sids::kBiasGroup, "Bias", sids::kBias, 0, "(0~100)", sids::kBiasSave,
-                               sids::kBiasReset);
+        valueRow(sids::kBrightnessGroup, sids::kBrightness, sids::kBrightnessRange, "(0~64)",
+                 sids::kBrightnessSave, sids::kBrightnessReset);
+    QGroupBox* bias =
+        valueRow(sids::kBiasGroup, sids::kBias, 0, "(0~100)", sids::kBiasSave, sids::kBiasReset);
 
     // ---- colours ----
-    QGroupBox* colour = group(sids::kColourGroup, "Color");
+    QGroupBox* colour = group(sids::kColourGroup);
     auto* colourGrid = new QGridLayout(colour);
     for (int row = 0; row < 7; ++row) {
         const sids::ColourRow& r = sids::kColourRows[row];
@@ -224,19 +220,19 @@ void CSetScreen::BuildControls() {
         colourGrid->addWidget(l, row, 0);
         colourGrid->addWidget(e, row, 1);
         colourGrid->addWidget(label(0, "(0~100)"), row, 2);
-        colourGrid->addWidget(button(r.save, "Save"), row, 3);
-        colourGrid->addWidget(button(r.reset, "Reset"), row, 4);
+        colourGrid->addWidget(button(r.save), row, 3);
+        colourGrid->addWidget(button(r.reset), row, 4);
     }
 
     // ---- sharpness, audio, hot spare, V2/YPbPr, mosaic mode ----
-    QGroupBox* sharpness = group(sids::kSharpnessGroup, "Sharpness");
+    QGroupBox* sharpness = group(sids::kSharpnessGroup);
     auto* sharpRow = new QHBoxLayout(sharpness);
     auto* sharpSet = new QButtonGroup(this);
-    sharpRow->addWidget(radio(sids::kNormal, "Normal", sharpSet));
-    sharpRow->addWidget(radio(sids::kSharp, "Sharp", sharpSet));
+    sharpRow->addWidget(radio(sids::kNormal, nullptr, sharpSet));
+    sharpRow->addWidget(radio(sids::kSharp, nullptr, sharpSet));
     sharpRow->addStretch();
 
-    QGroupBox* audio = group(sids::kAudioGroup, "Audio");
+    QGroupBox* audio = group(sids::kAudioGroup);
     auto* audioGrid = new QGridLayout(audio);
     const char* const audioLabels[2] = {"AD1", "AD2"};
     for (int a = 0; a < 2; ++a) {
@@ -251,10 +247,10 @@ void CSetScreen::BuildControls() {
         audioGrid->addWidget(l, a, 0);
         audioGrid->addWidget(list, a, 1);
     }
-    audioGrid->addWidget(button(sids::kAudioSave, "Save"), 1, 2);
+    audioGrid->addWidget(button(sids::kAudioSave), 1, 2);
     audioGrid->setColumnStretch(1, 1);
 
-    QGroupBox* spare = group(sids::kHotSpareGroup, "Hot_Spare");
+    QGroupBox* spare = group(sids::kHotSpareGroup);
     auto* spareGrid = new QGridLayout(spare);
     const char* const spareCaptions[3] = {"V1  >>  V2", "HDMI  >>  DVI", "VGA1  >>  VGA2"};
     for (int b = 0; b < 3; ++b) {
@@ -262,7 +258,7 @@ void CSetScreen::BuildControls() {
         Register(sids::kHotSpareBoxes[b], c);
         spareGrid->addWidget(c, b, 0);
     }
-    spareGrid->addWidget(button(sids::kHotSpareSave, "Save"), 2, 1);
+    spareGrid->addWidget(button(sids::kHotSpareSave), 2, 1);
     spareGrid->setColumnStretch(0, 1);
 
     QGroupBox* v2 = group(sids::kV2Group, "V2/YPbPr");
@@ -272,19 +268,19 @@ void CSetScreen::BuildControls() {
     v2Row->addWidget(radio(sids::kYPbPrRadio, "YPbPr", v2Set));
     v2Row->addStretch();
 
-    QGroupBox* mosaic = group(sids::kMosaicModeGroup, "MosaicMode");
+    QGroupBox* mosaic = group(sids::kMosaicModeGroup);
     auto* mosaicRow = new QHBoxLayout(mosaic);
     auto* mosaicSet = new QButtonGroup(this);
-    mosaicRow->addWidget(radio(sids::kNoSyncMosaic, "No Sync Mosaic", mosaicSet));
-    mosaicRow->addWidget(radio(sids::kSyncMosaic, "Sync Mosaic", mosaicSet));
+    mosaicRow->addWidget(radio(sids::kNoSyncMosaic, nullptr, mosaicSet));
+    mosaicRow->addWidget(radio(sids::kSyncMosaic, nullptr, mosaicSet));
     mosaicRow->addStretch();
 
     // ---- main and PIP geometry, layout, preview ----
-    QGroupBox* pipSize = group(sids::kPipSizeGroup, "PIP_Size_Position");
+    QGroupBox* pipSize = group(sids::kPipSizeGroup);
     auto* pipSizeGrid = new QGridLayout(pipSize);
-    QGroupBox* mainBox = group(sids::kGeometry[kMain].group, "Main");
+    QGroupBox* mainBox = group(sids::kGeometry[kMain].group);
     mainBox->setLayout(geometryBoxes(kMain));
-    QGroupBox* pipBox = group(sids::kGeometry[kPip].group, "PIP");
+    QGroupBox* pipBox = group(sids::kGeometry[kPip].group);
     pipBox->setLayout(geometryBoxes(kPip));
     pipSizeGrid->addWidget(mainBox, 0, 0);
     pipSizeGrid->addWidget(pipBox, 0, 1);
@@ -298,7 +294,7 @@ void CSetScreen::BuildControls() {
     new RectCaption(mainRect);
     new RectCaption(pipRect);
     auto* layoutColumn = new QVBoxLayout;
-    QGroupBox* layout = group(sids::kLayoutGroup, "PIP_Mode");
+    QGroupBox* layout = group(sids::kLayoutGroup);
     auto* layoutRow = new QHBoxLayout(layout);
     auto* layoutSet = new QButtonGroup(this);
     const char* const layoutNames[3] = {"M1", "M2", "M3"};
@@ -307,30 +303,30 @@ void CSetScreen::BuildControls() {
     }
     layoutRow->addStretch();
     layoutColumn->addWidget(layout);
-    QLabel* hint = label(sids::kPipHint, "Only available for PIP/PBP open!!");
+    QLabel* hint = label(sids::kPipHint);
     hint->setWordWrap(true);
     layoutColumn->addWidget(hint);
     layoutColumn->addStretch();
     pipSizeGrid->addLayout(layoutColumn, 1, 1);
 
     // ---- input and output geometry ----
-    const auto windowGroup = [&](Window which, const char* title, int originId) {
+    const auto windowGroup = [&](Window which, int originId) {
         const sids::GeometryIds& g = sids::kGeometry[which];
-        QGroupBox* box = group(g.group, title);
+        QGroupBox* box = group(g.group);
         auto* column = new QVBoxLayout(box);
         column->addLayout(geometryBoxes(which));
         column->addLayout(preview(originId, g.frame, g.sizeLabel));
         return box;
     };
-    QGroupBox* input = windowGroup(kInput, "Input_Size_Position", sids::kOriginLabels[1]);
+    QGroupBox* input = windowGroup(kInput, sids::kOriginLabels[1]);
     rectangle(sids::kGeometry[kInput].rect, sids::kGeometry[kInput].frame, QColor(0, 0, 255), "");
-    QGroupBox* output = windowGroup(kOutput, "Output_Size_Position", sids::kOriginLabels[2]);
+    QGroupBox* output = windowGroup(kOutput, sids::kOriginLabels[2]);
     rectangle(sids::kGeometry[kOutput].rect, sids::kGeometry[kOutput].frame, QColor(255, 255, 0),
               "");
 
     // ---- Info line, Refresh, Exit ----
     auto* bottom = new QHBoxLayout;
-    QLabel* infoLabel = label(sids::kInfoLabel, "Info");
+    QLabel* infoLabel = label(sids::kInfoLabel);
     auto* info = new QLineEdit;
     info->setReadOnly(true);
     Register(sids::kInfo, info);
@@ -338,8 +334,8 @@ void CSetScreen::BuildControls() {
     bottom->addWidget(infoLabel);
     bottom->addWidget(info, 1);
     bottom->addSpacing(12);
-    bottom->addWidget(button(sids::kRefresh, "Refresh"));
-    bottom->addWidget(button(sids::kExit, "Exit"));
+    bottom->addWidget(button(sids::kRefresh));
+    bottom->addWidget(button(sids::kExit));
 
     // ---- the dialog: picture settings on the left, geometry on the right ----
     auto* left = new QVBoxLayout;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "screen/ScreenChecks.h"
-#include "screen/SetScreenIds.h"
+#include "resources/SetScreenIds.h"
 
 namespace screen::parts {
 

@@ -19,7 +19,7 @@
 
 #include "device/Sequence.h"
 #include "link/Commands.h"
-#include "screen/SetScreenIds.h"
+#include "resources/SetScreenIds.h"
 #include "screen/SetScreenParts.h"
 
 using namespace screen;

@@ -27,13 +27,13 @@
 #include "TestUtil.h"
 #include "app/MainDlg.h"
 #include "controls/Progress.h"
-#include "device/ControlIds.h"
-#include "mosaic/MosaicIds.h"
+#include "resources/ControlIds.h"
+#include "resources/MosaicIds.h"
 #include "mosaic/SimpleMosaic.h"
 #include "mosaic/WallDialog.h"
 #include "screen/Advanced.h"
 #include "screen/SetScreen.h"
-#include "screen/SetScreenIds.h"
+#include "resources/SetScreenIds.h"
 
 namespace fs = std::filesystem;
 using testutil::WaitUntil;

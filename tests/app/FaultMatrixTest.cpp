@@ -16,8 +16,8 @@
 #include "FakeUi.h"
 #include "QtApp.h"
 #include "TestUtil.h"
+#include "resources/ControlIds.h"
 #include "app/MainDlg.h"
-#include "device/ControlIds.h"
 
 namespace fs = std::filesystem;
 using testutil::WaitUntil;

@@ -7,13 +7,16 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <functional>
 #include <memory>
 #include <set>
@@ -25,11 +28,11 @@
 #include "QtApp.h"
 #include "SimSequenceLink.h"
 #include "app/AboutDlg.h"
-#include "device/ControlIds.h"
 #include "app/MainDlg.h"
-#include "controls/Progress.h"
 #include "app/QtUiSeam.h"
 #include "controls/ControlRegistry.h"
+#include "controls/Progress.h"
+#include "resources/ControlIds.h"
 #include "link/Frame.h"
 #include "mosaic/SimpleMosaic.h"
 #include "resources/Captions.h"
@@ -210,6 +213,27 @@ private:
     QTimer m_timer;
 };
 
+// Opens the seam's file chooser (a file to read, in folder), hands the dialog to look once it
+// shows, then cancels it.
+void WithSeamFileDialog(const QString& folder, const std::function<void(QFileDialog&)>& look) {
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            seen = true;
+            look(*dialog);
+        }
+        if (modal != nullptr) {
+            modal->close();
+        }
+    });
+    QtUiSeam seam;
+    EXPECT_EQ(seam.ChooseFile(false, "Load wall", "Wall files (*.wall);;All files (*)",
+                              folder.toStdString()),
+              "");
+    EXPECT_TRUE(seen) << "no file dialog came up";
+}
+
 class MainDlgLayout : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { testutil::TestApp(); }
@@ -266,6 +290,19 @@ TEST_F(MainDlgLayout, EveryControlHasItsIdentifierAndTemplateCaption) {
     auto* info = dlg->ControlAs<QLineEdit>(ids::kInfo);
     EXPECT_TRUE(info->isReadOnly());
     EXPECT_TRUE(info->isEnabled());
+}
+
+// What the window shows at start-up is its caption set's start caption, English but for the
+// template's "PIP": one table gives both.
+TEST_F(MainDlgLayout, StartCaptionsComeFromTheCaptionSet) {
+    const std::span<const res::Caption> set(res::kMainCaptions,
+                                            static_cast<size_t>(res::kMainCaptionCount));
+    for (const res::Caption& c : set) {
+        const QString shown = c.id == res::kWindowTitle ? dlg->windowTitle() : Caption(c.id);
+        EXPECT_EQ(shown, Utf8(res::StartCaption(set, c.id))) << c.id;
+    }
+    EXPECT_EQ(Caption(ids::kPipGroup), Utf8("PIP"));
+    EXPECT_STREQ(res::StartCaption(set, ids::kPortLabel), "Rs232_Com_Port:");
 }
 
 TEST_F(MainDlgLayout, InputFieldsAcceptOnlyTheirForm) {
@@ -637,6 +674,37 @@ TEST(QtSeam, MessageBoxButtonsSpeakTheLanguageOfTheBox) {
     }
 }
 
+// Qt's own texts in the file dialog (buttons, labels, columns) follow the window's language both
+// ways, and go back to English with the window.
+TEST_F(MainDlgLayout, FileDialogSpeaksTheLanguageShown) {
+    QTemporaryDir folder;
+    const struct {
+        int radio;
+        const char* cancel;
+        const char* nameColumn;
+    } cases[] = {
+        {ids::kChineseRadio, "取消", "名称"},
+        {ids::kEnglishRadio, "Cancel", "Name"},
+        {ids::kChineseRadio, "取消", "名称"},
+    };
+    for (const auto& c : cases) {
+        Button(c.radio)->click();
+        WithSeamFileDialog(folder.path(), [&](QFileDialog& dialog) {
+            EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
+            QStringList buttons;
+            for (QAbstractButton* b : dialog.findChildren<QAbstractButton*>()) {
+                buttons << b->text();
+            }
+            EXPECT_TRUE(buttons.contains(Utf8(c.cancel))) << buttons.join(u'|').toStdString();
+            auto* tree = dialog.findChild<QTreeView*>();
+            ASSERT_NE(tree, nullptr);
+            EXPECT_EQ(tree->model()->headerData(0, Qt::Horizontal).toString(), Utf8(c.nameColumn));
+        });
+    }
+    dlg.reset();  // closed while Chinese: Qt speaks English again
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Cancel"), QStringLiteral("Cancel"));
+}
+
 TEST(SubDialogs, OpenWithTitleInTheLanguageAndCloseByTheirButton) {
     testutil::TestApp();
     QTemporaryDir planDir;
@@ -721,6 +789,14 @@ TEST_F(MainDlgLayout, Screenshots) {
     CAboutDlg about(dlg.get());
     about.show();
     save(&about, "about");
+    // Qt's file dialog as the wall and settings files open it, in both languages.
+    QFile(QDir(profileDir.path()).filePath("hall.wall")).open(QIODevice::WriteOnly);
+    for (const char* lang : {"en", "zh"}) {
+        Button(lang[0] == 'z' ? ids::kChineseRadio : ids::kEnglishRadio)->click();
+        WithSeamFileDialog(profileDir.path(), [&](QFileDialog& dialog) {
+            save(&dialog, QStringLiteral("filedialog-%1").arg(lang));
+        });
+    }
     EXPECT_TRUE(dlg->windowIcon().pixmap(128, 128).save(QDir(dir).filePath("icon.png")));
 }
 

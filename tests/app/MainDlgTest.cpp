@@ -23,10 +23,10 @@
 #include "Operate.h"
 #include "QtApp.h"
 #include "TestUtil.h"
+#include "resources/ControlIds.h"
 #include "app/MainDlg.h"
 #include "controls/ControlRegistry.h"
 #include "controls/Progress.h"
-#include "device/ControlIds.h"
 #include "platform/ProfileFile.h"
 
 namespace fs = std::filesystem;

@@ -12,7 +12,7 @@
 #include "FakeUi.h"
 #include "QtApp.h"
 #include "TestUtil.h"
-#include "device/ControlIds.h"
+#include "resources/ControlIds.h"
 #include "app/MainDlg.h"
 
 namespace fs = std::filesystem;

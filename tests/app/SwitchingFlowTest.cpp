@@ -12,8 +12,8 @@
 #include "Operate.h"
 #include "QtApp.h"
 #include "TestUtil.h"
+#include "resources/ControlIds.h"
 #include "app/MainDlg.h"
-#include "device/ControlIds.h"
 #include "resources/Captions.h"
 
 namespace fs = std::filesystem;

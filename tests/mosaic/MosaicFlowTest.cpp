@@ -14,10 +14,10 @@
 #include "FakeUi.h"
 #include "QtApp.h"
 #include "TestUtil.h"
-#include "device/ControlIds.h"
 #include "app/MainDlg.h"
 #include "controls/Progress.h"
-#include "mosaic/MosaicIds.h"
+#include "resources/ControlIds.h"
+#include "resources/MosaicIds.h"
 #include "mosaic/SimpleMosaic.h"
 
 namespace fs = std::filesystem;
@@ -151,5 +151,24 @@ TEST(MosaicFlow, AWallIsLaidOutAndSentFromTheMainWindow) {
     EXPECT_EQ(main.m_conn.m_linkMode, 0);
     EXPECT_TRUE(main.Control(ids::kConnect)->isEnabled());
     EXPECT_FALSE(main.Control(ids::kDisconnect)->isEnabled());
+
+    // Connected again and opened again, the fast mosaic shows the wall it was left with.
+    main.ControlAs<QAbstractButton>(ids::kConnect)->click();
+    ASSERT_TRUE(WaitUntil([&] { return main.Control(ids::kDisconnect)->isEnabled(); }));
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+        auto* dlg = main.findChild<CSimpleMosaic*>();
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_EQ(dlg->m_rows, 3);
+        EXPECT_EQ(dlg->m_cols, 4);
+        EXPECT_EQ(dlg->m_outWidth, 1920);
+        ASSERT_EQ(dlg->m_cells.size(), 12u);
+        EXPECT_EQ(dlg->m_cells[11].widthBox->text().toInt(), widths[3]);
+        EXPECT_EQ(dlg->m_cells[11].heightBox->text().toInt(), heights[2]);
+        shown = true;
+        dlg->ControlAs<QAbstractButton>(mosaic::ids::kExit)->click();
+    });
+    main.ControlAs<QAbstractButton>(ids::kMosaicDlg)->click();
+    EXPECT_TRUE(shown);
     fs::remove_all(dir);
 }

@@ -20,7 +20,7 @@
 #include "QtApp.h"
 #include "SimSequenceLink.h"
 #include "controls/ColorButton.h"
-#include "mosaic/MosaicIds.h"
+#include "resources/MosaicIds.h"
 #include "mosaic/SimpleMosaic.h"
 
 namespace ids = mosaic::ids;

@@ -23,7 +23,7 @@
 #include "controls/ColorButton.h"
 #include "controls/Progress.h"
 #include "link/Replies.h"
-#include "mosaic/MosaicIds.h"
+#include "resources/MosaicIds.h"
 #include "mosaic/MosaicTestLinks.h"
 #include "mosaic/SimpleMosaic.h"
 

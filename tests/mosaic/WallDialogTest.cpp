@@ -23,7 +23,8 @@
 
 #include "FakeUi.h"
 #include "QtApp.h"
-#include "mosaic/MosaicIds.h"
+#include "controls/ControlRegistry.h"
+#include "resources/MosaicIds.h"
 #include "mosaic/SimpleMosaic.h"
 #include "mosaic/WallDialog.h"
 #include "mosaic/WallFile.h"
@@ -365,6 +366,137 @@ TEST_F(WallDialog, TheWallFileIsSavedLoadedAndRefusedWithItsLine) {
     EXPECT_TRUE(ui.fileDialogs.empty());
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "screen 003 width 0 is out of range 64..1920");
+}
+
+// The fast mosaic keeps the last wall laid out in the plan file, beside its other sections, and
+// shows it again when it opens for the same processor; a wall that cannot be kept is said so.
+TEST_F(WallDialog, TheLastWallIsShownAgainForTheSameProcessor) {
+    const fs::path dir =
+        fs::path(testing::TempDir()) / ("orn312-lastwall-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const std::string planFile = (dir / "Planinfo.ini").string();
+    const std::string others =
+        "[CONNECT]\nSerialTcp=0\nIP=127.0.0.1\nPort=5000\n\n[DAYTIME]\nTime0= 8: 0: 0,0\n"
+        "[PLANCOUNT]\ndaytimecount=1\n[DAYTIME]\nTime0=20:30: 0,4\n";
+    std::ofstream(planFile) << others;
+    const auto fileText = [&] {
+        std::stringstream text;
+        text << std::ifstream(planFile).rdbuf();
+        return text.str();
+    };
+    const std::string here = "network 127.0.0.1:5000, device ID 1";
+    const auto reopen = [&](const std::string& processor) {
+        if (mosaic) {
+            mosaic->ControlAs<QAbstractButton>(ids::kExit)->click();
+        }
+        Open();
+        mosaic->KeepWallIn(planFile, processor);
+        wall = CWallDialog::Of(mosaic.get());
+    };
+
+    reopen(here);
+    EXPECT_EQ(mosaic->m_rows * mosaic->m_cols, 1);  // nothing kept yet
+    LayOut();
+    wall->m_firstId->setValue(7);
+    wall->m_table->item(2, 1)->setText("40");
+    wall->m_table->item(2, 4)->setText("2,0,-2,0");
+    const mosaic::WallPlan laid = wall->Plan();
+    reopen(here);
+    EXPECT_TRUE(ui.boxes.empty());
+    const std::string kept = fileText();
+    // The other sections stay as they were, the twin too; the wall has a section of its own.
+    EXPECT_EQ(kept.substr(0, others.size()), others);
+    EXPECT_NE(kept.find("[LASTWALL]\nProcessor=" + here +
+                        "\nFirstID=7\nSpecification=3x4\n"
+                        "Output=1920x1080\nScreen000=id=7 width=640 height=360\n"),
+              std::string::npos)
+        << kept;
+    EXPECT_NE(kept.find("\nScreen002=id=40 width=640 height=360 input-adjust=2,0,-2,0\n"),
+              std::string::npos);
+    // Shown again: specification, output, sizes, first ID, changed IDs and adjustments.
+    EXPECT_EQ(mosaic->m_rows, 3);
+    EXPECT_EQ(mosaic->m_cols, 4);
+    EXPECT_EQ(mosaic->m_outHeight, 1080);
+    EXPECT_EQ(mosaic->m_cells[5].widthBox->text(), "320");
+    EXPECT_NE(ui::CaptionOf(mosaic->Control(ids::kEffectsShow)).indexOf("Width<=1920"), -1);
+    EXPECT_EQ(CWallBar::Of(mosaic.get())->firstId->value(), 7);
+    EXPECT_EQ(wall->FirstId(), 7);
+    EXPECT_EQ(wall->Plan(), laid);
+
+    // Another processor starts afresh; closed untouched, the file keeps the wall.
+    reopen("network 127.0.0.1:5000, device ID 2");
+    EXPECT_EQ(mosaic->m_rows * mosaic->m_cols, 1);
+    EXPECT_EQ(mosaic->m_outWidth, 1024);
+    reopen(here);
+    EXPECT_EQ(fileText(), kept);
+    EXPECT_EQ(wall->Plan(), laid);
+
+    // A box that no wall can have is said so at closing, and the kept wall stays.
+    mosaic->m_cells[3].widthBox->setText("");
+    reopen(here);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text,
+              "The wall is not kept for the next opening:\n"
+              "screen 003 width 0 is out of range 64..1920");
+    EXPECT_EQ(fileText(), kept);
+
+    // A plan file locked by its mode is left alone, and that is said too.
+    fs::permissions(planFile, fs::perms::owner_read | fs::perms::group_read);
+    mosaic->m_cells[3].widthBox->setText("480");
+    ui.boxes.clear();
+    mosaic->ControlAs<QAbstractButton>(ids::kExit)->click();
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text,
+              "The wall could not be kept in the plan file; the next opening will not show it");
+    EXPECT_EQ(fileText(), kept);
+    fs::remove_all(dir);
+}
+
+// A kept wall is shown only when it reads whole and names the processor asked for.
+TEST(KeptWall, OnlyAWholeWallOfTheSameProcessorIsTaken) {
+    const fs::path file =
+        fs::path(testing::TempDir()) / ("orn312-keptwall-" + std::to_string(getpid()) + ".ini");
+    const std::string head = "[LASTWALL]\nProcessor=serial /dev/ttyUSB0, device ID 3\n";
+    const struct {
+        const char* what;
+        std::string section;
+        bool taken;
+    } cases[] = {
+        {"whole",
+         head + "FirstID=5\nspecification=1x2\nOutput=1920x1080\n"
+                "Screen000=id=5 width=960 height=1080\nScreen001=id=9 width=960 height=1080\n",
+         true},
+        {"another processor",
+         "[LASTWALL]\nProcessor=serial /dev/ttyUSB0, device ID 4\nFirstID=5\nSpecification=1x1\n"
+         "Output=1920x1080\nScreen000=id=5 width=960 height=1080\n",
+         false},
+        {"a screen missing",
+         head + "FirstID=5\nSpecification=1x2\nOutput=1920x1080\nScreen000=id=5 width=960 "
+                "height=1080\n",
+         false},
+        {"no first ID",
+         head + "Specification=1x1\nOutput=1920x1080\nScreen000=id=5 width=960 height=1080\n",
+         false},
+        {"a size out of range",
+         head + "FirstID=5\nSpecification=1x1\nOutput=1920x1080\nScreen000=id=5 width=9600 "
+                "height=1080\n",
+         false},
+        {"none", "[CONNECT]\nSerialTcp=1\n", false},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(file) << c.section;
+        const auto kept = mosaic::LoadKeptWall(file.string(), "serial /dev/ttyUSB0, device ID 3");
+        EXPECT_EQ(kept.has_value(), c.taken) << c.what;
+        if (kept) {
+            EXPECT_EQ(kept->firstId, 5);
+            EXPECT_EQ(kept->plan.cols, 2);
+            EXPECT_EQ(kept->plan.screens[1].deviceId, 9);
+            // Kept again, it reads back the same.
+            ASSERT_TRUE(mosaic::KeepWall(file.string(), *kept));
+            EXPECT_EQ(mosaic::LoadKeptWall(file.string(), kept->processor), kept);
+        }
+    }
+    fs::remove(file);
 }
 
 // With ORN312_SCREENSHOT_DIR set, writes the fast mosaic with its whole wall button and the whole

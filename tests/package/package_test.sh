@@ -45,10 +45,16 @@ contents orn312-tools ./usr/bin/orn312ctl ./usr/bin/orn312-scheduler \
   ./usr/share/man/man1/orn312-scheduler.1.gz
 contents orn312-sim ./usr/bin/orn312-sim ./usr/share/man/man1/orn312-sim.1.gz
 
-# The window's package brings Qt, its SVG plugin and the fonts; the others nothing of them.
+# The window's package brings Qt and its SVG plugin, and recommends the fonts and Qt's
+# translations (as Debian's packages take fonts); the others nothing of them.
 depends() { dpkg-deb -f "$scratch"/out/"$1"_*.deb Depends; }
-for d in libqt6widgets6 libqt6svg6 fonts-noto-cjk; do
+recommends() { dpkg-deb -f "$scratch"/out/"$1"_*.deb Recommends; }
+for d in libqt6widgets6 libqt6svg6; do
   [[ "$(depends orn312-control)" == *"$d"* ]] || fail "orn312-control lacks $d"
+done
+for r in fonts-noto-cjk qt6-translations-l10n; do
+  [[ "$(recommends orn312-control)" == *"$r"* ]] || fail "orn312-control does not recommend $r"
+  [[ "$(depends orn312-control)" != *"$r"* ]] || fail "orn312-control depends on $r"
 done
 for p in orn312-tools orn312-sim; do
   [[ "$(depends $p)" != *qt6* && "$(depends $p)" != *fonts* ]] || fail "$p depends on Qt or fonts"

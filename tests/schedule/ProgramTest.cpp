@@ -28,15 +28,15 @@
 #include "FakeUi.h"
 #include "QtApp.h"
 #include "TestUtil.h"
-#include "device/ControlIds.h"
+#include "resources/ControlIds.h"
 #include "app/MainDlg.h"
 #include "schedule/AddPlan.h"
-#include "schedule/AddPlanIds.h"
+#include "resources/AddPlanIds.h"
 #include "schedule/InfoPlan.h"
 #include "schedule/PlanFile.h"
 #include "schedule/PlanPage.h"
 #include "schedule/Program.h"
-#include "schedule/ProgramIds.h"
+#include "resources/ProgramIds.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include "Operate.h"
 #include "QtApp.h"
 #include "TestUtil.h"
+#include "resources/ControlIds.h"
 #include "app/MainDlg.h"
 #include "controls/Progress.h"
-#include "device/ControlIds.h"
 #include "screen/Advanced.h"
 #include "screen/ResolutionSequences.h"
 

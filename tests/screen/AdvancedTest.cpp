@@ -20,8 +20,8 @@
 #include "Operate.h"
 #include "QtApp.h"
 #include "SimSequenceLink.h"
+#include "resources/ControlIds.h"
 #include "controls/Progress.h"
-#include "device/ControlIds.h"
 #include "link/Commands.h"
 #include "screen/ResolutionSequences.h"
 

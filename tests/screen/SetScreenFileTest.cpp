@@ -21,7 +21,7 @@
 #include "link/Commands.h"
 #include "screen/RestoreDialog.h"
 #include "screen/SetScreen.h"
-#include "screen/SetScreenIds.h"
+#include "resources/SetScreenIds.h"
 #include "screen/SettingsBackup.h"
 
 namespace fs = std::filesystem;

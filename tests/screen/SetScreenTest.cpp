@@ -20,7 +20,7 @@
 #include "QtApp.h"
 #include "SimSequenceLink.h"
 #include "link/Commands.h"
-#include "screen/SetScreenIds.h"
+#include "resources/SetScreenIds.h"
 
 using screen::g_windowGeometry;
 using screen::OpeningValues;

@@ -25,7 +25,7 @@
 #include "TestUtil.h"
 #include "app/MainDlg.h"
 #include "device/Connection.h"
-#include "device/ControlIds.h"
+#include "resources/ControlIds.h"
 #include "link/Commands.h"
 #include "server/ShareServer.h"
 

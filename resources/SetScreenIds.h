@@ -12,6 +12,8 @@ struct GeometryIds {
     int wLabel, hsLabel, hLabel, vsLabel;
     int save, group, rect, frame, sizeLabel;
 };
+// Index of a window in kGeometry, as screen::Window numbers them.
+enum GeometryIndex { kInputWindow, kOutputWindow, kMainWindow, kPipWindow };
 constexpr GeometryIds kGeometry[4] = {
     {1028, 1029, 1030, 1031, 1204, 1205, 1206, 1207, 1004, 1238, 1165, 1161, 1168},  // input
     {1037, 1038, 1039, 1040, 1215, 1216, 1217, 1218, 1012, 1240, 1166, 1162, 1169},  // output
@@ -45,6 +47,8 @@ struct ColourRow {
     int edit, save, reset;
     int code;
 };
+// Index of a source's row in kColourRows.
+enum ColourRowIndex { kV1Row, kV2Row, kHdmiRow, kDviRow, kDpRow, kExtRow, kYPbPrRow };
 constexpr ColourRow kColourRows[7] = {
     {"V1", 1055, 1057, 1047, 0},    {"V2", 1060, 1065, 1050, 1}, {"HDMI", 1066, 1067, 1052, 4},
     {"DVI", 1068, 1069, 1053, 5},   {"DP", 1070, 1071, 1075, 6}, {"EXT", 1076, 1079, 1080, 7},
