@@ -16,8 +16,8 @@
 #include "FakeUi.h"
 #include "QtApp.h"
 #include "TestUtil.h"
-#include "resources/ControlIds.h"
 #include "app/MainDlg.h"
+#include "resources/ControlIds.h"
 
 namespace fs = std::filesystem;
 using testutil::WaitUntil;
@@ -28,6 +28,7 @@ const char kNormal[] = "Communications equipment normal";
 const char kFailed[] = "Equipment connection failed";
 const char kSilent[] = "Device not responding, check the device and the cable";
 const char kClosed[] = "The device closed the connection, please connect again";
+const char kNoSignalV1[] = "No signal on V1, which is on air";
 
 enum class Lamp { Steady, Flashing, None };
 
@@ -50,7 +51,14 @@ const Row kRows[] = {
     {"wrong leader", {"--fault", "lead"}, nullptr, false, true, true, kSilent, Lamp::None},
     {"wrong device ID", {"--fault", "otherid"}, nullptr, false, true, true, kSilent, Lamp::None},
     {"bad identification", {"--fault", "ident"}, nullptr, false, true, true, kFailed, Lamp::None},
-    {"no signal", {"--fault", "nosignal=V1"}, nullptr, false, true, true, kNormal, Lamp::Flashing},
+    {"no signal",
+     {"--fault", "nosignal=V1"},
+     nullptr,
+     false,
+     true,
+     true,
+     kNoSignalV1,
+     Lamp::Flashing},
     {"connection dropped", {"--fault", "drop=6"}, nullptr, false, true, false, kClosed, Lamp::None},
     {"stall, then a backlog", {}, "stall 2500", false, true, true, kNormal, Lamp::Steady},
     {"line noise", {}, "noise 40", false, true, true, kNormal, Lamp::Steady},
@@ -95,7 +103,6 @@ TEST_P(FaultMatrix, TheWindowTellsTheTruthAndStaysResponsive) {
         args.insert(args.end(), row.simArgs.begin(), row.simArgs.end());
         auto sim = std::make_unique<testutil::SimProcess>(args);
         ASSERT_TRUE(sim->Started());
-        testing::internal::CaptureStdout();  // the serial trace
         auto d = std::make_unique<CORN302ControlDlg>();
         d->m_profilePath = (dir / "Planinfo.ini").string();
         d->OnInitDialog();
@@ -124,7 +131,7 @@ TEST_P(FaultMatrix, TheWindowTellsTheTruthAndStaysResponsive) {
             << "Info: " << Info(*d) << ", V1 lamp "
             << static_cast<int>(LampOf(*d, ids::kSourceLamps[0]));
         // A link that is lost, or never was, offers Connect again.
-        if (std::string(expected) != kNormal) {
+        if (std::string(expected) != kNormal && std::string(expected) != kNoSignalV1) {
             EXPECT_TRUE(WaitUntil([&] { return d->Control(ids::kConnect)->isEnabled(); }, 3000));
         }
         // Nothing taken from a reply that is not the device's status.
@@ -139,7 +146,6 @@ TEST_P(FaultMatrix, TheWindowTellsTheTruthAndStaysResponsive) {
         EXPECT_LT(t.elapsed(), 1500);
         EXPECT_FALSE(d->m_conn.WorkersRunning());
         d.reset();
-        testing::internal::GetCapturedStdout();
     }
 }
 
