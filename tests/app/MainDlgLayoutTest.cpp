@@ -33,6 +33,7 @@
 #include "controls/ControlRegistry.h"
 #include "controls/Progress.h"
 #include "resources/ControlIds.h"
+#include "resources/PlanTexts.h"
 #include "link/Frame.h"
 #include "mosaic/SimpleMosaic.h"
 #include "resources/Captions.h"
@@ -769,6 +770,22 @@ TEST_F(MainDlgLayout, Screenshots) {
         Button(lang[0] == 'z' ? ids::kChineseRadio : ids::kEnglishRadio)->click();
         save(dlg.get(), QStringLiteral("main-%1-folded").arg(lang));
         Button(ids::kTimerPanel)->click();
+        // The timer panel as it tells what became of a plan, and the plan waited for next.
+        const bool zh = lang[0] == 'z';
+        const std::string fields[8] = {"10: 0: 6",
+                                       "HDMI",
+                                       res::TimerExecutedText(zh),
+                                       res::TimerSentText("10:00:06", zh),
+                                       "10:30: 0",
+                                       "DVI",
+                                       zh ? "未执行" : "No Execution",
+                                       zh ? "未知" : "Unknown"};
+        for (int i = 0; i < 4; ++i) {
+            dlg->ControlAs<QLineEdit>(ids::kCurrentValues[i])
+                ->setText(QString::fromStdString(fields[i]));
+            dlg->ControlAs<QLineEdit>(ids::kNextValues[i])
+                ->setText(QString::fromStdString(fields[4 + i]));
+        }
         save(dlg.get(), QStringLiteral("main-%1-panel").arg(lang));
         Button(ids::kTimerPanel)->click();
     }
