@@ -298,22 +298,26 @@ PlanScheduler::Outcome PlanScheduler::CarryOut(const PlanItem& plan) {
     }
 }
 
-// The first moment of the next calendar day, ms since the epoch (an hour skipped at midnight is
-// looked for as MakeLocalMomentOrAfterGap does).
+// The first moment of the next calendar day, ms since the epoch. Worked out with localtime_r
+// alone: mktime may read the zone anew, which the window's thread does too.
 static int64_t NextMidnightMs(int64_t nowMs) {
     const platform::LocalTime now = platform::ToLocal(nowMs);
-    struct tm t {};
-    t.tm_year = now.year - 1900;
-    t.tm_mon = now.month - 1;
-    t.tm_mday = now.day + 1;
-    t.tm_isdst = -1;
-    mktime(&t);  // normalises the day after the last of a month
-    int64_t moment = 0;
-    bool moved = false;
-    if (!MakeLocalMomentOrAfterGap(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, 0, 0, 0, &moment,
-                                   &moved))
-        return nowMs + 3600 * 1000LL;
-    return moment * 1000;
+    const auto secondOfDay = [](const platform::LocalTime& t) {
+        return t.hour * 3600 + t.minute * 60 + t.second;
+    };
+    int64_t candidate = nowMs / 1000 + (86400 - secondOfDay(now));
+    // A day of 23 or 25 hours lands an hour off: step to the day's start (a few tries at most).
+    for (int i = 0; i < 3; ++i) {
+        const platform::LocalTime t = platform::ToLocal(candidate * 1000);
+        const bool sameDay = t.year == now.year && t.month == now.month && t.day == now.day;
+        if (sameDay)
+            candidate += 86400 - secondOfDay(t);
+        else if (secondOfDay(t) != 0)
+            candidate -= secondOfDay(t);
+        else
+            break;
+    }
+    return std::max(candidate * 1000, nowMs + 1000);
 }
 
 void PlanScheduler::Run() {
