@@ -109,6 +109,9 @@ protected:
         if (watched == m_list) {
             return ListEvent(event);
         }
+        // The list is being built or torn down: not yet, or no longer, a QComboBox.
+        if (qobject_cast<QComboBox*>(static_cast<QObject*>(m_list)) == nullptr)
+            return false;
         if (watched == m_list->view() && event->type() == QEvent::KeyPress &&
             static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
             // Space in the open list picks the entry highlighted, as Enter does.
