@@ -41,22 +41,31 @@ void ParseThree(std::string_view text, char sep, int& a, int& b, int& c) {
 // is their summer time), that reading lands an hour off, on another hour or even another day, so
 // the moment is built again with daylight saving in effect. asked tells whether a value reads back
 // as the fields asked for.
+// mktime of the fields with the daylight saving flag given; false when the system cannot
+// represent them.
+bool LocalFieldsMoment(int year, int month, int day, int hour, int minute, int second, int isdst,
+                       time_t* value) {
+    struct tm t {};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = isdst;
+    t.tm_wday = -1;  // mktime sets it only when it succeeds
+    *value = mktime(&t);
+    return t.tm_wday >= 0;
+}
+
 template <typename Asked>
 bool BuildLocal(int year, int month, int day, int hour, int minute, int second, Asked asked,
                 int64_t* out) {
     for (int isdst : {0, 1}) {
-        struct tm t {};
-        t.tm_year = year - 1900;
-        t.tm_mon = month - 1;
-        t.tm_mday = day;
-        t.tm_hour = hour;
-        t.tm_min = minute;
-        t.tm_sec = second;
-        t.tm_isdst = isdst;
-        t.tm_wday = -1;  // mktime sets it only when it succeeds
-        const time_t value = mktime(&t);
+        time_t value = 0;
         struct tm back {};
-        if (t.tm_wday < 0 || localtime_r(&value, &back) == nullptr)
+        if (!LocalFieldsMoment(year, month, day, hour, minute, second, isdst, &value) ||
+            localtime_r(&value, &back) == nullptr)
             return false;  // the system cannot represent it
         if (asked(back)) {
             *out = value;
@@ -164,17 +173,8 @@ bool MakeLocalMomentOrAfterGap(int year, int month, int day, int hour, int minut
     // The fields read with daylight saving not in effect land past the gap; local time runs
     // forward around a gap, so the first second reading later than the fields is searched for in
     // the hours before that.
-    struct tm t {};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = 0;
-    t.tm_wday = -1;
-    const time_t past = mktime(&t);
-    if (t.tm_wday < 0)
+    time_t past = 0;
+    if (!LocalFieldsMoment(year, month, day, hour, minute, second, 0, &past))
         return false;
     const auto asked = std::make_tuple(year, month, day, hour, minute, second);
     auto later = [&](time_t value) {
@@ -202,6 +202,13 @@ std::string FormatClock(int64_t time) {
     const struct tm t = Local(time);
     char text[40];
     std::snprintf(text, sizeof text, "%2d:%2d:%2d", t.tm_hour, t.tm_min, t.tm_sec);
+    return text;
+}
+
+std::string SecondText(int64_t time) {
+    const struct tm t = Local(time);
+    char text[40];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.tm_hour, t.tm_min, t.tm_sec);
     return text;
 }
 

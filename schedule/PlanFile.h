@@ -50,6 +50,10 @@ bool MakeLocalMoment(int year, int month, int day, int hour, int minute, int sec
 bool MakeLocalMomentOrAfterGap(int year, int month, int day, int hour, int minute, int second,
                                int64_t* out, bool* moved);
 
+// Local time of day as logs and results give it, "10:00:06" (seconds since the epoch).
+std::string SecondText(int64_t time);
+// Local time of day as logs and results give it: "10:00:06" (seconds since the epoch).
+std::string SecondText(int64_t time);
 // Local time of day with "%2d:%2d:%2d" (" 9: 5: 0"), and local date with "%d-%d-%d" ("2016-8-4").
 std::string FormatClock(int64_t time);
 std::string FormatDate(int64_t date);

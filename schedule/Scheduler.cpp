@@ -1,7 +1,6 @@
 #include "schedule/Scheduler.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <ctime>
 #include <iterator>
 #include <utility>
@@ -23,18 +22,6 @@ TimerGroup ShowTimer(int64_t moment, int source, int status, bool chinese) {
     group.result = res::Text(res::Msg::TimerUnknown, chinese);
     return group;
 }
-
-namespace {
-
-// "10:00:06": the local time of day of ms.
-std::string SecondText(int64_t ms) {
-    const platform::LocalTime t = platform::ToLocal(ms);
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour, t.minute, t.second);
-    return text;
-}
-
-}  // namespace
 
 PlanWait NextWaitStep(int64_t nowMs, int64_t moment) {
     const int64_t momentMs = moment * 1000;
@@ -239,7 +226,7 @@ void PlanScheduler::ShowOutcome(const PlanItem& plan, Outcome outcome, int64_t s
     switch (outcome) {
         case Outcome::Sent:
             group.status = res::TimerExecutedText(chinese);
-            group.result = res::TimerSentText(SecondText(sentMs), chinese);
+            group.result = res::TimerSentText(SecondText(sentMs / 1000), chinese);
             break;
         case Outcome::Missed:
             group.result = res::TimerMissedText(chinese);

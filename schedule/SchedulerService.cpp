@@ -32,10 +32,7 @@ int64_t SteadyMs() {
 
 // "10:00:00": a plan's time of day as the log gives it.
 std::string ClockOf(const PlanItem& plan) {
-    const platform::LocalTime t = platform::ToLocal(plan.time * 1000);
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour, t.minute, t.second);
-    return text;
+    return SecondText(plan.time);
 }
 
 // "10:00:00 HDMI".
@@ -506,8 +503,6 @@ void SchedulerService::PlanMissed(const PlanItem& plan, bool noLink) {
 }
 
 void SchedulerService::PlanMoved(const PlanItem& plan, int64_t moment) {
-    PlanItem movedTo = plan;
-    movedTo.time = moment;
-    Say(res::PlanMovedText(ClockOf(plan), ClockOf(movedTo), SourceName(plan.source), false),
+    Say(res::PlanMovedText(ClockOf(plan), SecondText(moment), SourceName(plan.source), false),
         LogLevel::Warning);
 }

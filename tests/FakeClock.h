@@ -62,18 +62,7 @@ public:
     bool Sleep(int ms, platform::StopFlag* stop) override {
         std::unique_lock<std::mutex> lock(m_mutex);
         const int64_t end = m_elapsed + std::max(ms, 0);
-        uint64_t countedIn = 0;  // the horizon this sleeper was counted as parked at
-        while (end + m_offset > m_horizon && !Stopped(stop)) {
-            if (countedIn != m_generation) {
-                countedIn = m_generation;
-                ++m_parked;
-                m_cv.notify_all();
-            }
-            // A stop flag cannot wake this wait, so it looks at the flag every millisecond.
-            m_cv.wait_for(lock, std::chrono::milliseconds(1));
-        }
-        if (countedIn == m_generation)
-            --m_parked;
+        Park(lock, [&] { return end + m_offset > m_horizon && !Stopped(stop); });
         if (Stopped(stop))
             return false;
         m_elapsed = std::max(m_elapsed, end);
@@ -86,18 +75,9 @@ public:
     platform::Wake SleepUntil(int64_t wallMs, platform::StopFlag* stop, int fd) override {
         std::unique_lock<std::mutex> lock(m_mutex);
         const uint64_t jumps = m_jumps;
-        uint64_t countedIn = 0;
         auto ready = [&] { return fd >= 0 && Readable(fd); };
-        while (wallMs > m_horizon && !Stopped(stop) && jumps == m_jumps && !ready()) {
-            if (countedIn != m_generation) {
-                countedIn = m_generation;
-                ++m_parked;
-                m_cv.notify_all();
-            }
-            m_cv.wait_for(lock, std::chrono::milliseconds(1));
-        }
-        if (countedIn == m_generation)
-            --m_parked;
+        Park(lock,
+             [&] { return wallMs > m_horizon && !Stopped(stop) && jumps == m_jumps && !ready(); });
         if (Stopped(stop))
             return platform::Wake::Stopped;
         if (jumps != m_jumps)
@@ -131,6 +111,23 @@ public:
     }
 
 private:
+    // Waits while waiting() holds, counted as parked once for each horizon the test sets. A stop
+    // flag or a descriptor cannot wake this wait, so it looks again every millisecond.
+    template <typename Waiting>
+    void Park(std::unique_lock<std::mutex>& lock, Waiting waiting) {
+        uint64_t countedIn = 0;  // the horizon this sleeper was counted as parked at
+        while (waiting()) {
+            if (countedIn != m_generation) {
+                countedIn = m_generation;
+                ++m_parked;
+                m_cv.notify_all();
+            }
+            m_cv.wait_for(lock, std::chrono::milliseconds(1));
+        }
+        if (countedIn == m_generation)
+            --m_parked;
+    }
+
     static bool Stopped(const platform::StopFlag* stop) {
         return stop != nullptr && stop->Requested();
     }

@@ -12,6 +12,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
@@ -352,6 +354,24 @@ RunResult Run(const std::vector<std::string>& args, int timeoutMs) {
     r.elapsedMs = static_cast<int>(NowMs() - start);
     r.exitCode = (!killed && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
     return r;
+}
+
+std::map<std::string, long> WakeUpsByThread(int pid) {
+    namespace fs = std::filesystem;
+    std::map<std::string, long> threads;
+    const fs::path tasks = fs::path("/proc") / (pid == 0 ? "self" : std::to_string(pid)) / "task";
+    for (const auto& task : fs::directory_iterator(tasks)) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        std::ifstream status(task.path() / "status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+                threads[name] += std::stol(line.substr(line.find(':') + 1));
+        }
+    }
+    return threads;
 }
 
 }  // namespace testutil

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -105,5 +106,9 @@ struct RunResult {
     int elapsedMs = 0;
 };
 RunResult Run(const std::vector<std::string>& argv, int timeoutMs);
+
+// Each thread of process pid (0: this one) by name, with the times it has slept and been woken
+// (its voluntary context switches), summed over threads of one name.
+std::map<std::string, long> WakeUpsByThread(int pid = 0);
 
 }  // namespace testutil

@@ -233,8 +233,9 @@ TEST_F(MainDlgFlow, ConnectsAtStartWithTheSavedDeviceId) {
     // MOSAIC follows the processor's state (DVI on air, no PIP or TEXT), which the first status,
     // read at once, may already have applied; every other switching control is usable.
     for (int id : ids::kSwitchControls) {
-        if (id != ids::kMosaicFn)
+        if (id != ids::kMosaicFn) {
             EXPECT_TRUE(Enabled(*d, id)) << id;
+        }
     }
     EXPECT_EQ(Info(*d), "Communications equipment normal");
     EXPECT_TRUE(sim.WaitForOutput("05 03 fe fe 00", 1000));

@@ -424,24 +424,11 @@ TEST(Connection, WaitForTheLinkEndsOnAStopOrWhenTheLinkIsFree) {
 
 namespace {
 
-// Times each thread of this process named name has slept and been woken (its voluntary context
-// switches), summed.
+// Times the threads of this process named name have slept and been woken.
 long WakeUps(const std::string& name) {
-    long sum = 0;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-        std::ifstream comm(task.path() / "comm");
-        std::string thread;
-        std::getline(comm, thread);
-        if (thread != name)
-            continue;
-        std::ifstream status(task.path() / "status");
-        std::string line;
-        while (std::getline(status, line)) {
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
-                sum += std::stol(line.substr(line.find(':') + 1));
-        }
-    }
-    return sum;
+    const auto threads = testutil::WakeUpsByThread();
+    const auto it = threads.find(name);
+    return it == threads.end() ? 0 : it->second;
 }
 
 // Puts a new lamp into the blink set with each status from the second to the fifth, as the

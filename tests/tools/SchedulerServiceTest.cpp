@@ -361,27 +361,6 @@ TEST_F(Service, BadCommandLineOrSettingsEndItWithOneLine) {
     Terminate();
 }
 
-namespace {
-
-// Each thread of process pid by name, with the times it has slept and been woken.
-std::map<std::string, long> WakeUpsByThread(int pid) {
-    std::map<std::string, long> threads;
-    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
-        std::ifstream comm(task.path() / "comm");
-        std::string name;
-        std::getline(comm, name);
-        std::ifstream status(task.path() / "status");
-        std::string line;
-        while (std::getline(status, line)) {
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
-                threads[name] += std::stol(line.substr(line.find(':') + 1));
-        }
-    }
-    return threads;
-}
-
-}  // namespace
-
 // Connected and idle, the service wakes only for the status poll: it runs no blink thread (it has
 // no lamps), its command worker and its supervisor sleep until there is work, and the plan file
 // is watched by the kernel rather than looked at.
@@ -392,12 +371,12 @@ TEST_F(Service, ConnectedAndIdleOnlyThePollWakes) {
     Start();
     ASSERT_TRUE(service->WaitForErr("connected: ", 5000)) << service->Err();
     std::this_thread::sleep_for(milliseconds(300));
-    const auto before = WakeUpsByThread(service->pid());
+    const auto before = testutil::WakeUpsByThread(service->pid());
     EXPECT_EQ(before.count("blink"), 0u);
     ASSERT_EQ(before.count("supervisor"), 1u);
     ASSERT_EQ(before.count("command"), 1u);
     std::this_thread::sleep_for(milliseconds(2500));
-    const auto after = WakeUpsByThread(service->pid());
+    const auto after = testutil::WakeUpsByThread(service->pid());
     EXPECT_EQ(after.at("supervisor") - before.at("supervisor"), 0);
     EXPECT_EQ(after.at("command") - before.at("command"), 0);
     EXPECT_GT(after.at("poll") - before.at("poll"), 0);
