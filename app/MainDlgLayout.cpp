@@ -30,9 +30,10 @@
 #include "controls/ControlRegistry.h"
 #include "controls/Keyboard.h"
 #include "controls/ScreenFit.h"
-#include "resources/ControlIds.h"
 #include "platform/UiSeam.h"
 #include "resources/Captions.h"
+#include "resources/ControlIds.h"
+#include "resources/SwitchTexts.h"
 
 namespace {
 
@@ -48,45 +49,44 @@ struct Item {
 // A button with the lamp shown above it.
 struct LampButton {
     int id;
-    const char* caption;
     int lampId;
     const char* lampName;
 };
 
 const LampButton kSourceButtons[] = {
-    {ids::kV1, "V1", ids::kSourceLamps[0], "V1 lamp"},
-    {ids::kV2, "V2", ids::kSourceLamps[1], "V2 lamp"},
-    {ids::kVga1, "VGA1", ids::kSourceLamps[2], "VGA1 lamp"},
-    {ids::kVga2, "VGA2", ids::kSourceLamps[3], "VGA2 lamp"},
-    {ids::kHdmi, "HDMI", ids::kSourceLamps[4], "HDMI lamp"},
-    {ids::kDvi, "DVI", ids::kSourceLamps[5], "DVI lamp"},
-    {ids::kDp, "DP", ids::kSourceLamps[6], "DP lamp"},
-    {ids::kExt, "EXT.", ids::kSourceLamps[7], "EXT. lamp"},
+    {ids::kV1, ids::kSourceLamps[0], "V1 lamp"},
+    {ids::kV2, ids::kSourceLamps[1], "V2 lamp"},
+    {ids::kVga1, ids::kSourceLamps[2], "VGA1 lamp"},
+    {ids::kVga2, ids::kSourceLamps[3], "VGA2 lamp"},
+    {ids::kHdmi, ids::kSourceLamps[4], "HDMI lamp"},
+    {ids::kDvi, ids::kSourceLamps[5], "DVI lamp"},
+    {ids::kDp, ids::kSourceLamps[6], "DP lamp"},
+    {ids::kExt, ids::kSourceLamps[7], "EXT. lamp"},
 };
 const LampButton kPipButtons[] = {
-    {ids::kPipPbp, "PIP/PBP", ids::kPipLamp, "PIP lamp"},
-    {ids::kM1, "M1", ids::kM1Lamp, "M1 lamp"},
-    {ids::kM2, "M2", ids::kM2Lamp, "M2 lamp"},
-    {ids::kM3, "M3", ids::kM3Lamp, "M3 lamp"},
+    {ids::kPipPbp, ids::kPipLamp, "PIP lamp"},
+    {ids::kM1, ids::kM1Lamp, "M1 lamp"},
+    {ids::kM2, ids::kM2Lamp, "M2 lamp"},
+    {ids::kM3, ids::kM3Lamp, "M3 lamp"},
 };
 const LampButton kFunctionButtons[] = {
-    {ids::kText, "TEXT", ids::kTextLamp, "TEXT lamp"},
-    {ids::kBypass, "BYPASS", ids::kBypassLamp, "BYPASS lamp"},
-    {ids::kFreeze, "FREEZE", ids::kFreezeLamp, "FREEZE lamp"},
-    {ids::kMosaicFn, "MOSAIC", ids::kMosaicLamp, "MOSAIC lamp"},
+    {ids::kText, ids::kTextLamp, "TEXT lamp"},
+    {ids::kBypass, ids::kBypassLamp, "BYPASS lamp"},
+    {ids::kFreeze, ids::kFreezeLamp, "FREEZE lamp"},
+    {ids::kMosaicFn, ids::kMosaicLamp, "MOSAIC lamp"},
 };
 
 // The EXT. input radios repeat captions of the source buttons ("VGA", "DVI"), so their names say
 // whose they are.
-const Item kExtRadios[] = {{ids::kExtRadios[0], "NULL"},
-                           {ids::kExtRadios[1], "SDI"},
-                           {ids::kExtRadios[2], "VGA"},
-                           {ids::kExtRadios[3], "DVI"},
-                           {ids::kExtRadios[4], "VIDEO"}};
-const Item kTransitionRadios[] = {{ids::kTransitionRadios[0], "Cut"},
-                                  {ids::kTransitionRadios[1], "0.5S"},
-                                  {ids::kTransitionRadios[2], "1.0S"},
-                                  {ids::kTransitionRadios[3], "1.5S"}};
+const Item kExtRadios[] = {{ids::kExtRadios[0]},
+                           {ids::kExtRadios[1]},
+                           {ids::kExtRadios[2]},
+                           {ids::kExtRadios[3]},
+                           {ids::kExtRadios[4]}};
+const Item kTransitionRadios[] = {{ids::kTransitionRadios[0]},
+                                  {ids::kTransitionRadios[1]},
+                                  {ids::kTransitionRadios[2]},
+                                  {ids::kTransitionRadios[3]}};
 const Item kSwitchModeRadios[] = {{ids::kOneKeySwitch}, {ids::kPreTakeSwitch}};
 const Item kPlanBoxes[] = {{ids::kDay}, {ids::kWeek}, {ids::kMonth}, {ids::kOnce}, {ids::kAll}};
 const Item kDialogButtons[] = {
@@ -207,9 +207,16 @@ void CORN302ControlDlg::BuildControls() {
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
 
     // ---- makers: every control gets its identifier and its template caption, from the
-    // caption set unless it has one caption only ----
+    // caption set, or from the fixed captions when it reads the same in both languages ----
     const auto start = [](int id, const char* caption) {
-        return Utf8(caption != nullptr ? caption : res::StartCaption(MainCaptions(), id));
+        if (caption != nullptr) {
+            return Utf8(caption);
+        }
+        const char* text = res::StartCaption(MainCaptions(), id);
+        return Utf8(*text != '\0'
+                        ? text
+                        : res::FixedText(
+                              {res::kMainFixedCaptions, size_t(res::kMainFixedCaptionCount)}, id));
     };
     const auto button = [this, start](int id, const char* caption = nullptr) {
         auto* b = new QPushButton(start(id, caption));
@@ -264,9 +271,10 @@ void CORN302ControlDlg::BuildControls() {
     // Buttons with their lamps above them, all of one width: these captions never change
     // language, but "V2" may become "YPbPr".
     const int keyWidth = [this] {
-        int widest = 0;
-        for (const char* text : {"YPbPr", "PIP/PBP", "BYPASS", "FREEZE", "MOSAIC"}) {
-            widest = std::max(widest, fontMetrics().horizontalAdvance(Utf8(text)));
+        int widest = fontMetrics().horizontalAdvance(Utf8(res::V2Caption(true)));
+        for (const res::FixedCaption& c :
+             std::span(res::kMainFixedCaptions, size_t(res::kMainFixedCaptionCount))) {
+            widest = std::max(widest, fontMetrics().horizontalAdvance(Utf8(c.text)));
         }
         return widest + 24;
     }();
@@ -274,7 +282,7 @@ void CORN302ControlDlg::BuildControls() {
         for (int col = 0; col < static_cast<int>(items.size()); ++col) {
             const LampButton& item = items[col];
             grid->addWidget(lamp(item.lampId, item.lampName), 0, col, Qt::AlignHCenter);
-            QPushButton* b = button(item.id, item.caption);
+            QPushButton* b = button(item.id);
             b->setFixedWidth(keyWidth);
             grid->addWidget(b, 1, col);
         }
@@ -322,8 +330,7 @@ void CORN302ControlDlg::BuildControls() {
     auto* deviceGrid = new QGridLayout(device);
     auto* deviceIds = new QButtonGroup(this);
     for (int n = 0; n < 6; ++n) {
-        const char* const digits[6] = {"1", "2", "3", "4", "5", "6"};
-        deviceGrid->addWidget(radio(ids::kDeviceIdRadios[n], digits[n], deviceIds), n / 3, n % 3);
+        deviceGrid->addWidget(radio(ids::kDeviceIdRadios[n], nullptr, deviceIds), n / 3, n % 3);
     }
     auto* idCombo = new QComboBox;
     idCombo->setMaxVisibleItems(16);
@@ -352,13 +359,13 @@ void CORN302ControlDlg::BuildControls() {
     auto* sourceGrid = new QGridLayout(sources);
     lampButtons(kSourceButtons, sourceGrid);
     sourceGrid->setColumnMinimumWidth(8, 8);
-    QLabel* preview = label(ids::kPreviewLabel, "Pre: V1");
+    QLabel* preview = label(ids::kPreviewLabel);
     preview->setAlignment(Qt::AlignCenter);
     QSizePolicy keepPlace = preview->sizePolicy();
     keepPlace.setRetainSizeWhenHidden(true);
     preview->setSizePolicy(keepPlace);
     sourceGrid->addWidget(preview, 0, 9);
-    sourceGrid->addWidget(button(ids::kAutoTake, "AUTO"), 1, 9);
+    sourceGrid->addWidget(button(ids::kAutoTake), 1, 9);
     // Both follow the processor's state once it is read: the preview label shows only in
     // Pre + TAKE mode, and AUTO/TAKE is usable only when the state allows it.
     preview->hide();
@@ -366,7 +373,7 @@ void CORN302ControlDlg::BuildControls() {
     sourceGrid->setColumnStretch(10, 1);
 
     // ---- EXT. input, transition, switch mode ----
-    QGroupBox* ext = group(ids::kExtGroup, "EXT.");
+    QGroupBox* ext = group(ids::kExtGroup);
     radioRow(kExtRadios, new QHBoxLayout(ext));
     for (const Item& item : kExtRadios) {
         Control(item.id)->setEnabled(false);  // shows the processor's EXT. input only

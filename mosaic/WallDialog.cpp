@@ -19,13 +19,14 @@
 
 #include "controls/ChoiceBox.h"
 #include "controls/ControlRegistry.h"
-#include "resources/MosaicIds.h"
+#include "controls/Keyboard.h"
 #include "mosaic/SimpleMosaic.h"
 #include "mosaic/WallFile.h"
 #include "platform/BoxNumber.h"
 #include "platform/TextFile.h"
 #include "resources/Captions.h"
 #include "resources/FileTexts.h"
+#include "resources/MosaicIds.h"
 #include "resources/MosaicTexts.h"
 
 using mosaic::ScreenOutcome;
@@ -268,6 +269,7 @@ void CWallDialog::BuildControls() {
             OnCellEdited(item);
         }
     });
+    ui::ApplyKeyboardConventions(this);
 }
 
 void CWallDialog::Open(bool set) {

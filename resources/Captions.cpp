@@ -57,6 +57,58 @@ const int kMainCaptionCount = sizeof kMainCaptions / sizeof kMainCaptions[0];
 
 const Caption kAboutItem{0, "关于 ORN312Control(&A)...", "&About ORN312Control..."};
 
+const FixedCaption kMainFixedCaptions[] = {
+    {ids::kV1, "V1"},
+    {ids::kV2, "V2"},
+    {ids::kVga1, "VGA1"},
+    {ids::kVga2, "VGA2"},
+    {ids::kHdmi, "HDMI"},
+    {ids::kDvi, "DVI"},
+    {ids::kDp, "DP"},
+    {ids::kExt, "EXT."},
+    {ids::kPipPbp, "PIP/PBP"},
+    {ids::kM1, "M1"},
+    {ids::kM2, "M2"},
+    {ids::kM3, "M3"},
+    {ids::kText, "TEXT"},
+    {ids::kBypass, "BYPASS"},
+    {ids::kFreeze, "FREEZE"},
+    {ids::kMosaicFn, "MOSAIC"},
+    {ids::kExtGroup, "EXT."},
+    {ids::kExtRadios[0], "NULL"},
+    {ids::kExtRadios[1], "SDI"},
+    {ids::kExtRadios[2], "VGA"},
+    {ids::kExtRadios[3], "DVI"},
+    {ids::kExtRadios[4], "VIDEO"},
+    {ids::kTransitionRadios[0], "Cut"},
+    {ids::kTransitionRadios[1], "0.5S"},
+    {ids::kTransitionRadios[2], "1.0S"},
+    {ids::kTransitionRadios[3], "1.5S"},
+    {ids::kDeviceIdRadios[0], "1"},
+    {ids::kDeviceIdRadios[1], "2"},
+    {ids::kDeviceIdRadios[2], "3"},
+    {ids::kDeviceIdRadios[3], "4"},
+    {ids::kDeviceIdRadios[4], "5"},
+    {ids::kDeviceIdRadios[5], "6"},
+    {ids::kPreviewLabel, "Pre: V1"},
+    {ids::kAutoTake, "AUTO"},
+};
+const int kMainFixedCaptionCount = std::size(kMainFixedCaptions);
+
+const char* const kAboutTitle = "关于 ORN312Control";
+const char* const kAboutLines[2] = {"ORN312  V1.13", "2016-08-04"};
+const char* const kOkCaption = "OK";
+const char* const kRateUnit = "Hz";
+
+const char* FixedText(std::span<const FixedCaption> set, int id) {
+    for (const FixedCaption& c : set) {
+        if (c.id == id) {
+            return c.text;
+        }
+    }
+    return "";
+}
+
 const char* StartCaption(std::span<const Caption> set, int id) {
     for (const Caption& c : set) {
         if (c.id == id) {

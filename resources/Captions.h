@@ -30,6 +30,27 @@ extern const int kMainCaptionCount;
 
 const char* PanelButtonCaption(bool collapsed, bool chinese);
 
+// Captions that read the same in both languages and keep what the window opened with (source and
+// function names, digits, "OK"): a language switch leaves them alone. The layouts take them from
+// here, as they take the others from the caption sets.
+struct FixedCaption {
+    int id;  // control identifier
+    const char* text;
+};
+
+// A fixed caption of a set; empty when the set does not hold id.
+const char* FixedText(std::span<const FixedCaption> set, int id);
+
+// The main window's fixed captions: the source, overlay and function buttons, the EXT. input
+// and transition radios, the device ID radios, the preview label and AUTO/TAKE as they open.
+extern const FixedCaption kMainFixedCaptions[];
+extern const int kMainFixedCaptionCount;
+
+// The About dialog: its title, its lines and its button.
+extern const char* const kAboutTitle;
+extern const char* const kAboutLines[2];
+extern const char* const kOkCaption;  // every dialog's "OK"
+
 // The About item of the main window's context menu (the Windows system menu's item).
 extern const Caption kAboutItem;
 
@@ -95,6 +116,9 @@ extern const int kAdvancedCaptionCount;
 // Accessible names of its list, custom boxes and Save, in both languages.
 extern const Caption kAdvancedNames[];
 extern const int kAdvancedNameCount;
+
+// The unit beside its refresh rate box, the same in both languages.
+extern const char* const kRateUnit;
 
 enum class AdvancedMsg {
     DotClockOutOfRange,  // Save with a dot clock out of range

@@ -168,7 +168,25 @@ const Pair kMessages[] = {
     {"设置失败：命令未能发送到设备", "Set failed: the command did not reach the device"},
 };
 
+const FixedCaption kFixedCaptions[] = {
+    {sids::kV2Group, "V2/YPbPr"},
+    {sids::kV2Radio, "V2"},
+    {sids::kYPbPrRadio, "YPbPr"},
+    {sids::kOriginLabels[0], "(0,0)"},
+    {sids::kOriginLabels[1], "(0,0)"},
+    {sids::kOriginLabels[2], "(0,0)"},
+    {sids::kGeometry[sids::kInputWindow].sizeLabel, "(1024,768)"},
+    {sids::kGeometry[sids::kOutputWindow].sizeLabel, "(1024,768)"},
+    {sids::kGeometry[sids::kMainWindow].sizeLabel, "(1024,768)"},
+};
+
 }  // namespace
+
+const char* const kColourRange = "(0~100)";
+
+std::span<const FixedCaption> SetScreenFixedCaptions() {
+    return kFixedCaptions;
+}
 
 std::span<const Caption> SetScreenCaptions() {
     return kCaptions;

@@ -13,6 +13,12 @@ namespace res {
 // text in both languages.
 std::span<const Caption> SetScreenCaptions();
 
+// Captions that read the same in both languages: the V2/YPbPr choice and the previews' corner
+// labels as the dialog opens (the size label then follows the window's values).
+std::span<const FixedCaption> SetScreenFixedCaptions();
+// The range shown beside each colour box.
+extern const char* const kColourRange;
+
 // Accessible names of the controls whose caption alone does not say what they are: the edit
 // boxes (which window, which value), the lists, the arrows and the previews.
 std::span<const Caption> SetScreenNames();

@@ -14,13 +14,14 @@
 #include <span>
 #include <utility>
 
+#include "controls/Keyboard.h"
 #include "link/Commands.h"
 #include "platform/Clock.h"
+#include "resources/AddPlanIds.h"
+#include "resources/Captions.h"
 #include "resources/PlanTexts.h"
 #include "resources/SwitchTexts.h"
-#include "resources/AddPlanIds.h"
 #include "schedule/PlanFile.h"
-#include "controls/Keyboard.h"
 
 namespace {
 
@@ -87,7 +88,7 @@ void CAddPlan::BuildControls() {
         });
     }
 
-    auto* ok = new QPushButton(QStringLiteral("OK"));
+    auto* ok = new QPushButton(QString::fromUtf8(res::kOkCaption));
     ok->setDefault(true);
     ui::RegisterControl(m_controls, kOk, ok);
     connect(ok, &QPushButton::clicked, this, &CAddPlan::OnOK);

@@ -96,8 +96,8 @@ void CCAdvanced::BuildControls() {
     grid->addWidget(m_height, 3, 1);
     grid->addWidget(label(kRateLabel, m_rate), 4, 0);
     grid->addWidget(m_rate, 4, 1);
-    auto* hz = new QLabel(QStringLiteral("Hz"));
-    hz->setAccessibleName(QStringLiteral("Hz"));
+    auto* hz = new QLabel(QString::fromUtf8(res::kRateUnit));
+    hz->setAccessibleName(hz->text());
     grid->addWidget(hz, 4, 2);
     grid->addWidget(save, 5, 1, 1, 2, Qt::AlignRight);
     grid->setColumnStretch(1, 1);

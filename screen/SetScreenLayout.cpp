@@ -12,8 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollArea>
 #include <QRegularExpressionValidator>
+#include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -58,9 +58,9 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == m_rect && (event->type() == QEvent::Move ||
-                                  event->type() == QEvent::Resize ||
-                                  event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+        if (watched == m_rect &&
+            (event->type() == QEvent::Move || event->type() == QEvent::Resize ||
+             event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
             Follow();
         }
         return QLabel::eventFilter(watched, event);
@@ -82,10 +82,14 @@ const char* const kGeometryTips[4] = {">=64", ">=0", ">=48", ">=0"};
 // ---- building ----------------------------------------------------------------------------------
 
 void CSetScreen::BuildControls() {
-    // Every control gets its identifier and its template caption, from the caption set unless it
-    // has one caption only.
+    // Every control gets its identifier and its template caption, from the caption set, or from
+    // the fixed captions when it reads the same in both languages.
     const auto start = [](int id, const char* caption) {
-        return Utf8(caption != nullptr ? caption : res::StartCaption(res::SetScreenCaptions(), id));
+        if (caption != nullptr) {
+            return Utf8(caption);
+        }
+        const char* text = res::StartCaption(res::SetScreenCaptions(), id);
+        return Utf8(*text != '\0' ? text : res::FixedText(res::SetScreenFixedCaptions(), id));
     };
     const auto button = [this, start](int id, const char* caption = nullptr) {
         auto* b = new QPushButton(start(id, caption));
@@ -131,9 +135,9 @@ void CSetScreen::BuildControls() {
         Register(frameId, frame);
         auto* column = new QVBoxLayout;
         column->setSpacing(1);
-        column->addWidget(label(originId, "(0,0)"), 0, Qt::AlignLeft);
+        column->addWidget(label(originId), 0, Qt::AlignLeft);
         column->addWidget(frame);
-        column->addWidget(label(sizeId, "(1024,768)"), 0, Qt::AlignRight);
+        column->addWidget(label(sizeId), 0, Qt::AlignRight);
         column->addStretch();
         return column;
     };
@@ -181,8 +185,10 @@ void CSetScreen::BuildControls() {
         l->setBuddy(e);
         // As the up-down control reports them: -1 for the up arrow, +1 for the down arrow.
         auto* arrows = new ui::ArrowPair(Qt::Vertical, QSize(18, 12));
-        connect(arrows->Button(true), &QToolButton::clicked, this, [this, c] { OnKeyArrow(c, -1); });
-        connect(arrows->Button(false), &QToolButton::clicked, this, [this, c] { OnKeyArrow(c, 1); });
+        connect(arrows->Button(true), &QToolButton::clicked, this,
+                [this, c] { OnKeyArrow(c, -1); });
+        connect(arrows->Button(false), &QToolButton::clicked, this,
+                [this, c] { OnKeyArrow(c, 1); });
         Register(sids::kKeyArrows[c], arrows);
         textGrid->addWidget(l, c + 1, 0);
         textGrid->addWidget(e, c + 1, 1);
@@ -219,7 +225,7 @@ void CSetScreen::BuildControls() {
         l->setBuddy(e);
         colourGrid->addWidget(l, row, 0);
         colourGrid->addWidget(e, row, 1);
-        colourGrid->addWidget(label(0, "(0~100)"), row, 2);
+        colourGrid->addWidget(label(0, res::kColourRange), row, 2);
         colourGrid->addWidget(button(r.save), row, 3);
         colourGrid->addWidget(button(r.reset), row, 4);
     }
@@ -261,11 +267,11 @@ void CSetScreen::BuildControls() {
     spareGrid->addWidget(button(sids::kHotSpareSave), 2, 1);
     spareGrid->setColumnStretch(0, 1);
 
-    QGroupBox* v2 = group(sids::kV2Group, "V2/YPbPr");
+    QGroupBox* v2 = group(sids::kV2Group);
     auto* v2Row = new QHBoxLayout(v2);
     auto* v2Set = new QButtonGroup(this);
-    v2Row->addWidget(radio(sids::kV2Radio, "V2", v2Set));
-    v2Row->addWidget(radio(sids::kYPbPrRadio, "YPbPr", v2Set));
+    v2Row->addWidget(radio(sids::kV2Radio, nullptr, v2Set));
+    v2Row->addWidget(radio(sids::kYPbPrRadio, nullptr, v2Set));
     v2Row->addStretch();
 
     QGroupBox* mosaic = group(sids::kMosaicModeGroup);
@@ -289,8 +295,8 @@ void CSetScreen::BuildControls() {
                            1, 0);
     QLabel* mainRect = rectangle(sids::kGeometry[kMain].rect, sids::kGeometry[kMain].frame,
                                  QColor(0, 255, 0), "MAIN");
-    QLabel* pipRect =
-        rectangle(sids::kGeometry[kPip].rect, sids::kGeometry[kPip].frame, QColor(255, 0, 0), "PBP");
+    QLabel* pipRect = rectangle(sids::kGeometry[kPip].rect, sids::kGeometry[kPip].frame,
+                                QColor(255, 0, 0), "PBP");
     new RectCaption(mainRect);
     new RectCaption(pipRect);
     auto* layoutColumn = new QVBoxLayout;

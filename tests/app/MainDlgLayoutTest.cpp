@@ -32,11 +32,11 @@
 #include "app/QtUiSeam.h"
 #include "controls/ControlRegistry.h"
 #include "controls/Progress.h"
-#include "resources/ControlIds.h"
-#include "resources/PlanTexts.h"
 #include "link/Frame.h"
 #include "mosaic/SimpleMosaic.h"
 #include "resources/Captions.h"
+#include "resources/ControlIds.h"
+#include "resources/PlanTexts.h"
 #include "schedule/InfoPlan.h"
 #include "schedule/Program.h"
 #include "screen/SetScreen.h"
@@ -304,6 +304,32 @@ TEST_F(MainDlgLayout, StartCaptionsComeFromTheCaptionSet) {
     }
     EXPECT_EQ(Caption(ids::kPipGroup), Utf8("PIP"));
     EXPECT_STREQ(res::StartCaption(set, ids::kPortLabel), "Rs232_Com_Port:");
+
+    // The captions that read the same in both languages come from their own table, and a
+    // language round trip leaves them as they were.
+    const std::span<const res::FixedCaption> fixed(res::kMainFixedCaptions,
+                                                   size_t(res::kMainFixedCaptionCount));
+    for (bool chinese : {false, true, false}) {
+        Button(chinese ? ids::kChineseRadio : ids::kEnglishRadio)->click();
+        for (const res::FixedCaption& c : fixed) {
+            EXPECT_EQ(Caption(c.id), Utf8(c.text)) << c.id;
+        }
+    }
+    // No button or group box shows a text that neither table holds.
+    QStringList known{Utf8(res::PanelButtonCaption(true, false)),
+                      Utf8(res::PanelButtonCaption(false, false)), QString()};
+    for (const res::Caption& c : set) {
+        known << Utf8(res::StartCaption(set, c.id)) << Utf8(c.en);
+    }
+    for (const res::FixedCaption& c : fixed) {
+        known << Utf8(c.text);
+    }
+    for (const QAbstractButton* b : dlg->findChildren<QAbstractButton*>()) {
+        EXPECT_TRUE(known.contains(b->text())) << b->text().toStdString();
+    }
+    for (const QGroupBox* g : dlg->findChildren<QGroupBox*>()) {
+        EXPECT_TRUE(known.contains(g->title())) << g->title().toStdString();
+    }
 }
 
 TEST_F(MainDlgLayout, InputFieldsAcceptOnlyTheirForm) {
@@ -772,14 +798,9 @@ TEST_F(MainDlgLayout, Screenshots) {
         Button(ids::kTimerPanel)->click();
         // The timer panel as it tells what became of a plan, and the plan waited for next.
         const bool zh = lang[0] == 'z';
-        const std::string fields[8] = {"10: 0: 6",
-                                       "HDMI",
-                                       res::TimerExecutedText(zh),
-                                       res::TimerSentText("10:00:06", zh),
-                                       "10:30: 0",
-                                       "DVI",
-                                       zh ? "未执行" : "No Execution",
-                                       zh ? "未知" : "Unknown"};
+        const std::string fields[8] = {
+            "10: 0: 6", "HDMI", res::TimerExecutedText(zh),     res::TimerSentText("10:00:06", zh),
+            "10:30: 0", "DVI",  zh ? "未执行" : "No Execution", zh ? "未知" : "Unknown"};
         for (int i = 0; i < 4; ++i) {
             dlg->ControlAs<QLineEdit>(ids::kCurrentValues[i])
                 ->setText(QString::fromStdString(fields[i]));
