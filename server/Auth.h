@@ -7,9 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -95,7 +93,7 @@ private:
     std::string m_viewerHash;
     std::vector<Token> m_tokens;
     std::optional<std::string> m_mqttPassword;
-    std::string m_unknown = "{}";  // the keys this program does not know, as JSON
+    std::string m_document = "{}";  // the file as read, JSON: what this class does not know stays
 };
 
 // Logins, sessions, lockouts and tokens while the service runs, following the auth file: a look
