@@ -35,8 +35,12 @@ constexpr size_t kTokenLength = kTokenIdLength + 1 + kTokenSecretLength;
 constexpr size_t kSessionIdBytes = 32;
 constexpr int64_t kAddressMemoryMs = 24LL * 3600 * 1000;  // a quiet address starts over after
 
-std::atomic<unsigned long long> g_hashOps{2};
-std::atomic<size_t> g_hashMem{32u << 20};
+// Argon2id with 2 passes over 19 MiB: a login with a wrong PIN (two hashes) takes about 0.1 s on
+// a small two-core machine, and checks run one at a time, so logins never take more than 19 MiB.
+constexpr unsigned long long kHashOps = 2;
+constexpr size_t kHashMem = 19u << 20;
+std::atomic<unsigned long long> g_hashOps{kHashOps};
+std::atomic<size_t> g_hashMem{kHashMem};
 
 // libsodium is ready (it only fails without a source of randomness: then nothing is allowed).
 bool SodiumReady() {
@@ -215,7 +219,7 @@ bool ParseRole(const std::string& text, Role& role) {
 }
 
 HashCost DefaultHashCost() {
-    return {2, 32u << 20};
+    return {kHashOps, kHashMem};
 }
 
 void SetHashCost(HashCost cost) {
@@ -375,6 +379,19 @@ bool AuthFile::Save(const std::string& path, std::string& error, std::string* no
         } else if (existed && notice != nullptr) {
             *notice =
                 path + " could be read by others (mode " + ModeText(st.st_mode) + "): made it 0600";
+        }
+    }
+    if (ok && !existed && ::geteuid() == 0) {
+        // Made by root in a service's folder (sudo ... --set-pin): the folder's owner, the
+        // service's user, must read it.
+        const size_t slash = path.rfind('/');
+        const std::string folder = slash == std::string::npos ? "."
+                                   : slash == 0               ? "/"
+                                                              : path.substr(0, slash);
+        struct stat dir {};
+        if (::stat(folder.c_str(), &dir) == 0 && ::fchown(fd, dir.st_uid, dir.st_gid) != 0) {
+            error = "cannot give " + path + " its folder's owner: " + std::strerror(errno);
+            ok = false;
         }
     }
     ::close(fd);

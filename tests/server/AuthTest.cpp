@@ -142,6 +142,19 @@ TEST_F(AuthSecrets, FileKeepsOnlySaltedHashesAndMode0600) {
     EXPECT_TRUE(loaded.Save(path, error)) << error;
     ::umask(old);
     EXPECT_EQ(ModeOf(path), 0600u);
+
+    // Made by root in a service's folder, it is the service's, for the service to read.
+    if (::geteuid() == 0) {
+        const fs::path service = dir / "service";
+        fs::create_directories(service);
+        ASSERT_EQ(::chown(service.c_str(), 4321, 4322), 0);
+        ASSERT_TRUE(loaded.Save((service / "auth.json").string(), error)) << error;
+        struct stat st {};
+        ASSERT_EQ(::stat((service / "auth.json").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 4321u);
+        EXPECT_EQ(st.st_gid, 4322u);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+    }
 }
 
 TEST_F(AuthSecrets, BadPinsAreRefused) {
