@@ -570,6 +570,7 @@ struct AuthGuard::Impl {
         int locks = 0;                 // lockouts since the last good login
         int64_t lockedUntilMs = 0;
         int64_t lastMs = 0;
+        bool refusalSaid = false;  // a login refused in this lockout was logged
     };
     std::unordered_map<std::string, Address> addresses;
 
@@ -678,12 +679,20 @@ struct AuthGuard::Impl {
         return a;
     }
 
-    // The seconds left of the lockout of the address (by its key), or 0.
-    int LockedFor(const std::string& key, int64_t nowMs) const {
+    // The seconds left of the lockout of the address (by its key), or 0. The first login refused
+    // in a lockout is logged; the others would only flood the log.
+    int LockedFor(const std::string& address, const std::string& key, int64_t nowMs) {
         const auto it = addresses.find(key);
         if (it == addresses.end() || it->second.lockedUntilMs <= nowMs)
             return 0;
-        return static_cast<int>((it->second.lockedUntilMs - nowMs + 999) / 1000);
+        const int left = static_cast<int>((it->second.lockedUntilMs - nowMs + 999) / 1000);
+        if (!it->second.refusalSaid) {
+            Say(LogLevel::Warning, "login from " + address + " refused: locked out for " +
+                                       std::to_string(left) +
+                                       " s more (further refusals of this lockout not logged)");
+            it->second.refusalSaid = true;
+        }
+        return left;
     }
 
     void Failed(const std::string& address, const std::string& key, int64_t nowMs) {
@@ -699,6 +708,7 @@ struct AuthGuard::Impl {
         a.failures.clear();
         ++a.locks;
         a.lockedUntilMs = nowMs + lockMs;
+        a.refusalSaid = false;
         Say(LogLevel::Warning, "login from " + address + ": locked out for " +
                                    std::to_string(lockMs / 1000) + " s after " +
                                    std::to_string(kFailuresToLock) + " wrong PINs");
@@ -765,7 +775,7 @@ AuthGuard::Login AuthGuard::TryLogin(const std::string& address, const std::stri
         {
             std::lock_guard<std::mutex> lock(d.lock);
             d.Look(false);
-            if ((login.retryAfterS = d.LockedFor(key, nowMs)) > 0) {
+            if ((login.retryAfterS = d.LockedFor(address, key, nowMs)) > 0) {
                 login.status = 429;
                 return login;
             }
@@ -778,7 +788,7 @@ AuthGuard::Login AuthGuard::TryLogin(const std::string& address, const std::stri
             {
                 // A lockout may have begun while this login waited for its turn.
                 std::lock_guard<std::mutex> lock(d.lock);
-                if ((login.retryAfterS = d.LockedFor(key, nowMs)) > 0) {
+                if ((login.retryAfterS = d.LockedFor(address, key, nowMs)) > 0) {
                     login.status = 429;
                     return login;
                 }

@@ -113,6 +113,8 @@ public:
     static constexpr size_t kMaxAddresses = 4096;  // beyond, the longest quiet address is forgotten
     static constexpr int kLookMs = 1000;
 
+    // log: a line per login, wrong PIN, lockout and change of the file; called with the guard's
+    // lock held, so it must not call the guard.
     AuthGuard(std::string path, Log log);
     ~AuthGuard();
     AuthGuard(const AuthGuard&) = delete;

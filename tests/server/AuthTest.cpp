@@ -266,6 +266,12 @@ TEST_F(AuthSecrets, LockoutAfterFiveWrongPinsDoublesUpToAnHourAndResets) {
     const std::string log = Log();
     EXPECT_NE(log.find("login from 192.168.1.50: wrong PIN"), std::string::npos) << log;
     EXPECT_NE(log.find("login from 192.168.1.50: locked out for 3600 s"), std::string::npos);
+    // The first refusal of each lockout is logged, not every one.
+    size_t refusals = 0;
+    for (size_t at = 0;
+         (at = log.find("192.168.1.50 refused: locked out", at)) != std::string::npos; ++at)
+        ++refusals;
+    EXPECT_EQ(refusals, locks.size());
 
     // A good login resets the count and the doubling.
     EXPECT_EQ(guard.TryLogin(me, "2468", now).status, 200);
