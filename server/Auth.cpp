@@ -659,20 +659,24 @@ struct AuthGuard::Impl {
         ++generation;
     }
 
-    // The record of an address; a quiet one is forgotten after a day, and the longest quiet
-    // goes when the table is full.
+    // The record of an address; a quiet one is forgotten after a day. When the table is full the
+    // longest quiet address that is not locked out goes (a flood of new addresses must not free
+    // a locked one), or else the longest quiet.
     Address& AddressOf(const std::string& address, int64_t nowMs) {
         auto it = addresses.find(address);
         if (it != addresses.end() && it->second.lockedUntilMs <= nowMs &&
             nowMs - it->second.lastMs > kAddressMemoryMs)
             it->second = Address();
         if (it == addresses.end() && addresses.size() >= kMaxAddresses) {
-            auto oldest = addresses.begin();
+            const auto rank = [nowMs](const Address& a) {
+                return std::pair{a.lockedUntilMs > nowMs, a.lastMs};
+            };
+            auto first = addresses.begin();
             for (auto a = addresses.begin(); a != addresses.end(); ++a) {
-                if (a->second.lastMs < oldest->second.lastMs)
-                    oldest = a;
+                if (rank(a->second) < rank(first->second))
+                    first = a;
             }
-            addresses.erase(oldest);
+            addresses.erase(first);
         }
         Address& a = addresses[address];
         a.lastMs = std::max(a.lastMs, nowMs);

@@ -298,6 +298,16 @@ TEST_F(AuthSecrets, LockoutAfterFiveWrongPinsDoublesUpToAnHourAndResets) {
         EXPECT_EQ(guard.TryLogin(second, "2468", now).status, 429) << second;
     }
     EXPECT_EQ(guard.TryLogin("2001:db8:1:3::10", "2468", now).status, 200);
+
+    // A flood of new addresses fills the table of addresses; a locked one stays locked.
+    const std::string locked = "172.16.0.1";
+    for (int i = 0; i < 5; ++i)
+        guard.TryLogin(locked, "0000", now);
+    for (size_t i = 0; i < AuthGuard::kMaxAddresses + 10; ++i) {
+        const std::string spray = "10.9." + std::to_string(i / 250) + "." + std::to_string(i % 250);
+        guard.TryLogin(spray, "0000", ++now);
+    }
+    EXPECT_EQ(guard.TryLogin(locked, "2468", now).status, 429);
 }
 
 TEST_F(AuthSecrets, SessionsEndAfterTwelveHoursIdleAndAtLogout) {
