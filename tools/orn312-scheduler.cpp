@@ -205,18 +205,21 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<server::AuthGuard> guard;
     if (http) {
-        guard = std::make_unique<server::AuthGuard>(authFile, WriteLine);
-        if (!guard->Open(error)) {
-            WriteLine(LogLevel::Error, error);
-            return 1;
-        }
         // Beyond loopback nobody may change anything without the operator's PIN.
-        if (!server::IsLoopbackHost(httpSettings.host) && !guard->HasPin(server::Role::Operator)) {
+        server::AuthFile secrets;
+        if (!server::IsLoopbackHost(httpSettings.host) &&
+            server::AuthFile::Load(authFile, secrets, error) &&
+            !secrets.HasPin(server::Role::Operator)) {
             std::fprintf(stderr,
                          "orn312-scheduler: --http %s is not loopback: set an operator PIN first "
                          "(--auth %s --set-pin operator)\n",
                          httpSettings.host.c_str(), authFile.c_str());
             return 2;
+        }
+        guard = std::make_unique<server::AuthGuard>(authFile, WriteLine);
+        if (!guard->Open(error)) {
+            WriteLine(LogLevel::Error, error);
+            return 1;
         }
     }
 
