@@ -9,7 +9,7 @@
 namespace {
 
 std::string ReadSource(const std::string& name) {
-    std::ifstream in(std::string(ORN312_SOURCE_DIR) + "/server/web/" + name, std::ios::binary);
+    std::ifstream in(std::string(ORN312_SOURCE_DIR) + "/" + name, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
@@ -23,10 +23,11 @@ TEST(WebAssets, ServesThePageFilesAsTheyStandAndNothingElse) {
         const char* file;
         const char* type;
     };
-    for (const Case& c : {Case{"/", "index.html", "text/html; charset=utf-8"},
-                          Case{"/index.html", "index.html", "text/html; charset=utf-8"},
-                          Case{"/page.css", "page.css", "text/css; charset=utf-8"},
-                          Case{"/page.js", "page.js", "text/javascript; charset=utf-8"}}) {
+    for (const Case& c : {Case{"/", "server/web/index.html", "text/html; charset=utf-8"},
+                          Case{"/index.html", "server/web/index.html", "text/html; charset=utf-8"},
+                          Case{"/page.css", "server/web/page.css", "text/css; charset=utf-8"},
+                          Case{"/page.js", "server/web/page.js", "text/javascript; charset=utf-8"},
+                          Case{"/icon.svg", "resources/orn312.svg", "image/svg+xml"}}) {
         SCOPED_TRACE(c.path);
         const server::WebAsset* asset = server::FindWebAsset(c.path);
         ASSERT_NE(asset, nullptr);
