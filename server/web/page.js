@@ -268,8 +268,7 @@
   function pressSource(name) {
     const control = controls.sources[name];
     const source = control.label.textContent;  // "YPbPr" while V2 carries it
-    const preTake = page.state && page.state.mode === "pre+take";
-    if (preTake) {
+    if (isPreTake(page.state)) {
       press(control.button, source, "pre", { source });
     } else {
       const body = { source };
@@ -279,7 +278,7 @@
   }
 
   function pressMode(mode) {
-    if (page.state && page.state.mode === mode) return;
+    if (page.state && (mode === "pre+take") === isPreTake(page.state)) return;
     press(controls.modes[mode], t(mode === "pre+take" ? "preTake" : "oneKey"), "mode", { mode });
   }
 
@@ -479,6 +478,12 @@
     renderInfo();
   }
 
+  // Pre + TAKE mode, as the state says it; a pre-selected source says so too.
+  function isPreTake(state) {
+    if (!state) return false;
+    return "mode" in state ? state.mode === "pre+take" : state.pre != null;
+  }
+
   // ---- the display -------------------------------------------------------------------------
 
   function render() {
@@ -487,7 +492,7 @@
     const connected = !!state && state.link === "connected" && page.live;
     const overlay = (state && state.overlay) || {};
     const signals = (state && state.signals) || {};
-    const preTake = !!state && state.mode === "pre+take";
+    const preTake = isPreTake(state);
     const overlayOn = overlay.PIP || overlay.TEXT;
     document.body.classList.toggle("viewer", viewer);
     $("viewer-note").hidden = !viewer || !page.role;
@@ -519,8 +524,8 @@
     renderTransition();
     for (const [mode] of MODES) {
       const button = controls.modes[mode];
-      button.setAttribute("aria-checked", String(!!state && state.mode === mode));
-      button.disabled = viewer || !connected || !!overlayOn || !state || !("mode" in state);
+      button.setAttribute("aria-checked", String(connected && (mode === "pre+take") === preTake));
+      button.disabled = viewer || !connected || !!overlayOn;
     }
     $("take").disabled = viewer || !connected || !preTake || !!overlayOn;
 
