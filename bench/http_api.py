@@ -99,7 +99,7 @@ class Service:
         assert self.port, "the service does not serve HTTP"
         self.cookie = self.login()[0]
         deadline = time.monotonic() + 15
-        while self.state()["link"] != "connected":
+        while self.state()["main"] is None:  # connected, and its state read
             assert time.monotonic() < deadline, "the service does not connect"
             time.sleep(0.1)
 

@@ -234,9 +234,7 @@
     if (page.role !== "operator" || button.disabled) return;
     button.classList.add("pending");
     button.setAttribute("aria-busy", "true");
-    for (const failed of document.querySelectorAll("button.failed")) {
-      failed.classList.remove("failed");
-    }
+    clearFailed();
     setInfo("pending", () => t("pending", what));
     render();
     try {
@@ -262,6 +260,12 @@
       button.classList.remove("pending");
       button.removeAttribute("aria-busy");
       render();
+    }
+  }
+
+  function clearFailed() {
+    for (const failed of document.querySelectorAll("button.failed")) {
+      failed.classList.remove("failed");
     }
   }
 
@@ -339,6 +343,8 @@
     stopListening();
     page.state = null;
     page.role = null;
+    page.transition = null;
+    clearFailed();
     localStorage.removeItem("orn312.role");
     showLogin();
     if (wasIn) $("login-message").textContent = t("sessionOver");

@@ -143,6 +143,7 @@ def main():
     parser.add_argument("--scheduler", required=True)
     parser.add_argument("--out", required=True, help="folder for the screenshots")
     args = parser.parse_args()
+    args.sim, args.scheduler = os.path.abspath(args.sim), os.path.abspath(args.scheduler)
 
     chromium = shutil.which("chromium")
     driver_path = shutil.which("chromedriver") or "/usr/bin/chromedriver"
@@ -372,8 +373,8 @@ def main():
             assert "Sanitizer" not in line, service.output()
         print("page test passed")
         return 0
-    except AssertionError as e:
-        print("FAILED:", e)
+    except Exception as e:  # a failed check, or the browser or a program gave up
+        print("FAILED: %s: %s" % (type(e).__name__, e))
         for child in children:
             print("---- %s ----\n%s" % (child.name, child.output()[-4000:]))
         return 1
