@@ -12,7 +12,7 @@
  4. memory: the service's RSS with 200 idle event streams open against none, and a login's time
     while they are open.
 
-    bench/http_api.py [--build DIR] [--presses N] [--seconds S] [--runs R]
+    bench/http_api.py [--build DIR] [--presses N] [--seconds S] [--runs R] [--only WHICH]
 """
 
 import argparse
@@ -58,9 +58,15 @@ def log_lines(path):
 
 
 def cpu_seconds(pid):
-    with open("/proc/%d/stat" % pid) as stat:
-        fields = stat.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    """CPU time of every thread of pid, to the nanosecond (schedstat), in seconds."""
+    total = 0
+    for task in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/schedstat" % (pid, task)) as stat:
+                total += int(stat.read().split()[0])
+        except FileNotFoundError:
+            pass  # a thread that ended meanwhile
+    return total / 1e9
 
 
 def rss_kib(pid):
@@ -244,11 +250,11 @@ def idle_cpu(svc, seconds, runs):
             time.sleep(seconds)
             pct = 100 * (cpu_seconds(svc.proc.pid) - before) / seconds
             rows[clients].append(pct)
-            print("run %d: %d event streams: %.2f%% of a core over %d s" %
-                  (run + 1, clients, pct, seconds))
+            print("run %d: %d event streams: %.3f%% of a core over %d s" %
+                  (run + 1, clients, pct, seconds), flush=True)
             for s in streams:
                 s.close()
-    print("idle CPU: median %.2f%% with 20 streams, %.2f%% with none" %
+    print("idle CPU: median %.3f%% with 20 streams, %.3f%% with none" %
           (statistics.median(rows[20]), statistics.median(rows[0])))
 
 
@@ -273,14 +279,19 @@ def main():
     parser.add_argument("--presses", type=int, default=50)
     parser.add_argument("--seconds", type=int, default=30)
     parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--only", choices=["press", "event", "cpu", "memory"])
     args = parser.parse_args()
     work = tempfile.mkdtemp(prefix="orn312-http-bench-")
     svc = Service(args.build, work)
     try:
-        press_to_wire(svc, args.presses)
-        change_to_event(svc, max(args.presses // 2, 2))
-        idle_cpu(svc, args.seconds, args.runs)
-        memory(svc)
+        if args.only in (None, "press"):
+            press_to_wire(svc, args.presses)
+        if args.only in (None, "event"):
+            change_to_event(svc, max(args.presses // 2, 2))
+        if args.only in (None, "cpu"):
+            idle_cpu(svc, args.seconds, args.runs)
+        if args.only in (None, "memory"):
+            memory(svc)
     finally:
         svc.stop()
     return 0

@@ -5,7 +5,8 @@ orn312-scheduler --http and the simulator.
 Logs in with a wrong PIN and then the right one, presses HDMI (the simulator receives the switch
 and the page shows HDMI on air soon after the processor's answer says so), follows the
 simulator's `signal HDMI off` with a flashing lamp and an alarm, shows a refused press with the
-service's reason, and a viewer's controls disabled. No horizontal scrolling at 390 px, touch
+service's reason, a viewer's controls disabled, and the service's restart (the live updates
+interrupted, then the PIN asked again). No horizontal scrolling at 390 px, touch
 targets of 44 px, an accessible name on every control, no Content-Security-Policy refusals.
 Screenshots at 390 x 844 and 1024 x 768, in English and Chinese, go to --out.
 
@@ -336,8 +337,11 @@ def main():
         # ---- a refused press says why ----
         before = len(sim_log.frames())
         console("ext NULL")
-        sim_log.wait("status answer with EXT. empty",
-                     lambda f: status_reply(f) and f["bytes"][11] == 0, since=before)
+        # Two answers that say so: the service has taken in the first when it asks again.
+        first, _ = sim_log.wait("status answer with EXT. empty",
+                                lambda f: status_reply(f) and f["bytes"][11] == 0, since=before)
+        sim_log.wait("second status answer with EXT. empty",
+                     lambda f: status_reply(f) and f["bytes"][11] == 0, since=first + 1)
         source_button("EXT.").click()
         wait_for("the refusal", lambda: text_of("info").startswith("EXT. failed: ") and
                  len(text_of("info")) > len("EXT. failed: "))
@@ -363,14 +367,30 @@ def main():
         no_horizontal_scroll("the viewer's panel at 390 px")
         shot("page-390x844-viewer")
 
+        # ---- the service goes away and comes back: the page says so, then asks for the PIN
+        # (sessions do not outlive the service) and follows the new one ----
+        service.stop()
+        wait_for("the live updates interrupted", lambda: "interrupted" in text_of("live"))
+        assert not source_button("DVI").is_enabled()
+        service = Child([args.scheduler, "--http", "127.0.0.1:%d" % http_port, "--auth", auth,
+                         "Planinfo.ini"], work, name="orn312-scheduler (again)")
+        children.append(service)
+        service.wait_line(r"serving HTTP on 127\.0\.0\.1:%d" % http_port)
+        wait_for("the PIN form once the session is gone",
+                 lambda: driver.find_element(By.ID, "pin").is_displayed() and
+                 text_of("login-message") == "The session ended: log in again")
+        login(OPERATOR_PIN)
+        wait_for("the operator's panel again", lambda: on_air() == ["HDMI"] and
+                 source_button("DVI").is_enabled())
+
         # The page obeys the service's Content-Security-Policy and throws nothing.
         problems = [e["message"] for e in driver.get_log("browser")
                     if "Content Security Policy" in e["message"] or
                     "Uncaught" in e["message"]]
         assert not problems, "the browser's console: %r" % problems
 
-        for line in service.output().splitlines():
-            assert "Sanitizer" not in line, service.output()
+        for child in children:
+            assert "Sanitizer" not in child.output(), child.output()
         print("page test passed")
         return 0
     except Exception as e:  # a failed check, or the browser or a program gave up
