@@ -5,9 +5,10 @@ orn312-scheduler --http and the simulator.
 Logs in with a wrong PIN and then the right one, presses HDMI (the simulator receives the switch
 and the page shows HDMI on air soon after the processor's answer says so), follows the
 simulator's `signal HDMI off` with a flashing lamp and an alarm, shows a refused press with the
-service's reason, a viewer's controls disabled, and the service's restart (the live updates
-interrupted, then the PIN asked again). No horizontal scrolling at 390 px, touch
-targets of 44 px, an accessible name on every control, no Content-Security-Policy refusals.
+service's reason, a viewer's controls disabled, the service's restart (the live updates
+interrupted, then the PIN asked again) and the lockout after five wrong PINs with its wait. No
+horizontal scrolling at 390 px, touch targets of 44 px, an accessible name on every control, no
+Content-Security-Policy refusals.
 Screenshots at 390 x 844 and 1024 x 768, in English and Chinese, go to --out.
 
 Exit 77 (skipped) only when Chromium or its driver is not installed.
@@ -382,6 +383,20 @@ def main():
         login(OPERATOR_PIN)
         wait_for("the operator's panel again", lambda: on_air() == ["HDMI"] and
                  source_button("DVI").is_enabled())
+
+        # ---- wrong PINs until the address is locked out: the page says for how long ----
+        driver.find_element(By.ID, "logout").click()
+        wait_for("the PIN form after logging out",
+                 lambda: driver.find_element(By.ID, "pin").is_displayed())
+        for _ in range(5):
+            login("0000")
+            wait_for("that the PIN is wrong", lambda: text_of("login-message") == "Wrong PIN")
+            driver.execute_script("document.getElementById('login-message').textContent = ''")
+        login(OPERATOR_PIN)
+        locked = re.compile(r"^Too many wrong PINs from this address: try again in (\d+) s$")
+        wait_for("the lockout", lambda: locked.match(text_of("login-message")))
+        assert 0 < int(locked.match(text_of("login-message")).group(1)) <= 60
+        assert not driver.find_element(By.ID, "panel").is_displayed()
 
         # The page obeys the service's Content-Security-Policy and throws nothing.
         problems = [e["message"] for e in driver.get_log("browser")
