@@ -1,4 +1,5 @@
-// The control page's files, built into the program. No Qt here.
+// The control page's files (HTML, CSS, JavaScript), built into the program from server/web/ so
+// that the page needs nothing beyond the service: venues often have no internet. No Qt here.
 #pragma once
 
 #include <string_view>
@@ -11,6 +12,7 @@ struct WebAsset {
 };
 
 // The file served at path ("/" is the page itself, "/index.html"); nullptr for any other path.
+// A query string or fragment is not part of path.
 const WebAsset* FindWebAsset(std::string_view path);
 
 }  // namespace server
