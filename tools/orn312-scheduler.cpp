@@ -10,10 +10,14 @@
 #include <string>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "link/Trace.h"
 #include "schedule/SchedulerService.h"
+#include "server/Auth.h"
+#include "server/DeviceApi.h"
+#include "server/HttpServer.h"
 #include "server/SharedLine.h"
 #include "tools/AuthCommands.h"
 
@@ -21,6 +25,7 @@ namespace {
 
 const char kUsage[] =
     "usage: orn312-scheduler [-v | --trace] [--share ADDR:PORT [--share-allow CIDR]...]\n"
+    "                        [--http ADDR:PORT --auth FILE [--tls-cert FILE --tls-key FILE]]\n"
     "                        [PLANFILE]\n"
     "       orn312-scheduler --auth FILE --set-pin operator|viewer | --new-token NAME |\n"
     "                        --revoke-token NAME | --list-tokens\n"
@@ -36,6 +41,14 @@ const char kUsage[] =
     "                        protocol through the service (off by default; 127.0.0.1:5001)\n"
     "  --share-allow CIDR    a client address or network that may connect besides loopback\n"
     "                        (192.168.0.0/24); repeatable; needed for an ADDR other than loopback\n"
+    "  --http ADDR:PORT      serve the control page and the HTTP API (JSON, events) on ADDR:PORT\n"
+    "                        (off by default; 127.0.0.1:8080); needs --auth; an ADDR other than\n"
+    "                        loopback needs an operator PIN\n"
+    "  --auth FILE           the PINs and API tokens of --http (see below)\n"
+    "  --tls-cert FILE, --tls-key FILE\n"
+    "                        serve HTTPS with this certificate (chain) and key, PEM\n"
+    "  --http-header-ms MS   drop a connection whose request headers are not all in MS ms after\n"
+    "                        it began (10000)\n"
     "  -v, --trace           the time-stamped trace of every serial frame, on standard output\n"
     "  -h, --help            this text\n"
     "  --version             the version\n"
@@ -81,6 +94,8 @@ int main(int argc, char** argv) {
     server::ShareSettings shareSettings;
     std::string authFile;
     authcmd::Command authCommand;
+    bool http = false;
+    server::HttpSettings httpSettings;
     const auto usageError = [](const std::string& text) {
         std::fprintf(stderr, "orn312-scheduler: %s\n", text.c_str());
         return 2;
@@ -101,6 +116,28 @@ int main(int argc, char** argv) {
                 if (!server::CheckCidr(value, error))
                     return usageError(error);
                 shareSettings.allow.push_back(value);
+            }
+            continue;
+        }
+        if (a == "--http" || a == "--tls-cert" || a == "--tls-key" || a == "--http-header-ms") {
+            if (i + 1 >= argc)
+                return usageError(a + " takes a value (see --help)");
+            const std::string value = argv[++i];
+            std::string error;
+            if (a == "--http") {
+                http = true;
+                if (!server::ParseHttpAddress(value, httpSettings, error))
+                    return usageError(error);
+            } else if (a == "--tls-cert") {
+                httpSettings.certFile = value;
+            } else if (a == "--tls-key") {
+                httpSettings.keyFile = value;
+            } else {
+                char* end = nullptr;
+                const long ms = std::strtol(value.c_str(), &end, 10);
+                if (value.empty() || *end != '\0' || ms < 100 || ms > 600000)
+                    return usageError("--http-header-ms " + value + ": give 100..600000");
+                httpSettings.headerTimeoutMs = static_cast<int>(ms);
             }
             continue;
         }
@@ -136,6 +173,12 @@ int main(int argc, char** argv) {
     }
     if (!share && !shareSettings.allow.empty())
         return usageError("--share-allow needs --share");
+    if (!http && (!httpSettings.certFile.empty() || !httpSettings.keyFile.empty()))
+        return usageError("--tls-cert and --tls-key need --http");
+    if (httpSettings.certFile.empty() != httpSettings.keyFile.empty())
+        return usageError("--tls-cert and --tls-key go together");
+    if (http && authFile.empty())
+        return usageError("--http needs --auth FILE (the PINs and API tokens)");
     if (share) {
         std::string error;
         if (!server::CheckShareSettings(shareSettings, error))
@@ -160,20 +203,56 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    std::unique_ptr<server::AuthGuard> guard;
+    if (http) {
+        // Beyond loopback nobody may change anything without the operator's PIN.
+        server::AuthFile secrets;
+        if (!server::IsLoopbackHost(httpSettings.host) &&
+            server::AuthFile::Load(authFile, secrets, error) &&
+            !secrets.HasPin(server::Role::Operator)) {
+            std::fprintf(stderr,
+                         "orn312-scheduler: --http %s is not loopback: set an operator PIN first "
+                         "(--auth %s --set-pin operator)\n",
+                         httpSettings.host.c_str(), authFile.c_str());
+            return 2;
+        }
+        guard = std::make_unique<server::AuthGuard>(authFile, WriteLine);
+        if (!guard->Open(error)) {
+            WriteLine(LogLevel::Error, error);
+            return 1;
+        }
+    }
+
     SchedulerService service(planFile, settings, WriteLine);
+    // The queue and the model serve the API too; the TCP server only with --share.
     std::unique_ptr<server::SharedLine> shared;
-    if (share) {
-        shared = std::make_unique<server::SharedLine>(service, shareSettings, WriteLine);
-        std::string error;
+    std::unique_ptr<server::DeviceApi> api;
+    std::unique_ptr<server::HttpServer> httpServer;
+    if (share || http) {
+        shared = std::make_unique<server::SharedLine>(
+            service, share ? std::optional<server::ShareSettings>(shareSettings) : std::nullopt,
+            WriteLine);
         if (!shared->Open(error)) {
             WriteLine(LogLevel::Error, error);
             return 1;
         }
         service.ShareLine(shared.get());
     }
+    if (http) {
+        api = std::make_unique<server::DeviceApi>(service, *shared, WriteLine);
+        httpServer = std::make_unique<server::HttpServer>(*api, *guard, httpSettings, WriteLine);
+        if (!httpServer->Open(error)) {
+            WriteLine(LogLevel::Error, error);
+            return 1;
+        }
+    }
     service.Start();
     if (shared)
         shared->Start();
+    if (api)
+        api->Start();
+    if (httpServer)
+        httpServer->Start();
     int signalNumber = 0;
     for (;;) {
         if (sigwait(&signals, &signalNumber) != 0)
@@ -184,7 +263,12 @@ int main(int argc, char** argv) {
     }
     WriteLine(LogLevel::Info,
               std::string(signalNumber == SIGTERM ? "SIGTERM" : "SIGINT") + ": stopping");
-    // The shared line first: plans waiting for it give up, clients are closed.
+    // The HTTP side first, then the shared line: plans waiting for it give up, clients are
+    // closed.
+    if (httpServer)
+        httpServer->Stop();
+    if (api)
+        api->Stop();
     if (shared)
         shared->Stop();
     service.Stop();
