@@ -287,6 +287,26 @@ TEST_F(Share, RefusalsAndOutages) {
     const int simPort = sim->tcpPort;
     StartService("", simPort);
     const Frame status = devlink::StatusQuery(1);
+    // Every client of the cases before has gone, as the service's log tells: as many ends as
+    // connections (a loaded machine may take a while to see them leave).
+    const auto allGone = [&] {
+        const auto count = [](const std::string& text, const std::string& what) {
+            int n = 0;
+            for (size_t at = text.find(what); at != std::string::npos;
+                 at = text.find(what, at + 1)) {
+                ++n;
+            }
+            return n;
+        };
+        for (const int64_t until = Ms() + 5000; Ms() < until;) {
+            const std::string err = service->Err();
+            if (count(err, " connected (") == count(err, " left") + count(err, " dropped: ")) {
+                return true;
+            }
+            std::this_thread::sleep_for(milliseconds(20));
+        }
+        return false;
+    };
 
     {  // Part of a frame and then nothing: dropped 2 s after its last byte, the line free.
         RawClient stalled(port), other(port);
@@ -322,7 +342,7 @@ TEST_F(Share, RefusalsAndOutages) {
         EXPECT_TRUE(service->WaitForErr("sent a frame with a bad checksum; not forwarded", 1000));
     }
     {  // Sixteen clients at most: the seventeenth is closed and logged.
-        std::this_thread::sleep_for(milliseconds(300));  // the clients above have left
+        ASSERT_TRUE(allGone()) << service->Err();
         std::vector<std::unique_ptr<RawClient>> clients;
         for (int i = 0; i < server::ShareServer::kMaxClients; ++i)
             clients.push_back(std::make_unique<RawClient>(port));
@@ -334,6 +354,7 @@ TEST_F(Share, RefusalsAndOutages) {
     }
     {  // The processor killed and back: clients stay, get no answer meanwhile, and are served
        // again without reconnecting; a question of the outage is never sent later.
+        ASSERT_TRUE(allGone()) << service->Err();
         RawClient c(port);
         c.Send(status);
         ASSERT_TRUE(c.Read(2000).has_value());
