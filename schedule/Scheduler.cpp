@@ -227,12 +227,15 @@ void PlanScheduler::ShowOutcome(const PlanItem& plan, Outcome outcome, int64_t s
         case Outcome::Sent:
             group.status = res::TimerExecutedText(chinese);
             group.result = res::TimerSentText(SecondText(sentMs / 1000), chinese);
+            m_sink.PlanOutcome(plan, PlanResult::Sent, sentMs);
             break;
         case Outcome::Missed:
             group.result = res::TimerMissedText(chinese);
+            m_sink.PlanOutcome(plan, PlanResult::Missed, plan.time * 1000);
             break;
         case Outcome::Failed:
             group.result = res::TimerFailedText(chinese);
+            m_sink.PlanOutcome(plan, PlanResult::Failed, plan.time * 1000);
             break;
         case Outcome::Interrupted:
             return;
@@ -329,6 +332,7 @@ void PlanScheduler::Run() {
             continue;
         }
         if (m_plans.m_todayPlans.empty()) {
+            m_sink.PlanAwaited(nullptr);
             // Nothing more today: sleep to the new day (a reload or a step of the clock wakes it).
             Doze(NextMidnightMs(platform::CurrentClock().NowMs()));
             continue;
@@ -356,6 +360,7 @@ void PlanScheduler::Run() {
             m_sink.TimerFieldsChanged(m_fields);
         }
         if (untilCurrent > 0) {
+            m_sink.PlanAwaited(&current);
             const Outcome outcome = CarryOut(current);
             if (outcome != Outcome::Interrupted)
                 Done(current);

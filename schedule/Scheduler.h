@@ -52,6 +52,13 @@ enum TimerStatus : int {
 // when chinese is set.
 TimerGroup ShowTimer(int64_t moment, int source, int status, bool chinese);
 
+// What became of a plan the scheduler waited for, as the timer panel tells it.
+enum class PlanResult {
+    Sent,    // its switch went out in its window
+    Missed,  // its window passed before the thread could send
+    Failed,  // its window passed while the link refused the switch
+};
+
 // The window's state that the scheduler reads while it runs.
 struct SchedulerOptions {
     std::array<bool, 4> kinds{};  // Day, Week, Month, Once ticked (by PlanKind)
@@ -85,6 +92,12 @@ public:
     // A plan's time of day does not exist today (the clocks go forward over it): it runs once, at
     // moment, the first second after the gap. plan is as the plan file has it.
     virtual void PlanMoved(const PlanItem& plan, int64_t moment) { (void)plan, (void)moment; }
+    // What the timer panel tells: the plan the thread waits for now (nullptr: none left today),
+    // and what became of a plan (atMs: when its frame left; its moment when it did not).
+    virtual void PlanAwaited(const PlanItem* plan) { (void)plan; }
+    virtual void PlanOutcome(const PlanItem& plan, PlanResult result, int64_t atMs) {
+        (void)plan, (void)result, (void)atMs;
+    }
     // Only when the scheduler watches its plan file: the plans in it changed (another program
     // edited it) and are read again now; or the file is gone (gone), and the list of today stays
     // as it was read.

@@ -157,7 +157,12 @@ void SchedulerService::Start() {
             ": the system does not report its changes here; looking at it every second");
     m_watch.Reset();
     m_plans.LoadPlanCounts();
-    m_scheduler.Start();
+    SetLinkState(ServiceLink::Connecting);
+    {
+        std::lock_guard<std::mutex> lock(m_timerMutex);
+        m_scheduler.Start();
+        m_timerRunning = true;
+    }
     m_quit = false;
     m_supervisor = std::thread(&SchedulerService::Supervise, this);
 }
@@ -167,7 +172,11 @@ void SchedulerService::Stop() {
         return;
     // The scheduler first: its switch under way ends its pause, and the link lock is free for
     // the supervisor, which may be closing the connection.
-    m_scheduler.Stop();
+    {
+        std::lock_guard<std::mutex> lock(m_timerMutex);
+        m_scheduler.Stop();
+        m_timerRunning = false;
+    }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_quit = true;
@@ -176,7 +185,42 @@ void SchedulerService::Stop() {
     m_supervisor.join();
     m_conn.Shutdown();
     SetLinkUp(false);
+    SetLinkState(ServiceLink::Closed);
     Say("stopped");
+}
+
+void SchedulerService::RunTimer(bool run) {
+    std::lock_guard<std::mutex> lock(m_timerMutex);
+    if (run == m_scheduler.Running())
+        return;
+    if (run) {
+        m_scheduler.Start();
+    } else {
+        m_scheduler.Stop();
+        if (m_serviceWatch)
+            m_serviceWatch->PlanAwaited(nullptr);
+    }
+    m_timerRunning = run;
+    Say(run ? "timer started: the plans run" : "timer stopped: no plan runs until it is started");
+    if (m_serviceWatch)
+        m_serviceWatch->TimerChanged(run);
+}
+
+std::vector<std::pair<int, PlanItem>> SchedulerService::FilePlans(std::string* error) const {
+    CInfoPlan file(m_planFile);
+    file.LoadPlanCounts();
+    file.LoadAllPlans(false, error);
+    std::vector<std::pair<int, PlanItem>> plans;
+    for (int kind = PlanDay; kind <= PlanOnce; ++kind) {
+        for (const auto& entry : file.Plans(kind))
+            plans.emplace_back(kind, entry.second);
+    }
+    return plans;
+}
+
+void SchedulerService::SetLinkState(ServiceLink link) {
+    if (m_linkState.exchange(link) != link && m_serviceWatch)
+        m_serviceWatch->LinkStateChanged(link);
 }
 
 void SchedulerService::ShareLine(ServiceLine* line) {
@@ -185,9 +229,13 @@ void SchedulerService::ShareLine(ServiceLine* line) {
 }
 
 void SchedulerService::SetLinkUp(bool up) {
-    m_linkUp = up;
+    const bool was = m_linkUp.exchange(up);
     if (m_line)
         m_line->LinkChanged(up);
+    if (up)
+        SetLinkState(ServiceLink::Connected);
+    else if (was)
+        SetLinkState(ServiceLink::Lost);
 }
 
 void SchedulerService::Reload() {
@@ -235,6 +283,7 @@ void SchedulerService::ReconnectNow() {
         SetLinkUp(false);
         m_conn.Disconnect();
     }
+    SetLinkState(ServiceLink::Connecting);
     m_conn.m_deviceId = m_settings.deviceId;
     m_link = Link::Down;
     m_retryAtMs = SteadyMs();
@@ -500,6 +549,16 @@ void SchedulerService::PlanMissed(const PlanItem& plan, bool noLink) {
             (noLink ? "the device was not connected within its window"
                     : "its time had passed when its turn came"),
         LogLevel::Warning);
+}
+
+void SchedulerService::PlanAwaited(const PlanItem* plan) {
+    if (m_serviceWatch)
+        m_serviceWatch->PlanAwaited(plan);
+}
+
+void SchedulerService::PlanOutcome(const PlanItem& plan, PlanResult result, int64_t atMs) {
+    if (m_serviceWatch)
+        m_serviceWatch->PlanOutcome(plan, result, atMs);
 }
 
 void SchedulerService::PlanMoved(const PlanItem& plan, int64_t moment) {

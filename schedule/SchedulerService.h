@@ -58,6 +58,26 @@ public:
     virtual void StatusSeen(const devlink::Frame& reply) = 0;
 };
 
+// The service's link to the processor as its users see it: never connected yet and trying
+// (Connecting), identified (Connected), gone after it was connected and being tried again
+// (Lost), or the service not running (Closed).
+enum class ServiceLink { Closed, Connecting, Connected, Lost };
+
+// Whoever publishes the service's state (the HTTP API, MQTT) hears here of what is not in the
+// processor's status: the link, the timer and the plans' outcomes. Calls come from the
+// service's threads and must not block.
+class ServiceWatch {
+public:
+    virtual ~ServiceWatch() = default;
+    virtual void LinkStateChanged(ServiceLink link) = 0;
+    // The timer was started or stopped.
+    virtual void TimerChanged(bool running) = 0;
+    // The plan the timer waits for now (nullptr: none).
+    virtual void PlanAwaited(const PlanItem* plan) = 0;
+    // What became of a plan: atMs when its frame left, or its moment when it did not.
+    virtual void PlanOutcome(const PlanItem& plan, PlanResult result, int64_t atMs) = 0;
+};
+
 // How much a log line matters, numbered as syslog and the journal rank them.
 enum class LogLevel { Error = 3, Warning = 4, Info = 6 };
 
@@ -94,6 +114,18 @@ public:
     // True from an accepted handshake to the loss of the device.
     bool LinkUp() const { return m_linkUp; }
     uint8_t DeviceId() const { return m_conn.m_deviceId; }
+    ServiceLink LinkState() const { return m_linkState; }
+    // Who hears of the link, the timer and the plans (before Start).
+    void Watch(ServiceWatch* watch) { m_serviceWatch = watch; }
+    // The timer: the plans run from Start; stopped, none is sent until it runs again. Switching
+    // by hand is never held up by it. Any thread; returns once the timer has started or stopped
+    // (a switch of a plan under way has gone out whole).
+    void RunTimer(bool run);
+    bool TimerRunning() const { return m_timerRunning; }
+    // The plans of the plan file as it is now, by kind (day, week, month, one-time), each read
+    // as the timer reads them; error gets the line that could not be read.
+    std::vector<std::pair<int, PlanItem>> FilePlans(std::string* error = nullptr) const;
+    const std::string& PlanFile() const { return m_planFile; }
 
 private:
     // Events of the connection, handed from its workers to the supervisor.
@@ -133,6 +165,9 @@ private:
     void TodayPlansBuilt(const std::map<int, PlanItem>& today) override;
     void PlanMissed(const PlanItem& plan, bool noLink) override;
     void PlanMoved(const PlanItem& plan, int64_t moment) override;
+    void PlanAwaited(const PlanItem* plan) override;
+    void PlanOutcome(const PlanItem& plan, PlanResult result, int64_t atMs) override;
+    void SetLinkState(ServiceLink link);
 
     const std::string m_planFile;
     ServiceSettings m_settings;  // the supervisor's, once started
@@ -146,7 +181,11 @@ private:
     // True from an accepted handshake to the loss of the device: the switches may go out. Set on
     // the connection's workers, at once; the supervisor's own view is m_link.
     std::atomic<bool> m_linkUp{false};
-    ServiceLine* m_line = nullptr;  // the shared line, set before Start
+    ServiceLine* m_line = nullptr;           // the shared line, set before Start
+    ServiceWatch* m_serviceWatch = nullptr;  // set before Start
+    std::atomic<ServiceLink> m_linkState{ServiceLink::Closed};
+    std::mutex m_timerMutex;  // Start, Stop and RunTimer of the scheduler
+    std::atomic<bool> m_timerRunning{false};
     std::atomic<bool> m_v2IsYPbPr{false};
     std::string m_lastFailure;  // the connection's last word on a failed attempt; m_mutex
 

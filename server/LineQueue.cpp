@@ -107,8 +107,21 @@ ClientId LineQueue::AddClient(Answer answer, Room room) {
 }
 
 void LineQueue::RemoveClient(ClientId id) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_clients.erase(id);
+    std::deque<Queued> dropped;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto it = m_clients.find(id);
+        if (it == m_clients.end()) {
+            return;
+        }
+        dropped = std::move(it->second.frames);
+        m_clients.erase(it);
+    }
+    for (const Queued& q : dropped) {
+        if (q.sent) {
+            q.sent(false);
+        }
+    }
 }
 
 int LineQueue::ClientCount() const {
@@ -116,28 +129,40 @@ int LineQueue::ClientCount() const {
     return static_cast<int>(m_clients.size());
 }
 
-bool LineQueue::Submit(ClientId id, const Frame& frame) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const auto it = m_clients.find(id);
-    if (it == m_clients.end()) {
-        return true;
+bool LineQueue::Submit(ClientId id, const Frame& frame, Sent sent) {
+    if (IsQuestion(frame)) {
+        sent = {};
     }
-    if (!m_line.Up()) {
-        return true;  // asked while the processor is away: never sent later
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto it = m_clients.find(id);
+        // Asked while the processor is away (or by a client gone): never sent later.
+        if (it != m_clients.end() && m_line.Up()) {
+            Client& c = it->second;
+            if (static_cast<int>(c.frames.size()) >= kMaxQueued) {
+                c.full = true;
+                return false;
+            }
+            c.frames.push_back(Queued{frame, std::move(sent)});
+            Notify();
+            return true;
+        }
     }
-    Client& c = it->second;
-    if (static_cast<int>(c.frames.size()) >= kMaxQueued) {
-        c.full = true;
-        return false;
+    if (sent) {
+        sent(false);
     }
-    c.frames.push_back(frame);
-    Notify();
     return true;
 }
 
 void LineQueue::DropAll(std::unique_lock<std::mutex>& lock) {
     std::vector<Room> owed;
+    std::vector<Sent> failed;
     for (auto& [id, c] : m_clients) {
+        for (Queued& q : c.frames) {
+            if (q.sent) {
+                failed.push_back(std::move(q.sent));
+            }
+        }
         c.frames.clear();
         if (c.full && c.room) {
             owed.push_back(c.room);
@@ -156,6 +181,9 @@ void LineQueue::DropAll(std::unique_lock<std::mutex>& lock) {
     lock.unlock();
     for (const Room& room : owed) {
         room();
+    }
+    for (const Sent& sent : failed) {
+        sent(false);
     }
     lock.lock();
 }
@@ -227,7 +255,7 @@ LineQueue::Work LineQueue::Pick(int64_t nowMs, int64_t& nextMs) {
         if (c.frames.empty()) {
             continue;
         }
-        const Frame& head = c.frames.front();
+        const Frame& head = c.frames.front().frame;
         bool drop = false;
         if (IsQuestion(head)) {
             const auto silent = m_silentAskedMs.find(head[1]);
@@ -240,6 +268,7 @@ LineQueue::Work LineQueue::Pick(int64_t nowMs, int64_t& nextMs) {
         }
         w.client = who;
         w.frame = head;
+        w.sent = std::move(c.frames.front().sent);
         if (drop) {
             w.kind = Work::kDrop;
         } else if (IsQuestion(head)) {
@@ -291,9 +320,19 @@ LineQueue::Turn LineQueue::RunOnce() {
             lock.lock();
             m_nextPollMs = NowMs() + kPollEveryMs;
             break;
-        case Work::kCommand:
-            m_line.Send(w.frame, devlink::CommandPause(w.frame), m_abort);
+        case Work::kCommand: {
+            bool told = false;
+            const bool left = m_line.Send(w.frame, devlink::CommandPause(w.frame), m_abort, [&] {
+                if (w.sent) {
+                    told = true;
+                    w.sent(true);
+                }
+            });
+            if (w.sent && !told) {
+                w.sent(left);
+            }
             break;
+        }
         case Work::kQuestion: {
             const int64_t askedMs = NowMs();
             // The answer goes to its asker at once; the line stays held for the pause after it.
@@ -322,6 +361,10 @@ LineQueue::Turn LineQueue::RunOnce() {
             break;
         }
         case Work::kDrop:
+            if (w.sent) {
+                w.sent(false);
+            }
+            break;
         case Work::kNone:
             break;
     }

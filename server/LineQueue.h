@@ -65,6 +65,11 @@ public:
     // was full.
     using Answer = std::function<void(const devlink::Frame& reply)>;
     using Room = std::function<void()>;
+    // What became of a client's command: true as soon as its frame left (its pause still to
+    // come), false when it never will (the processor away, the queue stopped, the client gone,
+    // or the write failed). Called once, on the queue's thread or on the caller's of Submit,
+    // RemoveClient or Stop, never with the queue's lock held.
+    using Sent = std::function<void(bool left)>;
     // Every client question answered, with its answer (the service's model reads them).
     using Watch = std::function<void(const devlink::Frame& question, const devlink::Frame& reply)>;
 
@@ -100,8 +105,10 @@ public:
     // Queues a whole frame of a client. A question (byte 2 FE) is answered through the
     // client's Answer, or not at all; a command holds the line for its pause. False when the
     // client's queue is full: the frame is not taken, and Room is called once there is space.
-    // Frames that come while the processor is away are dropped (true).
-    bool Submit(ClientId id, const devlink::Frame& frame);
+    // Frames that come while the processor is away are dropped (true). sent, when given, hears
+    // what became of a command (not of a question); a frame dropped at once is told so at once,
+    // a frame not taken (false) is not told.
+    bool Submit(ClientId id, const devlink::Frame& frame, Sent sent = {});
     int ClientCount() const;
 
     // One transaction, on the calling thread (the queue's thread, or a test): the plan waiting,
@@ -123,10 +130,14 @@ private:
         bool done = false;
         bool sent = false;
     };
+    struct Queued {
+        devlink::Frame frame{};
+        Sent sent;
+    };
     struct Client {
         Answer answer;
         Room room;
-        std::deque<devlink::Frame> frames;
+        std::deque<Queued> frames;
         bool full = false;  // Submit refused a frame: Room is owed
     };
     // What RunOnce picked, taken from the queues under the lock.
@@ -135,6 +146,7 @@ private:
         Plan* plan = nullptr;
         ClientId client = 0;
         devlink::Frame frame{};
+        Sent sent;
         int limitMs = 0;
         Room room;
     };

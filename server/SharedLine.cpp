@@ -5,7 +5,8 @@
 
 namespace server {
 
-SharedLine::SharedLine(SchedulerService& service, ShareSettings settings, SchedulerService::Log log)
+SharedLine::SharedLine(SchedulerService& service, std::optional<ShareSettings> settings,
+                       SchedulerService::Log log)
     : m_service(service),
       m_settings(std::move(settings)),
       m_log(std::move(log)),
@@ -25,16 +26,19 @@ SharedLine::~SharedLine() {
 }
 
 bool SharedLine::Open(std::string& error) {
-    if (!m_server.Open(m_settings, error)) {
+    if (!m_settings) {
+        return true;
+    }
+    if (!m_server.Open(*m_settings, error)) {
         return false;
     }
     std::string who = "loopback";
-    for (const std::string& cidr : m_settings.allow) {
+    for (const std::string& cidr : m_settings->allow) {
         who += ", " + cidr;
     }
-    const bool v6 = m_settings.host.find(':') != std::string::npos;
+    const bool v6 = m_settings->host.find(':') != std::string::npos;
     m_log(LogLevel::Info, "sharing the line on " +
-                              (v6 ? "[" + m_settings.host + "]" : m_settings.host) + ":" +
+                              (v6 ? "[" + m_settings->host + "]" : m_settings->host) + ":" +
                               std::to_string(m_server.Port()) + " (clients from " + who +
                               ", at most " + std::to_string(ShareServer::kMaxClients) + ")");
     return true;
@@ -43,13 +47,17 @@ bool SharedLine::Open(std::string& error) {
 void SharedLine::Start() {
     m_queue.SetPolling(true);
     m_queue.Start();
-    m_server.Start();
+    if (m_settings) {
+        m_server.Start();
+    }
 }
 
 void SharedLine::Stop() {
     // The queue first: no answer is handed to a server that is going away.
     m_queue.Stop();
-    m_server.Stop();
+    if (m_settings) {
+        m_server.Stop();
+    }
 }
 
 bool SharedLine::SendPlan(const devlink::Frame& frame, int pauseMs, int64_t momentMs,

@@ -1,10 +1,12 @@
-// The service's line shared with clients: the queue in front of the service's connection, the
-// model of the processor's state, and the server its clients connect to. It is the service's
-// ServiceLine: the plans' switches and the status poll go through its queue. No Qt here.
+// The service's line shared with its users: the queue in front of the service's connection, the
+// model of the processor's state, and, when the line is shared (--share), the server its TCP
+// clients connect to. It is the service's ServiceLine: the plans' switches, the status poll and
+// the API's commands go through its queue. No Qt here.
 #pragma once
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "schedule/SchedulerService.h"
@@ -16,13 +18,15 @@ namespace server {
 
 class SharedLine : public ServiceLine {
 public:
-    // log: one line per client event and at start, as the service's other lines.
-    SharedLine(SchedulerService& service, ShareSettings settings, SchedulerService::Log log);
+    // log: one line per client event and at start, as the service's other lines. Without
+    // settings nothing listens: the queue and the model serve the service's own users alone.
+    SharedLine(SchedulerService& service, std::optional<ShareSettings> settings,
+               SchedulerService::Log log);
     ~SharedLine() override;
     SharedLine(const SharedLine&) = delete;
     SharedLine& operator=(const SharedLine&) = delete;
 
-    // Listens (before the service starts); false with a one-line reason.
+    // Listens when shared (before the service starts); false with a one-line reason.
     bool Open(std::string& error);
     // Serves the line and the clients. Stop ends both (before the service stops): plans still
     // waiting for the line fail, every client is closed.
@@ -59,7 +63,7 @@ private:
     };
 
     SchedulerService& m_service;
-    ShareSettings m_settings;
+    std::optional<ShareSettings> m_settings;
     SchedulerService::Log m_log;
     DeviceModel m_model;
     ConnectionLine m_line;

@@ -15,12 +15,15 @@
 #include "link/Trace.h"
 #include "schedule/SchedulerService.h"
 #include "server/SharedLine.h"
+#include "tools/AuthCommands.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: orn312-scheduler [-v | --trace] [--share ADDR:PORT [--share-allow CIDR]...]\n"
     "                        [PLANFILE]\n"
+    "       orn312-scheduler --auth FILE --set-pin operator|viewer | --new-token NAME |\n"
+    "                        --revoke-token NAME | --list-tokens\n"
     "       orn312-scheduler --help | --version\n"
     "Runs the day, week, month and one-time plans of PLANFILE (default ./Planinfo.ini) on the\n"
     "processor named by its [CONNECT] section, until SIGTERM or SIGINT; SIGHUP reads the plan\n"
@@ -35,7 +38,8 @@ const char kUsage[] =
     "                        (192.168.0.0/24); repeatable; needed for an ADDR other than loopback\n"
     "  -v, --trace           the time-stamped trace of every serial frame, on standard output\n"
     "  -h, --help            this text\n"
-    "  --version             the version\n";
+    "  --version             the version\n"
+    "the service's secrets (each command runs on FILE and ends):\n";
 
 // Under systemd, standard error is the journal's stream (JOURNAL_STREAM names its device and
 // inode): the journal stamps each line itself and takes a "<N>" prefix as the line's priority.
@@ -75,6 +79,8 @@ int main(int argc, char** argv) {
     bool planFileGiven = false;
     bool share = false;
     server::ShareSettings shareSettings;
+    std::string authFile;
+    authcmd::Command authCommand;
     const auto usageError = [](const std::string& text) {
         std::fprintf(stderr, "orn312-scheduler: %s\n", text.c_str());
         return 2;
@@ -98,8 +104,15 @@ int main(int argc, char** argv) {
             }
             continue;
         }
+        std::string authError;
+        if (authcmd::TakeOption(argc, argv, i, authFile, authCommand, authError)) {
+            if (!authError.empty())
+                return usageError(authError);
+            continue;
+        }
         if (a == "-h" || a == "--help") {
             std::fputs(kUsage, stdout);
+            std::fputs(authcmd::kUsage, stdout);
             return 0;
         }
         if (a == "--version") {
@@ -115,6 +128,11 @@ int main(int argc, char** argv) {
         }
         planFile = a;
         planFileGiven = true;
+    }
+    if (authCommand.kind != authcmd::Command::None) {
+        if (authFile.empty())
+            return usageError(authCommand.option + " needs --auth FILE");
+        return authcmd::Run(authFile, authCommand);
     }
     if (!share && !shareSettings.allow.empty())
         return usageError("--share-allow needs --share");
