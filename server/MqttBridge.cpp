@@ -17,6 +17,7 @@
 #include "device/Backoff.h"
 #include "link/Commands.h"
 #include "platform/Worker.h"
+#include "server/DeviceApi.h"
 
 namespace server {
 
@@ -247,6 +248,42 @@ void RecentCommands::Forget(int64_t nowMs) {
         }
         m_order.pop_front();
     }
+}
+
+MqttDevice MqttDeviceOf(DeviceApi& api) {
+    MqttDevice device;
+    device.state = [&api] { return api.State().dump(); };
+    device.subscribe = [&api](std::function<void()> changed,
+                              std::function<void(const std::string&)> event) {
+        const int state = api.SubscribeState([changed](const json&) { changed(); });
+        const int events = api.SubscribeEvents([event](const json& e) { event(e.dump()); });
+        return std::function<void()>([&api, state, events] {
+            api.Unsubscribe(state);
+            api.Unsubscribe(events);
+        });
+    };
+    device.command = [&api](const std::string& body, std::function<void(const std::string&)> done) {
+        const json j = json::parse(body, nullptr, false);
+        const auto kind =
+            j.is_object() && j.size() == 1 ? CommandKindFromName(j.begin().key()) : std::nullopt;
+        if (!kind) {
+            done("give one command: switch, pre, take, overlay, mode or timer");
+            return;
+        }
+        Command command;
+        const ApiResult parsed = ParseCommand(*kind, j.begin().value().dump(), command);
+        if (parsed.status != 200) {
+            done(parsed.error);
+            return;
+        }
+        if (command.kind == Command::Kind::Switch && !command.transition) {
+            command.transition = 0;  // a cut
+        }
+        api.Run(command, [done](const ApiResult& result) {
+            done(result.status == 200 ? std::string() : result.error);
+        });
+    };
+    return device;
 }
 
 // libmosquitto's callbacks, on the bridge's thread.

@@ -91,6 +91,13 @@ struct MqttDevice {
         command;
 };
 
+class DeviceApi;
+// The device API as the bridge uses it. A command is one member named by its kind, whose value is
+// the API's body: {"switch": {"source": "HDMI", "transition": "cut"}} (a switch without a
+// transition cuts), {"pre": {...}}, {"take": {}}, {"overlay": {...}}, {"mode": {...}},
+// {"timer": {"run": true}}.
+MqttDevice MqttDeviceOf(DeviceApi& api);
+
 class MqttBridge {
 public:
     static constexpr size_t kMaxSetBytes = 65536;  // larger messages on BASE/set are refused

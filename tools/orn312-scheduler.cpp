@@ -14,6 +14,9 @@
 
 #include "link/Trace.h"
 #include "schedule/SchedulerService.h"
+#include "server/Auth.h"
+#include "server/DeviceApi.h"
+#include "server/MqttBridge.h"
 #include "server/SharedLine.h"
 #include "tools/AuthCommands.h"
 
@@ -21,7 +24,9 @@ namespace {
 
 const char kUsage[] =
     "usage: orn312-scheduler [-v | --trace] [--share ADDR:PORT [--share-allow CIDR]...]\n"
-    "                        [PLANFILE]\n"
+    "                        [--mqtt mqtt[s]://HOST:PORT [--mqtt-base BASE]\n"
+    "                         [--mqtt-user NAME --auth FILE] [--mqtt-ca FILE]\n"
+    "                         [--mqtt-discovery PREFIX] [--mqtt-keepalive SECONDS]] [PLANFILE]\n"
     "       orn312-scheduler --auth FILE --set-pin operator|viewer | --new-token NAME |\n"
     "                        --revoke-token NAME | --list-tokens\n"
     "       orn312-scheduler --help | --version\n"
@@ -36,6 +41,18 @@ const char kUsage[] =
     "                        protocol through the service (off by default; 127.0.0.1:5001)\n"
     "  --share-allow CIDR    a client address or network that may connect besides loopback\n"
     "                        (192.168.0.0/24); repeatable; needed for an ADDR other than loopback\n"
+    "  --mqtt mqtt://HOST:PORT | mqtts://HOST:PORT\n"
+    "                        publish the state and events on an MQTT broker and take commands\n"
+    "                        from it (off by default; MQTT 5; mqtts: TLS)\n"
+    "  --mqtt-base BASE      the topics' base and the client id (orn312/<hostname>)\n"
+    "  --mqtt-user NAME      the broker's user; its password is kept in the auth file\n"
+    "                        (--auth FILE --set-mqtt-password)\n"
+    "  --mqtt-ca FILE        mqtts: the CA of the broker's certificate (default: the system's)\n"
+    "  --mqtt-discovery PREFIX\n"
+    "                        also publish discovery records for dashboards under PREFIX\n"
+    "                        (homeassistant); off by default\n"
+    "  --mqtt-keepalive SECONDS\n"
+    "                        the broker says offline this long x 1.5 after a crash (30)\n"
     "  -v, --trace           the time-stamped trace of every serial frame, on standard output\n"
     "  -h, --help            this text\n"
     "  --version             the version\n"
@@ -81,6 +98,7 @@ int main(int argc, char** argv) {
     server::ShareSettings shareSettings;
     std::string authFile;
     authcmd::Command authCommand;
+    server::MqttSettings mqtt;
     const auto usageError = [](const std::string& text) {
         std::fprintf(stderr, "orn312-scheduler: %s\n", text.c_str());
         return 2;
@@ -102,6 +120,14 @@ int main(int argc, char** argv) {
                     return usageError(error);
                 shareSettings.allow.push_back(value);
             }
+            continue;
+        }
+        std::string mqttError;
+        const int mqttTaken = server::TakeMqttOption(argc, argv, i, mqtt, mqttError);
+        if (mqttTaken < 0)
+            return usageError(mqttError);
+        if (mqttTaken > 0) {
+            i += mqttTaken - 1;
             continue;
         }
         std::string authError;
@@ -136,6 +162,32 @@ int main(int argc, char** argv) {
     }
     if (!share && !shareSettings.allow.empty())
         return usageError("--share-allow needs --share");
+    {
+        std::string error;
+        if (!server::CheckMqttSettings(mqtt, error))
+            return usageError(error);
+        if (!mqtt.user.empty() && authFile.empty())
+            return usageError("--mqtt-user needs --auth FILE, which keeps its password");
+    }
+    // The broker's password, from the auth file at each connection attempt: a new one set with
+    // --set-mqtt-password holds from the next.
+    const auto mqttPassword = [authFile] {
+        server::AuthFile file;
+        std::string error;
+        return server::AuthFile::Load(authFile, file, error) ? file.MqttPassword().value_or("")
+                                                             : std::string();
+    };
+    if (!mqtt.user.empty()) {
+        server::AuthFile file;
+        std::string error;
+        if (!server::AuthFile::Load(authFile, file, error)) {
+            WriteLine(LogLevel::Error, error);
+            return 1;
+        }
+        if (!file.MqttPassword())
+            return usageError("the auth file " + authFile +
+                              " has no MQTT password (--set-mqtt-password)");
+    }
     if (share) {
         std::string error;
         if (!server::CheckShareSettings(shareSettings, error))
@@ -162,8 +214,11 @@ int main(int argc, char** argv) {
 
     SchedulerService service(planFile, settings, WriteLine);
     std::unique_ptr<server::SharedLine> shared;
-    if (share) {
-        shared = std::make_unique<server::SharedLine>(service, shareSettings, WriteLine);
+    std::unique_ptr<server::DeviceApi> api;
+    std::unique_ptr<server::MqttBridge> bridge;
+    if (share || !mqtt.url.empty()) {
+        shared = std::make_unique<server::SharedLine>(
+            service, share ? std::optional(shareSettings) : std::nullopt, WriteLine);
         std::string error;
         if (!shared->Open(error)) {
             WriteLine(LogLevel::Error, error);
@@ -171,9 +226,18 @@ int main(int argc, char** argv) {
         }
         service.ShareLine(shared.get());
     }
+    if (!mqtt.url.empty()) {
+        api = std::make_unique<server::DeviceApi>(service, *shared, WriteLine);
+        bridge = std::make_unique<server::MqttBridge>(server::MqttDeviceOf(*api), mqtt,
+                                                      mqttPassword, WriteLine);
+    }
     service.Start();
     if (shared)
         shared->Start();
+    if (api)
+        api->Start();
+    if (bridge)
+        bridge->Start();
     int signalNumber = 0;
     for (;;) {
         if (sigwait(&signals, &signalNumber) != 0)
@@ -184,7 +248,12 @@ int main(int argc, char** argv) {
     }
     WriteLine(LogLevel::Info,
               std::string(signalNumber == SIGTERM ? "SIGTERM" : "SIGINT") + ": stopping");
-    // The shared line first: plans waiting for it give up, clients are closed.
+    // The broker hears "offline" first; then the API answers what still waits; then the shared
+    // line: plans waiting for it give up, clients are closed.
+    if (bridge)
+        bridge->Stop();
+    if (api)
+        api->Stop();
     if (shared)
         shared->Stop();
     service.Stop();
