@@ -328,7 +328,7 @@ MqttBridge::MqttBridge(MqttDevice device, MqttSettings settings,
 MqttBridge::~MqttBridge() {
     Stop();
     mosquitto_destroy(m_mosq);
-    mosquitto_lib_cleanup();
+    // No mosquitto_lib_cleanup: other clients of the library may live on in this process.
 }
 
 void MqttBridge::Say(LogLevel level, const std::string& text) {

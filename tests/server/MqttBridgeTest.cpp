@@ -143,8 +143,9 @@ protected:
         fs::remove_all(dir);
         broker = std::make_unique<testutil::MqttBroker>(
             dir.string(),
-            std::vector<testutil::MqttBroker::User>{{"site-a", "site-a-secret", {kBase + "/#"}},
-                                                    {"dashboard", "dash-secret", {"#"}}});
+            std::vector<testutil::MqttBroker::User>{
+                {"site-a", "site-a-secret", {kBase + "/#", "homeassistant/+/orn312_site-a/#"}},
+                {"dashboard", "dash-secret", {"#"}}});
         ASSERT_TRUE(broker->Start()) << broker->Log();
         watcher = std::make_unique<testutil::MqttClient>(broker->port, "dashboard", "dash-secret");
         ASSERT_TRUE(watcher->Connected());
@@ -156,13 +157,15 @@ protected:
         broker.reset();
         fs::remove_all(dir);
     }
-    void StartBridge(const std::string& password = "site-a-secret") {
+    void StartBridge(const std::string& password = "site-a-secret",
+                     const std::string& discovery = "") {
         server::MqttSettings s;
         s.url = "mqtt://127.0.0.1:" + std::to_string(broker->port);
         s.host = "127.0.0.1";
         s.port = broker->port;
         s.base = kBase;
         s.user = "site-a";
+        s.discovery = discovery;
         m_password = password;
         bridge = std::make_unique<server::MqttBridge>(
             device.Api(), s,
@@ -196,7 +199,8 @@ protected:
 // Status and state retained, the state published on change only, events not retained, and
 // "offline" on a clean stop.
 TEST_F(MqttBridgeTest, PublishesStatusStateAndEvents) {
-    StartBridge();
+    ASSERT_TRUE(watcher->Subscribe("homeassistant/#"));
+    StartBridge("site-a-secret", "homeassistant");
     ASSERT_TRUE(watcher->WaitFor(kBase + "/status", "online", 5000)) << log.Text();
     ASSERT_TRUE(watcher->WaitFor(kBase + "/state", R"("main":"V1")", 2000));
     EXPECT_TRUE(log.WaitFor("MQTT: connected to mqtt://127.0.0.1:", 1000)) << log.Text();
@@ -217,6 +221,26 @@ TEST_F(MqttBridgeTest, PublishesStatusStateAndEvents) {
     EXPECT_FALSE(event->retain);
     ASSERT_TRUE(watcher->WaitFor(kBase + "/state", "HDMI", 2000));
     EXPECT_EQ(watcher->Count(kBase + "/state", "HDMI"), 1);
+
+    // The dashboard's records of the wall, kept by the broker: a select of the source, the link
+    // and the signal on air, each available while the status is online.
+    ASSERT_TRUE(
+        watcher->WaitFor("homeassistant/binary_sensor/orn312_site-a/signal/config", "", 2000));
+    testutil::MqttClient records(broker->port, "dashboard", "dash-secret");
+    ASSERT_TRUE(records.Subscribe("homeassistant/#"));
+    for (const char* record : {"select/orn312_site-a/source", "binary_sensor/orn312_site-a/link",
+                               "binary_sensor/orn312_site-a/signal"}) {
+        const auto config =
+            records.WaitFor(std::string("homeassistant/") + record + "/config",
+                            R"("availability_topic":")" + kBase + "/status\"", 2000);
+        ASSERT_TRUE(config) << record << "\n" << broker->Log();
+        EXPECT_TRUE(config->retain);
+        EXPECT_NE(config->payload.find(R"("state_topic":")" + kBase + "/state\""),
+                  std::string::npos);
+    }
+    EXPECT_TRUE(watcher->WaitFor(
+        "homeassistant/select/orn312_site-a/source/config",
+        R"("options":["V1","V2","VGA1","VGA2","HDMI","DVI","DP","EXT.","YPbPr"])", 100));
 
     bridge->Stop();
     const auto offline = watcher->WaitFor(kBase + "/status", "offline", 2000);

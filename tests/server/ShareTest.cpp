@@ -25,8 +25,8 @@
 #include "TestUtil.h"
 #include "app/MainDlg.h"
 #include "device/Connection.h"
-#include "resources/ControlIds.h"
 #include "link/Commands.h"
+#include "resources/ControlIds.h"
 #include "server/ShareServer.h"
 
 namespace fs = std::filesystem;
