@@ -105,13 +105,21 @@ bool ParseUrl(const std::string& url, MqttSettings& s, std::string& error) {
     return true;
 }
 
+// libmosquitto's texts end with a full stop; the log's lines go on after them.
+std::string Plain(std::string text) {
+    if (!text.empty() && text.back() == '.') {
+        text.pop_back();
+    }
+    return text;
+}
+
 std::string ErrorText(int rc) {
-    return rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc);
+    return rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : Plain(mosquitto_strerror(rc));
 }
 
 // Why a connection ended: libmosquitto's error, or the reason code of the broker's DISCONNECT.
 std::string LostText(int reason) {
-    return reason >= 0x80 ? mosquitto_reason_string(reason) : mosquitto_strerror(reason);
+    return Plain(reason >= 0x80 ? mosquitto_reason_string(reason) : mosquitto_strerror(reason));
 }
 
 std::string ResultJson(const std::string& idJson, const std::string& error) {
@@ -294,6 +302,13 @@ struct MqttCallbacks {
     static void Disconnect(mosquitto*, void* bridge, int reason, const mosquitto_property*) {
         static_cast<MqttBridge*>(bridge)->Disconnected(reason);
     }
+    static void Log(mosquitto*, void* bridge, int level, const char* text) {
+        if ((level & MOSQ_LOG_ERR) != 0) {
+            auto* b = static_cast<MqttBridge*>(bridge);
+            std::lock_guard<std::mutex> lock(b->m_libraryMutex);
+            b->m_libraryError = text;
+        }
+    }
     static void Message(mosquitto*, void* bridge, const mosquitto_message* message,
                         const mosquitto_property*) {
         static_cast<MqttBridge*>(bridge)->Received(*message);
@@ -323,6 +338,12 @@ MqttBridge::MqttBridge(MqttDevice device, MqttSettings settings,
     mosquitto_connect_v5_callback_set(m_mosq, &MqttCallbacks::Connect);
     mosquitto_disconnect_v5_callback_set(m_mosq, &MqttCallbacks::Disconnect);
     mosquitto_message_v5_callback_set(m_mosq, &MqttCallbacks::Message);
+    mosquitto_log_callback_set(m_mosq, &MqttCallbacks::Log);
+}
+
+std::string MqttBridge::LibraryError() {
+    std::lock_guard<std::mutex> lock(m_libraryMutex);
+    return m_libraryError.empty() ? std::string() : ": " + m_libraryError;
 }
 
 MqttBridge::~MqttBridge() {
@@ -370,6 +391,14 @@ void MqttBridge::Stop() {
         m_alive->alive = false;
     }
     m_stop.Request();
+    if (!m_ended.WaitFor(kStopMs)) {
+        // Held in libmosquitto's connect by a broker that took the connection and does not go on
+        // with the TLS handshake: its socket is shut so that the connect fails.
+        const int fd = mosquitto_socket(m_mosq);
+        if (fd >= 0) {
+            ::shutdown(fd, SHUT_RDWR);
+        }
+    }
     m_thread.join();
 }
 
@@ -433,8 +462,8 @@ MqttBridge::Attempt MqttBridge::Connect(std::string& why) {
                                              m_settings.keepaliveS, nullptr, properties);
     mosquitto_property_free_all(&properties);
     if (rc != MOSQ_ERR_SUCCESS) {
-        why = ErrorText(rc);
-        return rc == MOSQ_ERR_TLS ? Attempt::Failed : Attempt::Unreachable;
+        why = ErrorText(rc) + LibraryError();
+        return Attempt::Unreachable;
     }
     return Attempt::Connected;
 }
@@ -478,30 +507,36 @@ void MqttBridge::Run() {
             backoff.Reset();
             waitMs = backoff.Next();
             Say(LogLevel::Warning, "connection to " + m_settings.url + " lost (" +
-                                       LostText(m_lostReason) + "); connecting again");
+                                       LostText(m_lostReason) + LibraryError() +
+                                       "); connecting again");
             awayTold = true;
         } else if (m_connack > 0) {
             waitMs = backoff.Next();
             Say(LogLevel::Error, m_settings.url + " refused the connection as " + m_settings.base +
                                      (m_settings.user.empty() ? "" : ", user " + m_settings.user) +
-                                     ": " + mosquitto_reason_string(m_connack) +
+                                     ": " + Plain(mosquitto_reason_string(m_connack)) +
                                      "; trying again in " + std::to_string(waitMs / 1000) + " s");
             awayTold = true;
         } else {
             waitMs = backoff.Next();
             if (attempt == Attempt::Connected) {
-                why = LostText(m_lostReason);  // closed before it answered
+                why = LostText(m_lostReason) + LibraryError();  // ended before it answered
             }
             if (!awayTold && !m_stop.Requested()) {
-                Say(LogLevel::Warning, "cannot reach " + m_settings.url + ": " + why +
+                Say(LogLevel::Warning, "cannot connect to " + m_settings.url + ": " + why +
                                            "; trying again, at most every 30 s");
                 awayTold = true;
             }
         }
         m_connack = -1;
         m_lostReason = 0;
+        {
+            std::lock_guard<std::mutex> lock(m_libraryMutex);
+            m_libraryError.clear();
+        }
         m_stop.WaitFor(waitMs);
     }
+    m_ended.Request();
 }
 
 void MqttBridge::Connected(int reason) {

@@ -104,6 +104,7 @@ public:
     // Asked of the broker (MQTT 5's maximum packet size): no packet bigger reaches the bridge.
     static constexpr uint32_t kMaxPacketBytes = kMaxSetBytes + 4096;
     static constexpr int kProbeMs = 10000;  // a broker's address that does not answer: given up
+    static constexpr int kStopMs = 2000;    // Stop's wait before it cuts a connect short
 
     // password is read at each connection attempt (it may change while the service runs).
     MqttBridge(MqttDevice device, MqttSettings settings, std::function<std::string()> password,
@@ -121,7 +122,7 @@ public:
 
 private:
     friend struct MqttCallbacks;
-    enum class Attempt { Connected, Unreachable, Failed };
+    enum class Attempt { Connected, Unreachable };
 
     void Run();
     // One connection attempt: the broker's address probed, then libmosquitto's connect.
@@ -138,6 +139,8 @@ private:
     void PublishDiscovery();
     bool Publish(const std::string& topic, const std::string& payload, int qos, bool retain);
     void Say(LogLevel level, const std::string& text);
+    // libmosquitto's last error line of this attempt (a TLS failure says why), ": ..." or "".
+    std::string LibraryError();
 
     MqttDevice m_device;
     MqttSettings m_settings;
@@ -155,9 +158,13 @@ private:
     mosquitto* m_mosq = nullptr;
     std::thread m_thread;
     platform::StopFlag m_stop;
+    platform::StopFlag m_ended;         // raised by the thread as it ends
     std::atomic<bool> m_online{false};  // CONNACK accepted, not yet lost
     int m_connack = -1;                 // the last attempt's answer; the thread's
     int m_lostReason = 0;
+
+    std::mutex m_libraryMutex;
+    std::string m_libraryError;
 
     std::mutex m_stateMutex;  // one state publication at a time, the newest last
     std::string m_lastState;

@@ -31,6 +31,9 @@ public:
     MqttBroker(const MqttBroker&) = delete;
     MqttBroker& operator=(const MqttBroker&) = delete;
 
+    // A second listener, with TLS, on tlsPort: a CA and a certificate for 127.0.0.1 signed by it
+    // are made in dir (ca.crt is the CA's). Before Start.
+    bool AddTlsListener();
     // Starts (again, on the same port); true once it accepts connections.
     bool Start();
     // SIGTERM and the end waited for; Kill: SIGKILL.
@@ -42,6 +45,7 @@ public:
     bool WaitForLog(const std::string& text, int waitMs) const;
 
     int port = 0;
+    int tlsPort = 0;
 
 private:
     void End(int sig);
