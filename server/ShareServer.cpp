@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "link/NetTcp.h"
+#include "server/NetAddress.h"
 
 namespace server {
 
@@ -17,23 +18,6 @@ using asio::ip::tcp;
 using devlink::Frame;
 
 namespace {
-
-// "192.168.0.10:50424", "[::1]:50424".
-std::string Describe(const tcp::endpoint& e) {
-    const asio::ip::address a = e.address();
-    if (a.is_v6() && a.to_v6().is_v4_mapped()) {
-        return asio::ip::make_address_v4(asio::ip::v4_mapped, a.to_v6()).to_string() + ":" +
-               std::to_string(e.port());
-    }
-    return (a.is_v6() ? "[" + a.to_string() + "]" : a.to_string()) + ":" + std::to_string(e.port());
-}
-
-asio::ip::address Plain(const asio::ip::address& a) {
-    if (a.is_v6() && a.to_v6().is_v4_mapped()) {
-        return asio::ip::make_address_v4(asio::ip::v4_mapped, a.to_v6());
-    }
-    return a;
-}
 
 // Reads "ADDR" or "ADDR/BITS" into a network address and prefix length.
 bool ParseCidr(const std::string& text, asio::ip::address& net, int& bits, std::string& error) {
@@ -74,12 +58,13 @@ bool Within(const asio::ip::address& a, const asio::ip::address& net, int bits) 
 
 }  // namespace
 
-bool ParseShareAddress(const std::string& text, std::string& host, int& port, std::string& error) {
+bool ParseShareAddress(const std::string& text, std::string& host, int& port, std::string& error,
+                       const std::string& option) {
     size_t colon;
     if (!text.empty() && text[0] == '[') {
         const size_t close = text.find(']');
         if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':') {
-            error = "--share " + text + ": give ADDRESS:PORT ([::1]:5001 for IPv6)";
+            error = option + " " + text + ": give ADDRESS:PORT ([::1]:5001 for IPv6)";
             return false;
         }
         host = text.substr(1, close - 1);
@@ -87,7 +72,7 @@ bool ParseShareAddress(const std::string& text, std::string& host, int& port, st
     } else {
         colon = text.rfind(':');
         if (colon == std::string::npos || text.find(':') != colon) {
-            error = "--share " + text + ": give ADDRESS:PORT (127.0.0.1:5001)";
+            error = option + " " + text + ": give ADDRESS:PORT (127.0.0.1:5001)";
             return false;
         }
         host = text.substr(0, colon);
@@ -96,14 +81,14 @@ bool ParseShareAddress(const std::string& text, std::string& host, int& port, st
     char* end = nullptr;
     const long v = std::strtol(p.c_str(), &end, 10);
     if (p.empty() || *end != '\0' || v < 0 || v > 65535) {
-        error = "--share " + text + ": the port must be 0..65535";
+        error = option + " " + text + ": the port must be 0..65535";
         return false;
     }
     port = static_cast<int>(v);
     boost::system::error_code ec;
     asio::ip::make_address(host, ec);
     if (ec) {
-        error = "--share " + text + ": " + host + " is not an IP address";
+        error = option + " " + text + ": " + host + " is not an IP address";
         return false;
     }
     return true;
@@ -138,7 +123,7 @@ bool CheckShareSettings(const ShareSettings& s, std::string& error) {
 
 bool AddressAllowed(const std::string& address, const std::vector<std::string>& allow) {
     boost::system::error_code ec;
-    const asio::ip::address a = Plain(asio::ip::make_address(address, ec));
+    const asio::ip::address a = PlainAddress(asio::ip::make_address(address, ec));
     if (ec) {
         return false;
     }
@@ -413,9 +398,9 @@ void ShareServer::Impl::Accept() {
         if (!ec) {
             boost::system::error_code peerEc;
             const tcp::endpoint peer = socket.remote_endpoint(peerEc);
-            const std::string who = peerEc ? "(unknown address)" : Describe(peer);
+            const std::string who = peerEc ? "(unknown address)" : DescribeEndpoint(peer);
             boost::system::error_code closeEc;
-            if (peerEc || !AddressAllowed(Plain(peer.address()).to_string(), self->allow)) {
+            if (peerEc || !AddressAllowed(PlainAddress(peer.address()).to_string(), self->allow)) {
                 self->Say(true, "client " + who +
                                     " refused: its address is not allowed "
                                     "(--share-allow)");
@@ -455,7 +440,7 @@ bool ShareServer::Open(const ShareSettings& settings, std::string& error) {
     boost::system::error_code ec;
     const tcp::endpoint at(asio::ip::make_address(settings.host),
                            static_cast<unsigned short>(settings.port));
-    const std::string where = Describe(at);
+    const std::string where = DescribeEndpoint(at);
     m->acceptor.open(at.protocol(), ec);
     if (!ec) {
         m->acceptor.set_option(tcp::acceptor::reuse_address(true), ec);

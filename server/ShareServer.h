@@ -21,8 +21,10 @@ struct ShareSettings {
     std::vector<std::string> allow;  // CIDRs of the clients that may connect besides loopback
 };
 
-// "127.0.0.1:5001" or "[::1]:5001" into host and port. False with a one-line reason.
-bool ParseShareAddress(const std::string& text, std::string& host, int& port, std::string& error);
+// "127.0.0.1:5001" or "[::1]:5001" into host and port. False with a one-line reason that names
+// the option.
+bool ParseShareAddress(const std::string& text, std::string& host, int& port, std::string& error,
+                       const std::string& option = "--share");
 // Checks a CIDR ("192.168.0.0/24", "10.1.2.3", "fd00::/8"). False with a one-line reason.
 bool CheckCidr(const std::string& cidr, std::string& error);
 // The settings as a whole: a valid address and CIDRs, and an address other than loopback only

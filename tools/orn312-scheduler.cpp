@@ -10,12 +10,14 @@
 #include <string>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "link/Trace.h"
 #include "schedule/SchedulerService.h"
 #include "server/Auth.h"
 #include "server/DeviceApi.h"
+#include "server/HttpServer.h"
 #include "server/MqttBridge.h"
 #include "server/SharedLine.h"
 #include "tools/AuthCommands.h"
@@ -24,6 +26,7 @@ namespace {
 
 const char kUsage[] =
     "usage: orn312-scheduler [-v | --trace] [--share ADDR:PORT [--share-allow CIDR]...]\n"
+    "                        [--http ADDR:PORT --auth FILE [--tls-cert FILE --tls-key FILE]]\n"
     "                        [--mqtt mqtt[s]://HOST:PORT [--mqtt-base BASE]\n"
     "                         [--mqtt-user NAME --auth FILE] [--mqtt-ca FILE]\n"
     "                         [--mqtt-discovery PREFIX] [--mqtt-keepalive SECONDS]] [PLANFILE]\n"
@@ -41,6 +44,15 @@ const char kUsage[] =
     "                        protocol through the service (off by default; 127.0.0.1:5001)\n"
     "  --share-allow CIDR    a client address or network that may connect besides loopback\n"
     "                        (192.168.0.0/24); repeatable; needed for an ADDR other than loopback\n"
+    "  --http ADDR:PORT      serve the control page and the HTTP API (JSON, events) on ADDR:PORT\n"
+    "                        (off by default; 127.0.0.1:8080); needs --auth; an ADDR other than\n"
+    "                        loopback needs an operator PIN\n"
+    "  --auth FILE           the PINs and API tokens of --http, the password of --mqtt-user\n"
+    "                        (see below)\n"
+    "  --tls-cert FILE, --tls-key FILE\n"
+    "                        serve HTTPS with this certificate (chain) and key, PEM\n"
+    "  --http-header-ms MS   drop a connection whose request headers are not all in MS ms after\n"
+    "                        it began (10000)\n"
     "  --mqtt mqtt://HOST:PORT | mqtts://HOST:PORT\n"
     "                        publish the state and events on an MQTT broker and take commands\n"
     "                        from it (off by default; MQTT 5; mqtts: TLS)\n"
@@ -99,6 +111,8 @@ int main(int argc, char** argv) {
     std::string authFile;
     authcmd::Command authCommand;
     server::MqttSettings mqtt;
+    bool http = false;
+    server::HttpSettings httpSettings;
     const auto usageError = [](const std::string& text) {
         std::fprintf(stderr, "orn312-scheduler: %s\n", text.c_str());
         return 2;
@@ -128,6 +142,28 @@ int main(int argc, char** argv) {
             return usageError(mqttError);
         if (mqttTaken > 0) {
             i += mqttTaken - 1;
+            continue;
+        }
+        if (a == "--http" || a == "--tls-cert" || a == "--tls-key" || a == "--http-header-ms") {
+            if (i + 1 >= argc)
+                return usageError(a + " takes a value (see --help)");
+            const std::string value = argv[++i];
+            std::string error;
+            if (a == "--http") {
+                http = true;
+                if (!server::ParseHttpAddress(value, httpSettings, error))
+                    return usageError(error);
+            } else if (a == "--tls-cert") {
+                httpSettings.certFile = value;
+            } else if (a == "--tls-key") {
+                httpSettings.keyFile = value;
+            } else {
+                char* end = nullptr;
+                const long ms = std::strtol(value.c_str(), &end, 10);
+                if (value.empty() || *end != '\0' || ms < 100 || ms > 600000)
+                    return usageError("--http-header-ms " + value + ": give 100..600000");
+                httpSettings.headerTimeoutMs = static_cast<int>(ms);
+            }
             continue;
         }
         std::string authError;
@@ -188,6 +224,12 @@ int main(int argc, char** argv) {
             return usageError("the auth file " + authFile +
                               " has no MQTT password (--set-mqtt-password)");
     }
+    if (!http && (!httpSettings.certFile.empty() || !httpSettings.keyFile.empty()))
+        return usageError("--tls-cert and --tls-key need --http");
+    if (httpSettings.certFile.empty() != httpSettings.keyFile.empty())
+        return usageError("--tls-cert and --tls-key go together");
+    if (http && authFile.empty())
+        return usageError("--http needs --auth FILE (the PINs and API tokens)");
     if (share) {
         std::string error;
         if (!server::CheckShareSettings(shareSettings, error))
@@ -212,22 +254,53 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    std::unique_ptr<server::AuthGuard> guard;
+    if (http) {
+        // Beyond loopback nobody may change anything without the operator's PIN.
+        server::AuthFile secrets;
+        if (!server::IsLoopbackHost(httpSettings.host) &&
+            server::AuthFile::Load(authFile, secrets, error) &&
+            !secrets.HasPin(server::Role::Operator)) {
+            std::fprintf(stderr,
+                         "orn312-scheduler: --http %s is not loopback: set an operator PIN first "
+                         "(--auth %s --set-pin operator)\n",
+                         httpSettings.host.c_str(), authFile.c_str());
+            return 2;
+        }
+        guard = std::make_unique<server::AuthGuard>(authFile, WriteLine);
+        if (!guard->Open(error)) {
+            WriteLine(LogLevel::Error, error);
+            return 1;
+        }
+    }
+
     SchedulerService service(planFile, settings, WriteLine);
+    // The queue and the model serve the API too; the TCP server only with --share.
     std::unique_ptr<server::SharedLine> shared;
     std::unique_ptr<server::DeviceApi> api;
+    std::unique_ptr<server::HttpServer> httpServer;
     std::unique_ptr<server::MqttBridge> bridge;
-    if (share || !mqtt.url.empty()) {
+    if (share || http || !mqtt.url.empty()) {
         shared = std::make_unique<server::SharedLine>(
-            service, share ? std::optional(shareSettings) : std::nullopt, WriteLine);
-        std::string error;
+            service, share ? std::optional<server::ShareSettings>(shareSettings) : std::nullopt,
+            WriteLine);
         if (!shared->Open(error)) {
             WriteLine(LogLevel::Error, error);
             return 1;
         }
         service.ShareLine(shared.get());
     }
-    if (!mqtt.url.empty()) {
+    if (http || !mqtt.url.empty()) {
         api = std::make_unique<server::DeviceApi>(service, *shared, WriteLine);
+    }
+    if (http) {
+        httpServer = std::make_unique<server::HttpServer>(*api, *guard, httpSettings, WriteLine);
+        if (!httpServer->Open(error)) {
+            WriteLine(LogLevel::Error, error);
+            return 1;
+        }
+    }
+    if (!mqtt.url.empty()) {
         bridge = std::make_unique<server::MqttBridge>(server::MqttDeviceOf(*api), mqtt,
                                                       mqttPassword, WriteLine);
     }
@@ -236,6 +309,8 @@ int main(int argc, char** argv) {
         shared->Start();
     if (api)
         api->Start();
+    if (httpServer)
+        httpServer->Start();
     if (bridge)
         bridge->Start();
     int signalNumber = 0;
@@ -248,10 +323,12 @@ int main(int argc, char** argv) {
     }
     WriteLine(LogLevel::Info,
               std::string(signalNumber == SIGTERM ? "SIGTERM" : "SIGINT") + ": stopping");
-    // The broker hears "offline" first; then the API answers what still waits; then the shared
-    // line: plans waiting for it give up, clients are closed.
+    // The broker hears "offline" and the HTTP side ends first; then the API answers what still
+    // waits; then the shared line: plans waiting for it give up, clients are closed.
     if (bridge)
         bridge->Stop();
+    if (httpServer)
+        httpServer->Stop();
     if (api)
         api->Stop();
     if (shared)

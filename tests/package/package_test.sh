@@ -8,7 +8,7 @@
 set -euo pipefail
 build=$1
 for tool in dpkg-deb dpkg-shlibdeps cpack groff lintian desktop-file-validate hardening-check \
-            systemd-analyze; do
+            systemd-analyze curl; do
   command -v "$tool" >/dev/null || { echo "package: no $tool, skipped"; exit 77; }
 done
 
@@ -158,6 +158,37 @@ service() {  # PLANFILE CONNECT-KEYS: the service under a journal stream until i
 }
 service "$scratch/tcp.ini" "$(printf 'SerialTcp=0\nIP=127.0.0.1\nPort=%s' "$port")"
 service "$scratch/pty.ini" "$(printf 'SerialTcp=1\nComPort=%s' "$pty")"
+
+# The service's HTTP side as the package ships it: a PIN set through --auth (its file 0600, no PIN
+# in it), the page served from the program with its Content-Security-Policy, the API closed
+# without a session.
+echo 2468 | "$bin/orn312-scheduler" --auth "$scratch/auth" --set-pin operator >/dev/null 2>&1 ||
+  fail "--set-pin"
+[ "$(stat -c %a "$scratch/auth")" = 600 ] || fail "the auth file is not 0600"
+! grep -q 2468 "$scratch/auth" || fail "the auth file holds the PIN"
+printf '[CONNECT]\nSerialTcp=0\nIP=127.0.0.1\nPort=%s\n' "$port" >"$scratch/http.ini"
+"$bin/orn312-scheduler" --http 127.0.0.1:0 --auth "$scratch/auth" "$scratch/http.ini" \
+  2>"$scratch/http.err" >/dev/null </dev/null &
+pids+=($!)
+for _ in $(seq 100); do
+  http=$(sed -n 's/.*serving HTTP on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$scratch/http.err")
+  [ -n "$http" ] && break
+  sleep 0.1
+done
+[ -n "${http:-}" ] || fail "the service serves no HTTP: $(cat "$scratch/http.err")"
+status=$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$http/api/v1/state")
+[ "$status" = 401 ] || fail "GET /api/v1/state without a session: $status, not 401"
+curl -s -D "$scratch/page.head" -o "$scratch/page.html" "http://127.0.0.1:$http/" ||
+  fail "GET / failed"
+grep -q '<script src="page.js"' "$scratch/page.html" || fail "GET / is not the page"
+grep -qi "^content-security-policy: default-src 'self'" "$scratch/page.head" ||
+  fail "the page comes without its Content-Security-Policy: $(cat "$scratch/page.head")"
+# Anywhere but loopback it needs an operator PIN: refused at the start without one.
+status=0
+"$bin/orn312-scheduler" --http 0.0.0.0:0 --auth "$scratch/nopin" "$scratch/http.ini" \
+  >/dev/null 2>"$scratch/nopin.err" </dev/null || status=$?
+[ "$status" = 2 ] && [ "$(wc -l <"$scratch/nopin.err")" = 1 ] ||
+  fail "--http 0.0.0.0 without an operator PIN: status $status, $(cat "$scratch/nopin.err")"
 
 # The manual pages format without warnings and name their program.
 for page in "$root"/usr/share/man/man1/*.1.gz; do

@@ -142,6 +142,19 @@ TEST_F(AuthSecrets, FileKeepsOnlySaltedHashesAndMode0600) {
     EXPECT_TRUE(loaded.Save(path, error)) << error;
     ::umask(old);
     EXPECT_EQ(ModeOf(path), 0600u);
+
+    // Made by root in a service's folder, it is the service's, for the service to read.
+    if (::geteuid() == 0) {
+        const fs::path service = dir / "service";
+        fs::create_directories(service);
+        ASSERT_EQ(::chown(service.c_str(), 4321, 4322), 0);
+        ASSERT_TRUE(loaded.Save((service / "auth.json").string(), error)) << error;
+        struct stat st {};
+        ASSERT_EQ(::stat((service / "auth.json").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 4321u);
+        EXPECT_EQ(st.st_gid, 4322u);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+    }
 }
 
 TEST_F(AuthSecrets, BadPinsAreRefused) {
@@ -253,6 +266,12 @@ TEST_F(AuthSecrets, LockoutAfterFiveWrongPinsDoublesUpToAnHourAndResets) {
     const std::string log = Log();
     EXPECT_NE(log.find("login from 192.168.1.50: wrong PIN"), std::string::npos) << log;
     EXPECT_NE(log.find("login from 192.168.1.50: locked out for 3600 s"), std::string::npos);
+    // The first refusal of each lockout is logged, not every one.
+    size_t refusals = 0;
+    for (size_t at = 0;
+         (at = log.find("192.168.1.50 refused: locked out", at)) != std::string::npos; ++at)
+        ++refusals;
+    EXPECT_EQ(refusals, locks.size());
 
     // A good login resets the count and the doubling.
     EXPECT_EQ(guard.TryLogin(me, "2468", now).status, 200);
@@ -279,6 +298,16 @@ TEST_F(AuthSecrets, LockoutAfterFiveWrongPinsDoublesUpToAnHourAndResets) {
         EXPECT_EQ(guard.TryLogin(second, "2468", now).status, 429) << second;
     }
     EXPECT_EQ(guard.TryLogin("2001:db8:1:3::10", "2468", now).status, 200);
+
+    // A flood of new addresses fills the table of addresses; a locked one stays locked.
+    const std::string locked = "172.16.0.1";
+    for (int i = 0; i < 5; ++i)
+        guard.TryLogin(locked, "0000", now);
+    for (size_t i = 0; i < AuthGuard::kMaxAddresses + 10; ++i) {
+        const std::string spray = "10.9." + std::to_string(i / 250) + "." + std::to_string(i % 250);
+        guard.TryLogin(spray, "0000", ++now);
+    }
+    EXPECT_EQ(guard.TryLogin(locked, "2468", now).status, 429);
 }
 
 TEST_F(AuthSecrets, SessionsEndAfterTwelveHoursIdleAndAtLogout) {

@@ -174,7 +174,7 @@ TEST_F(MqttService, TheLastWillAfterAHangAndACrash) {
 // A wrong password: said at each attempt, and the plan still reaches the processor at its second.
 TEST_F(MqttService, AWrongPasswordLeavesThePlansRunning) {
     time_t at;
-    if (!In(3, at))
+    if (!In(4, at))
         GTEST_SKIP() << "too close to midnight";
     testutil::SimProcess sim({"--tcp", "0"});
     ASSERT_TRUE(sim.Started());
@@ -194,21 +194,21 @@ TEST_F(MqttService, AWrongPasswordLeavesThePlansRunning) {
 // published, and what happened meanwhile is not told as events.
 TEST_F(MqttService, ABrokerRestartWhileAPlanFires) {
     time_t at;
-    if (!In(5, at))
+    if (!In(6, at))
         GTEST_SKIP() << "too close to midnight";
     auto sim = std::make_unique<testutil::SimProcess>(std::vector<std::string>{"--tcp", "0"});
     ASSERT_TRUE(sim->Started());
     const int port = sim->tcpPort;
     Start(port, at, 4);
-    ASSERT_TRUE(dashboard->WaitFor(kBase + "/status", "online", 3000)) << service->Err();
+    ASSERT_TRUE(dashboard->WaitFor(kBase + "/status", "online", 5000)) << service->Err();
     dashboard.reset();
     broker->Stop();
     sim.reset();
-    ASSERT_TRUE(service->WaitForErr("device lost: ", 3000)) << service->Err();
+    ASSERT_TRUE(service->WaitForErr("device lost: ", 5000)) << service->Err();
     sim = std::make_unique<testutil::SimProcess>(
         std::vector<std::string>{"--tcp", std::to_string(port)});
     ASSERT_TRUE(sim->Started());
-    ASSERT_TRUE(service->WaitForErr("device back: ", 3000)) << service->Err();
+    ASSERT_TRUE(service->WaitForErr("device back: ", 5000)) << service->Err();
 
     ASSERT_TRUE(sim->WaitForOutput("<- 05 01 00 00 04", 8000)) << service->Err();
     const std::string out = sim->Output();

@@ -108,4 +108,25 @@ TEST_F(AuthCommands, SetPinMakeRevokeAndListTokens) {
     }
 }
 
+TEST_F(AuthCommands, CommandsAtOnceLoseNoChange) {
+    // Eight tokens made at the same moment by eight processes: each one's token is kept.
+    const testutil::RunResult r = testutil::Run(
+        {"/bin/sh", "-c",
+         "for i in 1 2 3 4 5 6 7 8; do \"$0\" --auth \"$1\" --new-token t$i > \"$1.$i\" & done; "
+         "wait",
+         ORN312_SCHEDULER_PATH, file},
+        30000);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    server::AuthFile auth;
+    std::string error;
+    ASSERT_TRUE(server::AuthFile::Load(file, auth, error)) << error;
+    EXPECT_EQ(auth.TokenNames().size(), 8u);
+    for (int i = 1; i <= 8; ++i) {
+        std::ifstream in(file + "." + std::to_string(i));
+        std::string token;
+        std::getline(in, token);
+        EXPECT_EQ(auth.CheckToken(token), std::optional<std::string>("t" + std::to_string(i)));
+    }
+}
+
 }  // namespace
