@@ -141,6 +141,18 @@ TEST_F(MqttService, SwitchesOncePerIdAndAnswersOnResult) {
         << service->Err();
     EXPECT_EQ(testutil::Count(sim->Output(), "<- 05 01 00 00"), 1);
 
+    // The API's other commands the same way; one command a message.
+    ASSERT_TRUE(Set(R"({"id":"f1","overlay":{"name":"FREEZE","on":true}})"));
+    EXPECT_TRUE(dashboard->WaitFor(kBase + "/result", R"({"id":"f1","ok":true})", 8000));
+    EXPECT_TRUE(sim->WaitForOutput("<- 05 01 29 01", 100));
+    ASSERT_TRUE(Set(R"({"id":"t1","timer":{"run":false}})"));
+    EXPECT_TRUE(dashboard->WaitFor(kBase + "/result", R"({"id":"t1","ok":true})", 5000));
+    ASSERT_TRUE(Set(R"({"id":"x1","switch":{"source":"DP"},"take":{}})"));
+    EXPECT_TRUE(dashboard->WaitFor(
+        kBase + "/result",
+        R"("error":"give one command: switch, pre, take, overlay, mode or timer","id":"x1","ok":false)",
+        3000));
+
     sim.reset();
     ASSERT_TRUE(dashboard->WaitFor(kBase + "/state", R"("link":"lost")", 8000)) << service->Err();
     ASSERT_TRUE(Set(R"({"id":"s3","switch":{"source":"DVI"}})"));
@@ -215,7 +227,7 @@ TEST_F(MqttService, ABrokerRestartWhileAPlanFires) {
     const size_t frame = out.find("<- 05 01 00 00 04");
     const std::string arrived = out.substr(out.rfind('\n', frame) + 1, 8);
     EXPECT_GE(arrived, Clock(at, "%02d:%02d:%02d"));
-    EXPECT_LE(arrived, Clock(at + 1, "%02d:%02d:%02d"));
+    EXPECT_LE(arrived, Clock(at + 2, "%02d:%02d:%02d"));  // room for a loaded machine
     EXPECT_EQ(testutil::Count(service->Err(), "MQTT: connection to mqtt://127.0.0.1:"), 1)
         << service->Err();
 
