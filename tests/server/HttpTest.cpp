@@ -428,6 +428,27 @@ TEST_F(Http, RefusalsOfSessionsTokensRolesAndLimits) {
     }
 }
 
+// The running service follows its auth file: a revoked token stops working and a new PIN holds
+// within 3 s, without a restart.
+TEST_F(Http, FollowsTheAuthFile) {
+    StartService();
+    ASSERT_EQ(Get("/api/v1/state").status, 200);
+    server::SetHashCost({1, 8192});
+    server::AuthFile file;
+    std::string error;
+    ASSERT_TRUE(server::AuthFile::Load((dir / "auth.json").string(), file, error)) << error;
+    ASSERT_TRUE(file.RevokeToken("desk"));
+    ASSERT_TRUE(file.SetPin(server::Role::Operator, "4321", error)) << error;
+    ASSERT_TRUE(file.Save((dir / "auth.json").string(), error)) << error;
+    server::SetHashCost(server::DefaultHashCost());
+    const int64_t end = Ms() + 3000;
+    while (Ms() < end && Get("/api/v1/state").status != 401)
+        std::this_thread::sleep_for(milliseconds(100));
+    EXPECT_EQ(Get("/api/v1/state").status, 401);
+    EXPECT_FALSE(Login("4321").empty());
+    EXPECT_TRUE(Login("1234").empty());
+}
+
 // Five wrong PINs lock the address out: the right PIN too gets 429, with Retry-After.
 TEST_F(Http, WrongPinsLockTheAddressOut) {
     StartService();
