@@ -358,7 +358,12 @@ void Connection::ReadStatus(int limitMs) {
 
 void Connection::PollStatus(platform::StopFlag& stop, bool* unsure) {
     WithLinkUnless(stop, [&](devlink::LinkConnection& link) {
+        // The reply is decoded (and its state told) as soon as it is in; the pause after it is
+        // still kept here, with the link held.
+        link.m_owePauseAfterReply = true;
         ReadStatus(m_pollLimitMs);
+        link.m_owePauseAfterReply = false;
+        devlink::WaitQuiet(link);
         if (unsure != nullptr) {
             *unsure = link.m_unanswered > 0;
         }

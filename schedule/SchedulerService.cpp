@@ -439,9 +439,7 @@ bool SchedulerService::SendPlan(const PlanItem& plan, const devlink::Frame& fram
     if (!m_linkUp)
         return false;
     if (m_line) {
-        return m_line->SendPlan(frame, delayMs, plan.time * 1000, stop, [&] {
-            Say("switch to " + SourceName(plan.source) + " sent (plan " + ClockOf(plan) + ")");
-        });
+        return m_line->SendPlan(frame, delayMs, plan.time * 1000, stop, [&] { PlanLeft(plan); });
     }
     bool sent = false;
     m_conn.WithLinkUnless(stop, [&](devlink::LinkConnection& link) {
@@ -450,7 +448,7 @@ bool SchedulerService::SendPlan(const PlanItem& plan, const devlink::Frame& fram
         sent = devlink::SendCommand(link, frame.data(), 0);
         if (!sent)
             return;
-        Say("switch to " + SourceName(plan.source) + " sent (plan " + ClockOf(plan) + ")");
+        PlanLeft(plan);
         platform::Sleep(delayMs, &stop);
     });
     return sent;
@@ -556,8 +554,15 @@ void SchedulerService::PlanAwaited(const PlanItem* plan) {
         m_serviceWatch->PlanAwaited(plan);
 }
 
-void SchedulerService::PlanOutcome(const PlanItem& plan, PlanResult result, int64_t atMs) {
+void SchedulerService::PlanLeft(const PlanItem& plan) {
+    Say("switch to " + SourceName(plan.source) + " sent (plan " + ClockOf(plan) + ")");
     if (m_serviceWatch)
+        m_serviceWatch->PlanOutcome(plan, PlanResult::Sent, platform::CurrentClock().NowMs());
+}
+
+void SchedulerService::PlanOutcome(const PlanItem& plan, PlanResult result, int64_t atMs) {
+    // A switch sent was told as its frame left (PlanLeft), before the pause after it.
+    if (m_serviceWatch && result != PlanResult::Sent)
         m_serviceWatch->PlanOutcome(plan, result, atMs);
 }
 

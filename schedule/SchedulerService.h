@@ -168,6 +168,8 @@ private:
     void PlanAwaited(const PlanItem* plan) override;
     void PlanOutcome(const PlanItem& plan, PlanResult result, int64_t atMs) override;
     void SetLinkState(ServiceLink link);
+    // A plan's switch has left: logged and told.
+    void PlanLeft(const PlanItem& plan);
 
     const std::string m_planFile;
     ServiceSettings m_settings;  // the supervisor's, once started

@@ -283,7 +283,11 @@ json DeviceApi::State() const {
     const DeviceSnapshot snap = m_line.Model().Current();
     const ServiceLink link = m_service.LinkState();
     json j;
-    j["link"] = LinkName(link);
+    // Connected once the processor's state is known: until its first status reply, commands are
+    // refused as not connected.
+    j["link"] = link == ServiceLink::Connected && !snap.connected
+                    ? LinkName(ServiceLink::Connecting)
+                    : LinkName(link);
     j["device_id"] = snap.deviceId;
     const app::DeviceState& st = snap.state;
     const devlink::StatusReply& status = snap.status;

@@ -428,6 +428,27 @@ TEST_F(Http, RefusalsOfSessionsTokensRolesAndLimits) {
     }
 }
 
+// The running service follows its auth file: a revoked token stops working and a new PIN holds
+// within 3 s, without a restart.
+TEST_F(Http, FollowsTheAuthFile) {
+    StartService();
+    ASSERT_EQ(Get("/api/v1/state").status, 200);
+    server::SetHashCost({1, 8192});
+    server::AuthFile file;
+    std::string error;
+    ASSERT_TRUE(server::AuthFile::Load((dir / "auth.json").string(), file, error)) << error;
+    ASSERT_TRUE(file.RevokeToken("desk"));
+    ASSERT_TRUE(file.SetPin(server::Role::Operator, "4321", error)) << error;
+    ASSERT_TRUE(file.Save((dir / "auth.json").string(), error)) << error;
+    server::SetHashCost(server::DefaultHashCost());
+    const int64_t end = Ms() + 3000;
+    while (Ms() < end && Get("/api/v1/state").status != 401)
+        std::this_thread::sleep_for(milliseconds(100));
+    EXPECT_EQ(Get("/api/v1/state").status, 401);
+    EXPECT_FALSE(Login("4321").empty());
+    EXPECT_TRUE(Login("1234").empty());
+}
+
 // Five wrong PINs lock the address out: the right PIN too gets 429, with Retry-After.
 TEST_F(Http, WrongPinsLockTheAddressOut) {
     StartService();
@@ -553,8 +574,8 @@ TEST_F(Http, EventStreamFollowsTheProcessor) {
     EXPECT_EQ(*lost, Get("/api/v1/state").Json());
 
     // A switch by another user.
-    EXPECT_EQ(Post("/api/v1/switch", R"({"source":"DVI"})").status, 200);
-    EXPECT_TRUE(events.NextState(9000, [](const json& s) { return s["main"] == "DVI"; }))
+    EXPECT_EQ(Post("/api/v1/switch", R"({"source":"HDMI"})").status, 200);
+    EXPECT_TRUE(events.NextState(9000, [](const json& s) { return s["main"] == "HDMI"; }))
         << service->Err();
 
     // The processor lost: an event and the state.
@@ -573,7 +594,7 @@ TEST_F(Http, EventStreamFollowsTheProcessor) {
 // started again by the API.
 TEST_F(Http, PlansAndTheTimer) {
     const time_t now = ::time(nullptr);
-    const time_t at = now + 4;
+    const time_t at = now + 3;
     struct tm a {
     }, b{};
     localtime_r(&now, &a);
