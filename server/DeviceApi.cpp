@@ -294,6 +294,7 @@ json DeviceApi::State() const {
         j["main"] = ButtonName(st.m_mainSource, yPbPr);
         j["pre"] = st.m_bPreviewSet ? ButtonName(status.secondSource, yPbPr) : json(nullptr);
         j["transition"] = TransitionName(status.transition);
+        j["mode"] = st.m_bPreTakeMode ? "pre+take" : "one key";
         const json main = ButtonName(st.m_mainSource, yPbPr);
         if (main.is_string()) {
             signals[main.get<std::string>()] = status.mainSignal;
@@ -309,6 +310,7 @@ json DeviceApi::State() const {
         j["main"] = nullptr;
         j["pre"] = nullptr;
         j["transition"] = nullptr;
+        j["mode"] = nullptr;
     }
     j["overlay"] = {{"PIP", known && st.PipFlag()},
                     {"TEXT", known && st.TextFlag()},

@@ -90,10 +90,11 @@ public:
     // Commands still waiting are answered 503; no listener is called after this returns.
     void Stop();
 
-    // {"link", "device_id", "main", "pre", "transition", "overlay": {"PIP", "TEXT", "FREEZE"},
-    //  "signals": {source: bool}, "timer": {"running", "next": {"time", "source"} | null,
-    //  "last": {"time", "source", "result": "sent"|"missed"|"failed"} | null}}.
-    // main, pre and transition are null while nothing is known of the processor.
+    // {"link", "device_id", "main", "pre", "transition", "mode": "one key"|"pre+take",
+    //  "overlay": {"PIP", "TEXT", "FREEZE"}, "signals": {source: bool}, "timer": {"running",
+    //  "next": {"time", "source"} | null, "last": {"time", "source", "result": "sent"|"missed"|
+    //  "failed"} | null}}.
+    // main, pre, transition and mode are null while nothing is known of the processor.
     nlohmann::json State() const;
     // {"plans": [{"kind": "day"|"week"|"month"|"once", "time": "10:00:00", "source",
     //  "weekday": 0..6 (week), "day": 1..31 (month), "date": "2026-12-24" (once)}],
