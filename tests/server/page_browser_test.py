@@ -5,7 +5,8 @@ orn312-scheduler --http and the simulator.
 Logs in with a wrong PIN and then the right one, presses HDMI (the simulator receives the switch
 and the page shows HDMI on air soon after the processor's answer says so), follows the
 simulator's `signal HDMI off` with a flashing lamp and an alarm, shows a refused press with the
-service's reason, a viewer's controls disabled, the service's restart (the live updates
+service's reason, Pre + TAKE (the pre-selected source marked apart from the one on air, then
+taken), a viewer's controls disabled, the service's restart (the live updates
 interrupted, then the PIN asked again) and the lockout after five wrong PINs with its wait. No
 horizontal scrolling at 390 px, touch targets of 44 px, an accessible name on every control, no
 Content-Security-Policy refusals.
@@ -349,6 +350,28 @@ def main():
         assert "Failed" in source_button("EXT.").text or "FAILED" in source_button("EXT.").text
         assert on_air() == ["HDMI"]
 
+        # ---- Pre + TAKE: the pre-selected source marked apart from the one on air ----
+        before = len(sim_log.frames())
+        driver.find_element(By.XPATH, "//div[@id='modes']/button[.='Pre + TAKE Switch']").click()
+        first, _ = sim_log.wait("status answer in Pre + TAKE mode",
+                                lambda f: status_reply(f) and f["bytes"][6] & 0x10, since=before)
+        sim_log.wait("second status answer in Pre + TAKE mode",
+                     lambda f: status_reply(f) and f["bytes"][6] & 0x10, since=first + 1)
+        source_button("VGA1").click()
+        wait_for("VGA1 pre-selected, HDMI on air", lambda: on_air() == ["HDMI"] and
+                 "pre" in source_button("VGA1").find_element(By.XPATH, "..")
+                 .get_attribute("class") and text_of("preview") == "Pre: VGA1" and
+                 driver.find_element(By.ID, "take").is_enabled())
+        assert "PRE" in source_button("VGA1").text.upper(), source_button("VGA1").text
+        assert driver.find_element(By.XPATH, "//div[@id='modes']/button[.='Pre + TAKE Switch']"
+                                   ).get_attribute("aria-checked") == "true"
+        shot("page-1024x768-pretake-en")
+        driver.find_element(By.ID, "take").click()
+        wait_for("VGA1 on air after TAKE, the mode kept, nothing pre-selected",
+                 lambda: on_air() == ["VGA1"] and text_of("preview") == "Pre: NULL" and
+                 driver.find_element(By.XPATH, "//div[@id='modes']/button[.='Pre + TAKE Switch']")
+                 .get_attribute("aria-checked") == "true")
+
         # ---- a viewer sees everything and can change nothing ----
         viewport(390, 844)
         driver.find_element(By.ID, "logout").click()
@@ -356,7 +379,7 @@ def main():
                  lambda: driver.find_element(By.ID, "pin").is_displayed())
         login(VIEWER_PIN)
         wait_for("the viewer's panel", lambda: driver.find_element(By.ID, "viewer-note")
-                 .is_displayed() and on_air() == ["HDMI"])
+                 .is_displayed() and on_air() == ["VGA1"])
         enabled = driver.execute_script("""
             return Array.from(document.querySelectorAll('#panel button'))
                 .filter(b => !b.disabled).map(b => b.textContent.trim());""")
@@ -381,7 +404,7 @@ def main():
                  lambda: driver.find_element(By.ID, "pin").is_displayed() and
                  text_of("login-message") == "The session ended: log in again")
         login(OPERATOR_PIN)
-        wait_for("the operator's panel again", lambda: on_air() == ["HDMI"] and
+        wait_for("the operator's panel again", lambda: on_air() == ["VGA1"] and
                  source_button("DVI").is_enabled())
 
         # ---- wrong PINs until the address is locked out: the page says for how long ----
