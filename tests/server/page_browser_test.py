@@ -4,12 +4,12 @@ orn312-scheduler --http and the simulator.
 
 Logs in with a wrong PIN and then the right one, presses HDMI (the simulator receives the switch
 and the page shows HDMI on air soon after the processor's answer says so), follows the
-simulator's `signal HDMI off` with a flashing lamp and an alarm, shows a refused press with the
-service's reason, Pre + TAKE (the pre-selected source marked apart from the one on air, then
-taken), a viewer's controls disabled, the service's restart (the live updates
-interrupted, then the PIN asked again) and the lockout after five wrong PINs with its wait. No
-horizontal scrolling at 390 px, touch targets of 44 px, an accessible name on every control, no
-Content-Security-Policy refusals.
+simulator's `signal HDMI off` with a flashing lamp and an alarm, alarms while the processor is
+away, shows a refused press with the service's reason, Pre + TAKE (the pre-selected source
+marked apart from the one on air, then taken), a viewer's controls disabled, the service's
+restart (the live updates interrupted, then the PIN asked again) and the lockout after five
+wrong PINs with its wait. No horizontal scrolling at 390 px, touch targets of 44 px, an
+accessible name on every control, no Content-Security-Policy refusals.
 Screenshots at 390 x 844 and 1024 x 768, in English and Chinese, go to --out.
 
 Exit 77 (skipped) only when Chromium or its driver is not installed.
@@ -271,7 +271,13 @@ def main():
                 "QUOLAN ORN312 Processor Controller(V1.13)"
             wait_for("the %s captions" % lang, lambda: text_of("title") == title)
 
+        started = time.monotonic()
+
+        def step(name):  # where the time goes, in the test's output
+            print("%5.1f s  %s" % (time.monotonic() - started, name), flush=True)
+
         # ---- logging in: a wrong PIN, then the right one ----
+        step("logging in")
         viewport(390, 844)
         driver.get(url)
         wait_for("the PIN form", lambda: driver.find_element(By.ID, "pin").is_displayed())
@@ -292,6 +298,7 @@ def main():
                  .is_displayed() and on_air() == ["V1"])
 
         # ---- HDMI: the frame reaches the simulator, the page follows its answer ----
+        step("HDMI")
         before = len(sim_log.frames())
         source_button("HDMI").click()
         wait_for("the press under way or done",
@@ -313,6 +320,7 @@ def main():
         assert "lit" in lamp_of("HDMI").get_attribute("class")
 
         # ---- the lamp follows the input's signal ----
+        step("the lamp follows the input's signal")
         console("signal HDMI off")
         wait_for("the HDMI lamp flashing",
                  lambda: "flashing" in lamp_of("HDMI").get_attribute("class"))
@@ -336,7 +344,18 @@ def main():
                  lambda: "lit" in lamp_of("HDMI").get_attribute("class") and
                  not text_of("alarms"))
 
+        # ---- the processor goes away: an alarm, nothing looks live; then it is back ----
+        step("the processor goes away")
+        console("hangup")
+        wait_for("the processor-not-responding alarm",
+                 lambda: "Device not responding, check the device and the cable" in
+                 text_of("alarms"))
+        assert not source_button("DVI").is_enabled()
+        wait_for("the processor back", lambda: not text_of("alarms") and on_air() == ["HDMI"] and
+                 source_button("DVI").is_enabled())
+
         # ---- a refused press says why ----
+        step("a refused press says why")
         before = len(sim_log.frames())
         console("ext NULL")
         # Two answers that say so: the service has taken in the first when it asks again.
@@ -351,28 +370,26 @@ def main():
         assert on_air() == ["HDMI"]
 
         # ---- Pre + TAKE: the pre-selected source marked apart from the one on air ----
-        before = len(sim_log.frames())
-        driver.find_element(By.XPATH, "//div[@id='modes']/button[.='Pre + TAKE Switch']").click()
-        first, _ = sim_log.wait("status answer in Pre + TAKE mode",
-                                lambda f: status_reply(f) and f["bytes"][6] & 0x10, since=before)
-        sim_log.wait("second status answer in Pre + TAKE mode",
-                     lambda f: status_reply(f) and f["bytes"][6] & 0x10, since=first + 1)
+        step("Pre + TAKE")
+        pre_take = driver.find_element(By.XPATH,
+                                       "//div[@id='modes']/button[.='Pre + TAKE Switch']")
+        pre_take.click()
+        wait_for("Pre + TAKE mode", lambda: pre_take.get_attribute("aria-checked") == "true" and
+                 text_of("preview") == "Pre: NULL")
         source_button("VGA1").click()
         wait_for("VGA1 pre-selected, HDMI on air", lambda: on_air() == ["HDMI"] and
                  "pre" in source_button("VGA1").find_element(By.XPATH, "..")
                  .get_attribute("class") and text_of("preview") == "Pre: VGA1" and
                  driver.find_element(By.ID, "take").is_enabled())
         assert "PRE" in source_button("VGA1").text.upper(), source_button("VGA1").text
-        assert driver.find_element(By.XPATH, "//div[@id='modes']/button[.='Pre + TAKE Switch']"
-                                   ).get_attribute("aria-checked") == "true"
         shot("page-1024x768-pretake-en")
         driver.find_element(By.ID, "take").click()
         wait_for("VGA1 on air after TAKE, the mode kept, nothing pre-selected",
                  lambda: on_air() == ["VGA1"] and text_of("preview") == "Pre: NULL" and
-                 driver.find_element(By.XPATH, "//div[@id='modes']/button[.='Pre + TAKE Switch']")
-                 .get_attribute("aria-checked") == "true")
+                 pre_take.get_attribute("aria-checked") == "true")
 
         # ---- a viewer sees everything and can change nothing ----
+        step("a viewer sees everything and can change nothing")
         viewport(390, 844)
         driver.find_element(By.ID, "logout").click()
         wait_for("the PIN form after logging out",
@@ -393,6 +410,7 @@ def main():
 
         # ---- the service goes away and comes back: the page says so, then asks for the PIN
         # (sessions do not outlive the service) and follows the new one ----
+        step("the service's restart")
         service.stop()
         wait_for("the live updates interrupted", lambda: "interrupted" in text_of("live"))
         assert not source_button("DVI").is_enabled()
@@ -408,6 +426,7 @@ def main():
                  source_button("DVI").is_enabled())
 
         # ---- wrong PINs until the address is locked out: the page says for how long ----
+        step("wrong PINs until the address is locked out")
         driver.find_element(By.ID, "logout").click()
         wait_for("the PIN form after logging out",
                  lambda: driver.find_element(By.ID, "pin").is_displayed())
@@ -429,6 +448,7 @@ def main():
 
         for child in children:
             assert "Sanitizer" not in child.output(), child.output()
+        step("done")
         print("page test passed")
         return 0
     except Exception as e:  # a failed check, or the browser or a program gave up
