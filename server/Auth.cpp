@@ -35,8 +35,12 @@ constexpr size_t kTokenLength = kTokenIdLength + 1 + kTokenSecretLength;
 constexpr size_t kSessionIdBytes = 32;
 constexpr int64_t kAddressMemoryMs = 24LL * 3600 * 1000;  // a quiet address starts over after
 
-std::atomic<unsigned long long> g_hashOps{2};
-std::atomic<size_t> g_hashMem{32u << 20};
+// Argon2id with 2 passes over 19 MiB: a login with a wrong PIN (two hashes) takes about 0.1 s on
+// a small two-core machine, and checks run one at a time, so logins never take more than 19 MiB.
+constexpr unsigned long long kHashOps = 2;
+constexpr size_t kHashMem = 19u << 20;
+std::atomic<unsigned long long> g_hashOps{kHashOps};
+std::atomic<size_t> g_hashMem{kHashMem};
 
 // libsodium is ready (it only fails without a source of randomness: then nothing is allowed).
 bool SodiumReady() {
@@ -215,7 +219,7 @@ bool ParseRole(const std::string& text, Role& role) {
 }
 
 HashCost DefaultHashCost() {
-    return {2, 32u << 20};
+    return {kHashOps, kHashMem};
 }
 
 void SetHashCost(HashCost cost) {
@@ -375,6 +379,19 @@ bool AuthFile::Save(const std::string& path, std::string& error, std::string* no
         } else if (existed && notice != nullptr) {
             *notice =
                 path + " could be read by others (mode " + ModeText(st.st_mode) + "): made it 0600";
+        }
+    }
+    if (ok && !existed && ::geteuid() == 0) {
+        // Made by root in a service's folder (sudo ... --set-pin): the folder's owner, the
+        // service's user, must read it.
+        const size_t slash = path.rfind('/');
+        const std::string folder = slash == std::string::npos ? "."
+                                   : slash == 0               ? "/"
+                                                              : path.substr(0, slash);
+        struct stat dir {};
+        if (::stat(folder.c_str(), &dir) == 0 && ::fchown(fd, dir.st_uid, dir.st_gid) != 0) {
+            error = "cannot give " + path + " its folder's owner: " + std::strerror(errno);
+            ok = false;
         }
     }
     ::close(fd);
@@ -553,6 +570,7 @@ struct AuthGuard::Impl {
         int locks = 0;                 // lockouts since the last good login
         int64_t lockedUntilMs = 0;
         int64_t lastMs = 0;
+        bool refusalSaid = false;  // a login refused in this lockout was logged
     };
     std::unordered_map<std::string, Address> addresses;
 
@@ -641,32 +659,44 @@ struct AuthGuard::Impl {
         ++generation;
     }
 
-    // The record of an address; a quiet one is forgotten after a day, and the longest quiet
-    // goes when the table is full.
+    // The record of an address; a quiet one is forgotten after a day. When the table is full the
+    // longest quiet address that is not locked out goes (a flood of new addresses must not free
+    // a locked one), or else the longest quiet.
     Address& AddressOf(const std::string& address, int64_t nowMs) {
         auto it = addresses.find(address);
         if (it != addresses.end() && it->second.lockedUntilMs <= nowMs &&
             nowMs - it->second.lastMs > kAddressMemoryMs)
             it->second = Address();
         if (it == addresses.end() && addresses.size() >= kMaxAddresses) {
-            auto oldest = addresses.begin();
+            const auto rank = [nowMs](const Address& a) {
+                return std::pair{a.lockedUntilMs > nowMs, a.lastMs};
+            };
+            auto first = addresses.begin();
             for (auto a = addresses.begin(); a != addresses.end(); ++a) {
-                if (a->second.lastMs < oldest->second.lastMs)
-                    oldest = a;
+                if (rank(a->second) < rank(first->second))
+                    first = a;
             }
-            addresses.erase(oldest);
+            addresses.erase(first);
         }
         Address& a = addresses[address];
         a.lastMs = std::max(a.lastMs, nowMs);
         return a;
     }
 
-    // The seconds left of the lockout of the address (by its key), or 0.
-    int LockedFor(const std::string& key, int64_t nowMs) const {
+    // The seconds left of the lockout of the address (by its key), or 0. The first login refused
+    // in a lockout is logged; the others would only flood the log.
+    int LockedFor(const std::string& address, const std::string& key, int64_t nowMs) {
         const auto it = addresses.find(key);
         if (it == addresses.end() || it->second.lockedUntilMs <= nowMs)
             return 0;
-        return static_cast<int>((it->second.lockedUntilMs - nowMs + 999) / 1000);
+        const int left = static_cast<int>((it->second.lockedUntilMs - nowMs + 999) / 1000);
+        if (!it->second.refusalSaid) {
+            Say(LogLevel::Warning, "login from " + address + " refused: locked out for " +
+                                       std::to_string(left) +
+                                       " s more (further refusals of this lockout not logged)");
+            it->second.refusalSaid = true;
+        }
+        return left;
     }
 
     void Failed(const std::string& address, const std::string& key, int64_t nowMs) {
@@ -682,6 +712,7 @@ struct AuthGuard::Impl {
         a.failures.clear();
         ++a.locks;
         a.lockedUntilMs = nowMs + lockMs;
+        a.refusalSaid = false;
         Say(LogLevel::Warning, "login from " + address + ": locked out for " +
                                    std::to_string(lockMs / 1000) + " s after " +
                                    std::to_string(kFailuresToLock) + " wrong PINs");
@@ -748,7 +779,7 @@ AuthGuard::Login AuthGuard::TryLogin(const std::string& address, const std::stri
         {
             std::lock_guard<std::mutex> lock(d.lock);
             d.Look(false);
-            if ((login.retryAfterS = d.LockedFor(key, nowMs)) > 0) {
+            if ((login.retryAfterS = d.LockedFor(address, key, nowMs)) > 0) {
                 login.status = 429;
                 return login;
             }
@@ -761,7 +792,7 @@ AuthGuard::Login AuthGuard::TryLogin(const std::string& address, const std::stri
             {
                 // A lockout may have begun while this login waited for its turn.
                 std::lock_guard<std::mutex> lock(d.lock);
-                if ((login.retryAfterS = d.LockedFor(key, nowMs)) > 0) {
+                if ((login.retryAfterS = d.LockedFor(address, key, nowMs)) > 0) {
                     login.status = 429;
                     return login;
                 }

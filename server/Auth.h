@@ -49,8 +49,9 @@ public:
     // error for a file that cannot be read or is no auth file.
     static bool Load(const std::string& path, AuthFile& out, std::string& error,
                      std::string* notice = nullptr);
-    // Writes path whole and atomically (through symbolic links), mode 0600. A file that others
-    // could read is made 0600 before the secrets are written (notice says so).
+    // Writes path whole and atomically (through symbolic links), mode 0600, keeping the file's
+    // owner; a new file made by root takes its folder's owner and group (a service's folder). A
+    // file that others could read is made 0600 before the secrets are written (notice says so).
     bool Save(const std::string& path, std::string& error, std::string* notice = nullptr) const;
 
     // 4 to 12 digits, nothing else; false with the one-line reason.
@@ -112,6 +113,8 @@ public:
     static constexpr size_t kMaxAddresses = 4096;  // beyond, the longest quiet address is forgotten
     static constexpr int kLookMs = 1000;
 
+    // log: a line per login, wrong PIN, lockout and change of the file; called with the guard's
+    // lock held, so it must not call the guard.
     AuthGuard(std::string path, Log log);
     ~AuthGuard();
     AuthGuard(const AuthGuard&) = delete;

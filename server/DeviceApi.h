@@ -91,9 +91,9 @@ public:
     void Stop();
 
     // {"link", "device_id", "main", "pre", "transition", "mode": "one key"|"pre+take",
-    //  "overlay": {"PIP", "TEXT", "FREEZE"}, "signals": {source: bool}, "timer": {"running",
-    //  "next": {"time", "source"} | null, "last": {"time", "source", "result": "sent"|"missed"|
-    //  "failed"} | null}}.
+    //  "overlay": {"PIP", "TEXT", "FREEZE"},
+    //  "signals": {source: bool}, "timer": {"running", "next": {"time", "source"} | null,
+    //  "last": {"time", "source", "result": "sent"|"missed"|"failed"} | null}}.
     // main, pre, transition and mode are null while nothing is known of the processor.
     nlohmann::json State() const;
     // {"plans": [{"kind": "day"|"week"|"month"|"once", "time": "10:00:00", "source",

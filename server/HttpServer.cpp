@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
+#include <map>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -45,6 +46,12 @@ constexpr const char* kPagePolicy =
 // Beast's views as the standard's.
 std::string_view View(beast::string_view v) {
     return {v.data(), v.size()};
+}
+
+// Equal but for case.
+bool SameText(std::string_view a, std::string_view b) {
+    return beast::iequals(beast::string_view(a.data(), a.size()),
+                          beast::string_view(b.data(), b.size()));
 }
 
 int64_t NowMs() {
@@ -103,19 +110,19 @@ std::string BearerToken(const Request& req) {
 }
 
 // Refusals, one line each up to kRefusalLinesPerSecond a second; beyond, the rest of the second
-// in one line, so that a flood cannot fill the disk that holds the log.
+// in one line with their count by kind ("401", "dropped", ...), so that a flood cannot fill the
+// disk that holds the log.
 class RefusalLog {
 public:
     explicit RefusalLog(SchedulerService::Log log) : m_log(std::move(log)) {}
 
-    void Say(const std::string& text) {
-        const int64_t now = NowMs();
-        Tick(now);
+    void Say(const std::string& kind, const std::string& text) {
+        Tick(NowMs());
         if (m_lines < HttpServer::kRefusalLinesPerSecond) {
             ++m_lines;
             m_log(LogLevel::Warning, "HTTP " + text);
         } else {
-            ++m_held;
+            ++m_held[kind];
             m_lastHeld = text;
         }
     }
@@ -123,21 +130,27 @@ public:
         if (now - m_periodMs < 1000) {
             return;
         }
-        if (m_held > 0) {
-            m_log(LogLevel::Warning,
-                  "HTTP " + devlink::GroupedNumber(m_held) +
-                      " more refusals in the last second, the last: " + m_lastHeld);
+        if (!m_held.empty()) {
+            int64_t all = 0;
+            std::string kinds;
+            for (const auto& [kind, n] : m_held) {
+                all += n;
+                kinds += (kinds.empty() ? "" : ", ") + kind + ": " + devlink::GroupedNumber(n);
+            }
+            m_log(LogLevel::Warning, "HTTP " + devlink::GroupedNumber(all) +
+                                         " more refusals in the last second (" + kinds +
+                                         "), the last: " + m_lastHeld);
         }
         m_periodMs = now;
         m_lines = 0;
-        m_held = 0;
+        m_held.clear();
     }
 
 private:
     SchedulerService::Log m_log;
     int64_t m_periodMs = 0;
     int m_lines = 0;
-    int64_t m_held = 0;
+    std::map<std::string, int64_t> m_held;
     std::string m_lastHeld;
 };
 
@@ -210,14 +223,21 @@ public:
     void Begin() {
         Lowest().expires_after(std::chrono::milliseconds(m_server.settings.headerTimeoutMs));
         if constexpr (kTls<Stream>) {
-            m_stream.async_handshake(ssl::stream_base::server,
-                                     [self = this->shared_from_this()](beast::error_code ec) {
-                                         if (ec) {
-                                             self->Dropped(ec, "in the TLS handshake");
-                                             return;
-                                         }
-                                         self->ReadHeader();
-                                     });
+            m_stream.async_handshake(
+                ssl::stream_base::server, [self = this->shared_from_this()](beast::error_code ec) {
+                    if (ec == beast::error::timeout) {
+                        self->Dropped(ec, "in the TLS handshake");
+                        return;
+                    }
+                    if (ec) {
+                        self->m_server.refusals.Say("dropped", "dropped " + self->m_who +
+                                                                   ": TLS handshake failed (" +
+                                                                   Printable(ec.message()) + ")");
+                        self->End();
+                        return;
+                    }
+                    self->ReadHeader();
+                });
         } else {
             ReadHeader();
         }
@@ -230,7 +250,8 @@ public:
             return;
         }
         if (static_cast<int>(m_out.size()) >= HttpServer::kMaxEventsWaiting) {
-            m_server.refusals.Say("dropped " + m_who + ": it does not read its event stream");
+            m_server.refusals.Say("dropped",
+                                  "dropped " + m_who + ": it does not read its event stream");
             End();
             return;
         }
@@ -262,8 +283,9 @@ private:
             const int ms = m_server.settings.headerTimeoutMs;
             char limit[32];
             std::snprintf(limit, sizeof limit, ms % 1000 == 0 ? "%.0f s" : "%.1f s", ms / 1000.0);
-            m_server.refusals.Say("dropped " + m_who + ": its request was not in within " + limit +
-                                  " (" + where + ")");
+            m_server.refusals.Say("dropped", "dropped " + m_who +
+                                                 ": its request was not in within " + limit + " (" +
+                                                 where + ")");
         }
         End();
     }
@@ -283,14 +305,13 @@ private:
             Refuse(http::status::request_header_fields_too_large, "its headers are too large");
             return;
         }
-        if (ec) {
-            Dropped(ec, "headers");
+        if (ec == http::error::body_limit) {  // its Content-Length says so
+            Refuse(http::status::payload_too_large,
+                   "a body over " + std::to_string(HttpServer::kMaxBodyBytes) + " bytes");
             return;
         }
-        const auto length = m_parser->content_length();
-        if (length && *length > HttpServer::kMaxBodyBytes) {
-            Refuse(http::status::payload_too_large,
-                   "a body of " + std::to_string(*length) + " bytes");
+        if (ec) {
+            Dropped(ec, "headers");
             return;
         }
         if (m_parser->is_done()) {
@@ -334,8 +355,9 @@ private:
 
     // Refuses before the request was read whole; the connection closes after the answer.
     void Refuse(http::status status, const std::string& why) {
-        m_server.refusals.Say("refused " + m_who + ": " + why + " (" +
-                              std::to_string(static_cast<int>(status)) + ")");
+        m_server.refusals.Say(std::to_string(static_cast<int>(status)),
+                              "refused " + m_who + ": " + why + " (" +
+                                  std::to_string(static_cast<int>(status)) + ")");
         m_req = {};
         m_req.keep_alive(false);
         Reply(status, json{{"error", why}});
@@ -344,9 +366,10 @@ private:
     // The refusal of a request that was read, logged.
     void Deny(http::status status, const std::string& why,
               const std::function<void(Response&)>& extra = {}) {
-        m_server.refusals.Say("refused " + m_who + ": " + std::string(m_req.method_string()) + " " +
-                              Printable(View(m_req.target())) + ": " + why + " (" +
-                              std::to_string(static_cast<int>(status)) + ")");
+        m_server.refusals.Say(std::to_string(static_cast<int>(status)),
+                              "refused " + m_who + ": " + std::string(m_req.method_string()) + " " +
+                                  Printable(View(m_req.target())) + ": " + why + " (" +
+                                  std::to_string(static_cast<int>(status)) + ")");
         Reply(status, json{{"error", why}}, extra);
     }
 
@@ -390,14 +413,31 @@ private:
             });
     }
 
+    // Closes after the last answer. What the client may still be sending (a body refused
+    // unread) is read and dropped for a while first: closing with it unread would reset the
+    // connection, and the client could lose the answer.
     void Shutdown() {
+        Lowest().expires_after(std::chrono::seconds(2));
         if constexpr (kTls<Stream>) {
-            Lowest().expires_after(std::chrono::seconds(1));
             m_stream.async_shutdown(
                 [self = this->shared_from_this()](beast::error_code) { self->End(); });
         } else {
-            End();
+            beast::error_code ec;
+            Lowest().socket().shutdown(tcp::socket::shutdown_send, ec);
+            Drain();
         }
+    }
+
+    void Drain() {
+        m_buffer.consume(m_buffer.size());
+        Lowest().async_read_some(m_buffer.prepare(4096),
+                                 [self = this->shared_from_this()](beast::error_code ec, size_t) {
+                                     if (ec) {
+                                         self->End();
+                                         return;
+                                     }
+                                     self->Drain();
+                                 });
     }
 
     // ---- requests ----------------------------------------------------------------------------
@@ -416,15 +456,23 @@ private:
         }
     }
 
-    // This server's own origin, as a browser gives it for this page.
+    // The request comes from this server's own page: no Origin (not a browser's cross-origin
+    // request), or an Origin whose host is the one asked for. Either scheme: behind a TLS
+    // reverse proxy the browser's origin is https while this side is plain HTTP.
     bool SameOrigin() const {
-        const beast::string_view origin = m_req[http::field::origin];
+        const std::string_view origin = View(m_req[http::field::origin]);
+        const std::string_view host = View(m_req[http::field::host]);
         if (origin.empty()) {
-            return true;  // not a browser's cross-origin request
+            return true;
         }
-        const std::string own = std::string(kTls<Stream> ? "https://" : "http://") +
-                                std::string(m_req[http::field::host]);
-        return !m_req[http::field::host].empty() && beast::iequals(origin, own);
+        for (const std::string_view scheme : {"http://", "https://"}) {
+            if (!host.empty() && origin.size() == scheme.size() + host.size() &&
+                SameText(origin.substr(0, scheme.size()), scheme) &&
+                SameText(origin.substr(scheme.size()), host)) {
+                return true;
+            }
+        }
+        return false;
     }
 
     void Route(const std::string& path) {
@@ -463,7 +511,13 @@ private:
             return;
         }
         const auto kind = CommandKindFromName(name);
-        if (name == "state" || name == "plans" || name == "events") {
+        if (name == "session") {
+            if (!get) {
+                NotAllowed("GET");
+            } else {
+                Reply(http::status::ok, json{{"role", RoleName(role)}});
+            }
+        } else if (name == "state" || name == "plans" || name == "events") {
             if (!get) {
                 NotAllowed("GET");
             } else if (name == "events") {
@@ -521,7 +575,7 @@ private:
     template <class Result>
     void Slow(std::function<Result()> check, std::function<void(Result)> then) {
         if (m_server.slowWaiting >= HttpServer::kMaxSlowChecks) {
-            m_server.refusals.Say("refused " + m_who + ": too many logins waiting (503)");
+            m_server.refusals.Say("503", "refused " + m_who + ": too many logins waiting (503)");
             Reply(http::status::service_unavailable,
                   json{{"error", "too many logins at once; try again"}},
                   [](Response& res) { res.set(http::field::retry_after, "1"); });
@@ -664,8 +718,17 @@ private:
                                          self->End();
                                          return;
                                      }
+                                     self->WatchClose();
                                      self->WriteNext();
                                  });
+    }
+
+    // A reader of the stream sends nothing more: anything readable is its close (or a protocol
+    // error). Ends the connection at once, so that a page gone frees its place.
+    void WatchClose() {
+        Lowest().socket().async_wait(
+            tcp::socket::wait_read,
+            [self = this->shared_from_this()](beast::error_code) { self->End(); });
     }
 
     void WriteNext() {
@@ -716,8 +779,9 @@ void HttpServer::Impl::Accept() {
             const tcp::endpoint peer = socket.remote_endpoint(peerEc);
             const std::string who = peerEc ? "(unknown address)" : DescribeEndpoint(peer);
             if (peerEc || static_cast<int>(self->connections.size()) >= kMaxConnections) {
-                self->refusals.Say("refused " + who + ": " + std::to_string(kMaxConnections) +
-                                   " connections are open already");
+                self->refusals.Say("connections", "refused " + who + ": " +
+                                                      std::to_string(kMaxConnections) +
+                                                      " connections are open already");
                 boost::system::error_code closeEc;
                 socket.close(closeEc);
             } else {

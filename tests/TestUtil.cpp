@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -372,6 +373,26 @@ std::map<std::string, long> WakeUpsByThread(int pid) {
         }
     }
     return threads;
+}
+
+std::vector<Received> ReceivedFrames(const std::string& log) {
+    std::vector<Received> out;
+    std::istringstream lines(log);
+    std::string line;
+    while (std::getline(lines, line)) {
+        int h, m, s, ms;
+        char who[32];
+        unsigned b[13];
+        if (std::sscanf(line.c_str(), "%d:%d:%d.%d %31s <- %x %x %x %x %x %x %x %x %x %x %x %x %x",
+                        &h, &m, &s, &ms, who, &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &b[6],
+                        &b[7], &b[8], &b[9], &b[10], &b[11], &b[12]) != 18)
+            continue;
+        Received r{((h * 60 + m) * 60 + s) * 1000LL + ms, {}};
+        for (int i = 0; i < 13; ++i)
+            r.frame[i] = static_cast<uint8_t>(b[i]);
+        out.push_back(r);
+    }
+    return out;
 }
 
 }  // namespace testutil

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "link/Frame.h"
 #include "link/Trace.h"
 
 namespace testutil {
@@ -93,6 +94,13 @@ private:
     int m_stderr = -1;
     std::string m_err;
 };
+
+// One frame the simulator received, from its log: when (ms of the day), and the bytes.
+struct Received {
+    int64_t ms;
+    devlink::Frame frame;
+};
+std::vector<Received> ReceivedFrames(const std::string& log);
 
 // How often text occurs in s.
 int Count(const std::string& s, const std::string& text);

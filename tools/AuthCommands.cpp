@@ -22,6 +22,9 @@ const char kUsage[] =
     "                        alone, on standard output (the only time it is shown), then ends\n"
     "  --revoke-token NAME   removes the API token NAME from FILE, then ends\n"
     "  --list-tokens         prints the names of the API tokens in FILE, one a line, then ends\n"
+    "  --set-mqtt-password   reads the password of --mqtt-user from standard input (one line)\n"
+    "                        and keeps it in FILE (in clear: it is given to the broker), then\n"
+    "                        ends\n"
     "                        (a running service follows changes of FILE within 3 s)\n";
 
 namespace {
@@ -29,6 +32,8 @@ namespace {
 void Say(const std::string& text) {
     std::fprintf(stderr, "orn312-scheduler: %s\n", text.c_str());
 }
+
+constexpr size_t kMaxSecretLine = 1024;
 
 // One line of standard input, without its line end; with a prompt and no echo on a terminal.
 // False when nothing came.
@@ -47,7 +52,7 @@ bool ReadSecretLine(const std::string& prompt, std::string& line) {
         any = true;
         if (c == '\n')
             break;
-        if (line.size() < 256)  // a PIN is 12 digits; a longer line is refused anyway
+        if (line.size() < kMaxSecretLine)  // a longer line is refused
             line.push_back(static_cast<char>(c));
     }
     if (!line.empty() && line.back() == '\r')
@@ -107,9 +112,11 @@ bool TakeOption(int argc, char** argv, int& i, std::string& authFile, Command& c
         kind = Command::RevokeToken;
     else if (a == "--list-tokens")
         kind = Command::ListTokens;
+    else if (a == "--set-mqtt-password")
+        kind = Command::SetMqttPassword;
     else if (a != "--auth")
         return false;
-    const bool takesValue = kind != Command::ListTokens;
+    const bool takesValue = kind != Command::ListTokens && kind != Command::SetMqttPassword;
     if (takesValue && i + 1 >= argc) {
         error = a + " takes a value (see --help)";
         return true;
@@ -120,7 +127,9 @@ bool TakeOption(int argc, char** argv, int& i, std::string& authFile, Command& c
         return true;
     }
     if (command.kind != Command::None) {
-        error = "one of --set-pin, --new-token, --revoke-token and --list-tokens at a time";
+        error =
+            "one of --set-pin, --new-token, --revoke-token, --list-tokens and "
+            "--set-mqtt-password at a time";
         return true;
     }
     server::Role role;
@@ -181,6 +190,25 @@ int Run(const std::string& path, const Command& command) {
                 return 1;
             }
             return Save(file, path) ? 0 : 1;
+        case Command::SetMqttPassword: {
+            std::string password;
+            if (!ReadSecretLine("MQTT password: ", password) || password.empty()) {
+                Say("no MQTT password on standard input");
+                return 2;
+            }
+            if (password.size() >= kMaxSecretLine) {
+                sodium_memzero(password.data(), password.size());
+                Say("the MQTT password is longer than " + std::to_string(kMaxSecretLine - 1) +
+                    " characters");
+                return 2;
+            }
+            file.SetMqttPassword(password);
+            sodium_memzero(password.data(), password.size());
+            if (!Save(file, path))
+                return 1;
+            Say("the MQTT password is set in " + path);
+            return 0;
+        }
         case Command::ListTokens:
             for (const std::string& name : file.TokenNames())
                 std::printf("%s\n", name.c_str());

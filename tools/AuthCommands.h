@@ -1,5 +1,5 @@
 // orn312-scheduler's commands on its auth file (--auth FILE): set a PIN, make, revoke and list API
-// tokens. They run and end without starting the service.
+// tokens, set the MQTT password. They run and end without starting the service.
 #pragma once
 
 #include <string>
@@ -7,7 +7,7 @@
 namespace authcmd {
 
 struct Command {
-    enum Kind { None, SetPin, NewToken, RevokeToken, ListTokens };
+    enum Kind { None, SetPin, NewToken, RevokeToken, ListTokens, SetMqttPassword };
     Kind kind = None;
     std::string value;   // the role of SetPin, the name of NewToken and RevokeToken
     std::string option;  // as the command line gave it

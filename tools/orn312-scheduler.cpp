@@ -18,6 +18,7 @@
 #include "server/Auth.h"
 #include "server/DeviceApi.h"
 #include "server/HttpServer.h"
+#include "server/MqttBridge.h"
 #include "server/SharedLine.h"
 #include "tools/AuthCommands.h"
 
@@ -26,7 +27,9 @@ namespace {
 const char kUsage[] =
     "usage: orn312-scheduler [-v | --trace] [--share ADDR:PORT [--share-allow CIDR]...]\n"
     "                        [--http ADDR:PORT --auth FILE [--tls-cert FILE --tls-key FILE]]\n"
-    "                        [PLANFILE]\n"
+    "                        [--mqtt mqtt[s]://HOST:PORT [--mqtt-base BASE]\n"
+    "                         [--mqtt-user NAME --auth FILE] [--mqtt-ca FILE]\n"
+    "                         [--mqtt-discovery PREFIX] [--mqtt-keepalive SECONDS]] [PLANFILE]\n"
     "       orn312-scheduler --auth FILE --set-pin operator|viewer | --new-token NAME |\n"
     "                        --revoke-token NAME | --list-tokens\n"
     "       orn312-scheduler --help | --version\n"
@@ -44,11 +47,24 @@ const char kUsage[] =
     "  --http ADDR:PORT      serve the control page and the HTTP API (JSON, events) on ADDR:PORT\n"
     "                        (off by default; 127.0.0.1:8080); needs --auth; an ADDR other than\n"
     "                        loopback needs an operator PIN\n"
-    "  --auth FILE           the PINs and API tokens of --http (see below)\n"
+    "  --auth FILE           the PINs and API tokens of --http, the password of --mqtt-user\n"
+    "                        (see below)\n"
     "  --tls-cert FILE, --tls-key FILE\n"
     "                        serve HTTPS with this certificate (chain) and key, PEM\n"
     "  --http-header-ms MS   drop a connection whose request headers are not all in MS ms after\n"
     "                        it began (10000)\n"
+    "  --mqtt mqtt://HOST:PORT | mqtts://HOST:PORT\n"
+    "                        publish the state and events on an MQTT broker and take commands\n"
+    "                        from it (off by default; MQTT 5; mqtts: TLS)\n"
+    "  --mqtt-base BASE      the topics' base and the client id (orn312/<hostname>)\n"
+    "  --mqtt-user NAME      the broker's user; its password is kept in the auth file\n"
+    "                        (--auth FILE --set-mqtt-password)\n"
+    "  --mqtt-ca FILE        mqtts: the CA of the broker's certificate (default: the system's)\n"
+    "  --mqtt-discovery PREFIX\n"
+    "                        also publish discovery records for dashboards under PREFIX\n"
+    "                        (homeassistant); off by default\n"
+    "  --mqtt-keepalive SECONDS\n"
+    "                        the broker says offline this long x 1.5 after a crash (30)\n"
     "  -v, --trace           the time-stamped trace of every serial frame, on standard output\n"
     "  -h, --help            this text\n"
     "  --version             the version\n"
@@ -94,6 +110,7 @@ int main(int argc, char** argv) {
     server::ShareSettings shareSettings;
     std::string authFile;
     authcmd::Command authCommand;
+    server::MqttSettings mqtt;
     bool http = false;
     server::HttpSettings httpSettings;
     const auto usageError = [](const std::string& text) {
@@ -117,6 +134,14 @@ int main(int argc, char** argv) {
                     return usageError(error);
                 shareSettings.allow.push_back(value);
             }
+            continue;
+        }
+        std::string mqttError;
+        const int mqttTaken = server::TakeMqttOption(argc, argv, i, mqtt, mqttError);
+        if (mqttTaken < 0)
+            return usageError(mqttError);
+        if (mqttTaken > 0) {
+            i += mqttTaken - 1;
             continue;
         }
         if (a == "--http" || a == "--tls-cert" || a == "--tls-key" || a == "--http-header-ms") {
@@ -173,6 +198,32 @@ int main(int argc, char** argv) {
     }
     if (!share && !shareSettings.allow.empty())
         return usageError("--share-allow needs --share");
+    {
+        std::string error;
+        if (!server::CheckMqttSettings(mqtt, error))
+            return usageError(error);
+        if (!mqtt.user.empty() && authFile.empty())
+            return usageError("--mqtt-user needs --auth FILE, which keeps its password");
+    }
+    // The broker's password, from the auth file at each connection attempt: a new one set with
+    // --set-mqtt-password holds from the next.
+    const auto mqttPassword = [authFile] {
+        server::AuthFile file;
+        std::string error;
+        return server::AuthFile::Load(authFile, file, error) ? file.MqttPassword().value_or("")
+                                                             : std::string();
+    };
+    if (!mqtt.user.empty()) {
+        server::AuthFile file;
+        std::string error;
+        if (!server::AuthFile::Load(authFile, file, error)) {
+            WriteLine(LogLevel::Error, error);
+            return 1;
+        }
+        if (!file.MqttPassword())
+            return usageError("the auth file " + authFile +
+                              " has no MQTT password (--set-mqtt-password)");
+    }
     if (!http && (!httpSettings.certFile.empty() || !httpSettings.keyFile.empty()))
         return usageError("--tls-cert and --tls-key need --http");
     if (httpSettings.certFile.empty() != httpSettings.keyFile.empty())
@@ -205,18 +256,21 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<server::AuthGuard> guard;
     if (http) {
-        guard = std::make_unique<server::AuthGuard>(authFile, WriteLine);
-        if (!guard->Open(error)) {
-            WriteLine(LogLevel::Error, error);
-            return 1;
-        }
         // Beyond loopback nobody may change anything without the operator's PIN.
-        if (!server::IsLoopbackHost(httpSettings.host) && !guard->HasPin(server::Role::Operator)) {
+        server::AuthFile secrets;
+        if (!server::IsLoopbackHost(httpSettings.host) &&
+            server::AuthFile::Load(authFile, secrets, error) &&
+            !secrets.HasPin(server::Role::Operator)) {
             std::fprintf(stderr,
                          "orn312-scheduler: --http %s is not loopback: set an operator PIN first "
                          "(--auth %s --set-pin operator)\n",
                          httpSettings.host.c_str(), authFile.c_str());
             return 2;
+        }
+        guard = std::make_unique<server::AuthGuard>(authFile, WriteLine);
+        if (!guard->Open(error)) {
+            WriteLine(LogLevel::Error, error);
+            return 1;
         }
     }
 
@@ -225,7 +279,8 @@ int main(int argc, char** argv) {
     std::unique_ptr<server::SharedLine> shared;
     std::unique_ptr<server::DeviceApi> api;
     std::unique_ptr<server::HttpServer> httpServer;
-    if (share || http) {
+    std::unique_ptr<server::MqttBridge> bridge;
+    if (share || http || !mqtt.url.empty()) {
         shared = std::make_unique<server::SharedLine>(
             service, share ? std::optional<server::ShareSettings>(shareSettings) : std::nullopt,
             WriteLine);
@@ -235,13 +290,19 @@ int main(int argc, char** argv) {
         }
         service.ShareLine(shared.get());
     }
-    if (http) {
+    if (http || !mqtt.url.empty()) {
         api = std::make_unique<server::DeviceApi>(service, *shared, WriteLine);
+    }
+    if (http) {
         httpServer = std::make_unique<server::HttpServer>(*api, *guard, httpSettings, WriteLine);
         if (!httpServer->Open(error)) {
             WriteLine(LogLevel::Error, error);
             return 1;
         }
+    }
+    if (!mqtt.url.empty()) {
+        bridge = std::make_unique<server::MqttBridge>(server::MqttDeviceOf(*api), mqtt,
+                                                      mqttPassword, WriteLine);
     }
     service.Start();
     if (shared)
@@ -250,6 +311,8 @@ int main(int argc, char** argv) {
         api->Start();
     if (httpServer)
         httpServer->Start();
+    if (bridge)
+        bridge->Start();
     int signalNumber = 0;
     for (;;) {
         if (sigwait(&signals, &signalNumber) != 0)
@@ -260,8 +323,10 @@ int main(int argc, char** argv) {
     }
     WriteLine(LogLevel::Info,
               std::string(signalNumber == SIGTERM ? "SIGTERM" : "SIGINT") + ": stopping");
-    // The HTTP side first, then the shared line: plans waiting for it give up, clients are
-    // closed.
+    // The broker hears "offline" and the HTTP side ends first; then the API answers what still
+    // waits; then the shared line: plans waiting for it give up, clients are closed.
+    if (bridge)
+        bridge->Stop();
     if (httpServer)
         httpServer->Stop();
     if (api)

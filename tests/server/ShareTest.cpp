@@ -25,8 +25,8 @@
 #include "TestUtil.h"
 #include "app/MainDlg.h"
 #include "device/Connection.h"
-#include "resources/ControlIds.h"
 #include "link/Commands.h"
+#include "resources/ControlIds.h"
 #include "server/ShareServer.h"
 
 namespace fs = std::filesystem;
@@ -136,31 +136,6 @@ protected:
     int port = 0;
 };
 
-// One frame the simulator received, from its log: when, and the bytes.
-struct Received {
-    int64_t ms;
-    Frame frame;
-};
-std::vector<Received> ReceivedFrames(const std::string& log) {
-    std::vector<Received> out;
-    std::istringstream lines(log);
-    std::string line;
-    while (std::getline(lines, line)) {
-        int h, m, s, ms;
-        char who[32];
-        unsigned b[13];
-        if (std::sscanf(line.c_str(), "%d:%d:%d.%d %31s <- %x %x %x %x %x %x %x %x %x %x %x %x %x",
-                        &h, &m, &s, &ms, who, &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &b[6],
-                        &b[7], &b[8], &b[9], &b[10], &b[11], &b[12]) != 18)
-            continue;
-        Received r{((h * 60 + m) * 60 + s) * 1000LL + ms, {}};
-        for (int i = 0; i < 13; ++i)
-            r.frame[i] = static_cast<uint8_t>(b[i]);
-        out.push_back(r);
-    }
-    return out;
-}
-
 // Two windows' polls, a client's settings commands and a raw client's questions at once, for
 // 20 s, through the service on the processor's serial line: each client gets only the answers
 // to its own questions, no frame reaches the processor broken, and after each command nothing
@@ -229,7 +204,7 @@ TEST_F(Share, ManyClientsShareOneSerialLine) {
     EXPECT_EQ(log.find("incomplete frame"), std::string::npos);
     EXPECT_EQ(log.find("ignored: checksum"), std::string::npos);
     EXPECT_EQ(log.find("ignored: no leader"), std::string::npos);
-    const auto frames = ReceivedFrames(log);
+    const auto frames = testutil::ReceivedFrames(log);
     std::vector<Frame> seenCommands;
     for (size_t i = 0; i < frames.size(); ++i) {
         if (frames[i].frame[2] == devlink::kQueryCode)
