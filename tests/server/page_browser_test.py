@@ -397,6 +397,9 @@ def main():
         login(VIEWER_PIN)
         wait_for("the viewer's panel", lambda: driver.find_element(By.ID, "viewer-note")
                  .is_displayed() and on_air() == ["VGA1"])
+        driver.refresh()  # the role is the session's, after a reload too
+        wait_for("the viewer's panel after a reload", lambda: driver.find_element(
+            By.ID, "viewer-note").is_displayed() and on_air() == ["VGA1"])
         enabled = driver.execute_script("""
             return Array.from(document.querySelectorAll('#panel button'))
                 .filter(b => !b.disabled).map(b => b.textContent.trim());""")
