@@ -309,14 +309,15 @@
     return response;
   }
 
+  // A session the browser still holds goes straight to the panel, with the role it has.
   async function start() {
     try {
+      const session = await api("GET", "/api/v1/session");
+      if (session.status === 401) return;
+      if (!session.ok) throw new Error(session.statusText);
+      loggedIn((await session.json()).role);
       const response = await api("GET", "/api/v1/state");
-      if (response.status === 401) return;
-      if (!response.ok) throw new Error(response.statusText);
-      const state = await response.json();
-      loggedIn(state.role || localStorage.getItem("orn312.role") || "operator");
-      apply(state);
+      if (response.ok) apply(await response.json());
     } catch (e) {
       showLogin();
       $("login-message").textContent = t("noAnswer");
@@ -334,7 +335,6 @@
 
   function setRole(role) {
     page.role = role;
-    localStorage.setItem("orn312.role", role);
     render();
   }
 
@@ -345,7 +345,6 @@
     page.role = null;
     page.transition = null;
     clearFailed();
-    localStorage.removeItem("orn312.role");
     showLogin();
     if (wasIn) $("login-message").textContent = t("sessionOver");
   }
@@ -474,7 +473,6 @@
 
   function apply(state) {
     if (page.transition === null && state.transition) page.transition = state.transition;
-    if (state.role && state.role !== page.role) page.role = state.role;
     page.state = state;
     render();
   }

@@ -4,11 +4,12 @@ orn312-scheduler --http and the simulator.
 
 Logs in with a wrong PIN and then the right one, presses HDMI (the simulator receives the switch
 and the page shows HDMI on air soon after the processor's answer says so), follows the
-simulator's `signal HDMI off` with a flashing lamp and an alarm, shows a refused press with the
-service's reason, a viewer's controls disabled, the service's restart (the live updates
-interrupted, then the PIN asked again) and the lockout after five wrong PINs with its wait. No
-horizontal scrolling at 390 px, touch targets of 44 px, an accessible name on every control, no
-Content-Security-Policy refusals.
+simulator's `signal HDMI off` with a flashing lamp and an alarm, alarms while the processor is
+away, shows a refused press with the service's reason, Pre + TAKE (the pre-selected source
+marked apart from the one on air, then taken), a viewer's controls disabled, the service's
+restart (the live updates interrupted, then the PIN asked again) and the lockout after five
+wrong PINs with its wait. No horizontal scrolling at 390 px, touch targets of 44 px, an
+accessible name on every control, no Content-Security-Policy refusals.
 Screenshots at 390 x 844 and 1024 x 768, in English and Chinese, go to --out.
 
 Exit 77 (skipped) only when Chromium or its driver is not installed.
@@ -270,7 +271,13 @@ def main():
                 "QUOLAN ORN312 Processor Controller(V1.13)"
             wait_for("the %s captions" % lang, lambda: text_of("title") == title)
 
+        started = time.monotonic()
+
+        def step(name):  # where the time goes, in the test's output
+            print("%5.1f s  %s" % (time.monotonic() - started, name), flush=True)
+
         # ---- logging in: a wrong PIN, then the right one ----
+        step("logging in")
         viewport(390, 844)
         driver.get(url)
         wait_for("the PIN form", lambda: driver.find_element(By.ID, "pin").is_displayed())
@@ -291,6 +298,7 @@ def main():
                  .is_displayed() and on_air() == ["V1"])
 
         # ---- HDMI: the frame reaches the simulator, the page follows its answer ----
+        step("HDMI")
         before = len(sim_log.frames())
         source_button("HDMI").click()
         wait_for("the press under way or done",
@@ -312,6 +320,7 @@ def main():
         assert "lit" in lamp_of("HDMI").get_attribute("class")
 
         # ---- the lamp follows the input's signal ----
+        step("the lamp follows the input's signal")
         console("signal HDMI off")
         wait_for("the HDMI lamp flashing",
                  lambda: "flashing" in lamp_of("HDMI").get_attribute("class"))
@@ -335,7 +344,18 @@ def main():
                  lambda: "lit" in lamp_of("HDMI").get_attribute("class") and
                  not text_of("alarms"))
 
+        # ---- the processor goes away: an alarm, nothing looks live; then it is back ----
+        step("the processor goes away")
+        console("hangup")
+        wait_for("the processor-not-responding alarm",
+                 lambda: "Device not responding, check the device and the cable" in
+                 text_of("alarms"))
+        assert not source_button("DVI").is_enabled()
+        wait_for("the processor back", lambda: not text_of("alarms") and on_air() == ["HDMI"] and
+                 source_button("DVI").is_enabled())
+
         # ---- a refused press says why ----
+        step("a refused press says why")
         before = len(sim_log.frames())
         console("ext NULL")
         # Two answers that say so: the service has taken in the first when it asks again.
@@ -349,14 +369,37 @@ def main():
         assert "Failed" in source_button("EXT.").text or "FAILED" in source_button("EXT.").text
         assert on_air() == ["HDMI"]
 
+        # ---- Pre + TAKE: the pre-selected source marked apart from the one on air ----
+        step("Pre + TAKE")
+        pre_take = driver.find_element(By.XPATH,
+                                       "//div[@id='modes']/button[.='Pre + TAKE Switch']")
+        pre_take.click()
+        wait_for("Pre + TAKE mode", lambda: pre_take.get_attribute("aria-checked") == "true" and
+                 text_of("preview") == "Pre: NULL")
+        source_button("VGA1").click()
+        wait_for("VGA1 pre-selected, HDMI on air", lambda: on_air() == ["HDMI"] and
+                 "pre" in source_button("VGA1").find_element(By.XPATH, "..")
+                 .get_attribute("class") and text_of("preview") == "Pre: VGA1" and
+                 driver.find_element(By.ID, "take").is_enabled())
+        assert "PRE" in source_button("VGA1").text.upper(), source_button("VGA1").text
+        shot("page-1024x768-pretake-en")
+        driver.find_element(By.ID, "take").click()
+        wait_for("VGA1 on air after TAKE, the mode kept, nothing pre-selected",
+                 lambda: on_air() == ["VGA1"] and text_of("preview") == "Pre: NULL" and
+                 pre_take.get_attribute("aria-checked") == "true")
+
         # ---- a viewer sees everything and can change nothing ----
+        step("a viewer sees everything and can change nothing")
         viewport(390, 844)
         driver.find_element(By.ID, "logout").click()
         wait_for("the PIN form after logging out",
                  lambda: driver.find_element(By.ID, "pin").is_displayed())
         login(VIEWER_PIN)
         wait_for("the viewer's panel", lambda: driver.find_element(By.ID, "viewer-note")
-                 .is_displayed() and on_air() == ["HDMI"])
+                 .is_displayed() and on_air() == ["VGA1"])
+        driver.refresh()  # the role is the session's, after a reload too
+        wait_for("the viewer's panel after a reload", lambda: driver.find_element(
+            By.ID, "viewer-note").is_displayed() and on_air() == ["VGA1"])
         enabled = driver.execute_script("""
             return Array.from(document.querySelectorAll('#panel button'))
                 .filter(b => !b.disabled).map(b => b.textContent.trim());""")
@@ -370,6 +413,7 @@ def main():
 
         # ---- the service goes away and comes back: the page says so, then asks for the PIN
         # (sessions do not outlive the service) and follows the new one ----
+        step("the service's restart")
         service.stop()
         wait_for("the live updates interrupted", lambda: "interrupted" in text_of("live"))
         assert not source_button("DVI").is_enabled()
@@ -381,10 +425,11 @@ def main():
                  lambda: driver.find_element(By.ID, "pin").is_displayed() and
                  text_of("login-message") == "The session ended: log in again")
         login(OPERATOR_PIN)
-        wait_for("the operator's panel again", lambda: on_air() == ["HDMI"] and
+        wait_for("the operator's panel again", lambda: on_air() == ["VGA1"] and
                  source_button("DVI").is_enabled())
 
         # ---- wrong PINs until the address is locked out: the page says for how long ----
+        step("wrong PINs until the address is locked out")
         driver.find_element(By.ID, "logout").click()
         wait_for("the PIN form after logging out",
                  lambda: driver.find_element(By.ID, "pin").is_displayed())
@@ -406,6 +451,7 @@ def main():
 
         for child in children:
             assert "Sanitizer" not in child.output(), child.output()
+        step("done")
         print("page test passed")
         return 0
     except Exception as e:  # a failed check, or the browser or a program gave up
