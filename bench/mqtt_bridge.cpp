@@ -106,11 +106,18 @@ int main(int argc, char** argv) {
         dashboard.Publish(kBase + "/set", R"({"id":")" + id + R"(","switch":{"source":")" +
                                               (hdmi ? "HDMI" : "DP") + "\"}}");
         const auto result = dashboard.WaitFor(kBase + "/result", "\"" + id + "\"", 10000);
+        // The simulator may write its log line a moment after the answer came.
         int64_t arrived = 0;
-        if (!result || result->payload.find("\"ok\":true") == std::string::npos ||
-            !bench::ArrivalOf(simLog, hdmi ? "<- 05 01 00 00 04" : "<- 05 01 00 00 06", i / 2,
-                              arrived)) {
-            std::fprintf(stderr, "mqtt_bridge: switch %d failed\n%s", i, service.Err().c_str());
+        const std::string frame = hdmi ? "<- 05 01 00 00 04" : "<- 05 01 00 00 06";
+        bool logged = false;
+        for (int tries = 0; tries < 100 && !logged; ++tries) {
+            logged = bench::ArrivalOf(simLog, frame, i / 2, arrived);
+            if (!logged)
+                std::this_thread::sleep_for(milliseconds(20));
+        }
+        if (!result || result->payload.find("\"ok\":true") == std::string::npos || !logged) {
+            std::fprintf(stderr, "mqtt_bridge: switch %d failed: %s\n%s", i,
+                         result ? result->payload.c_str() : "no answer", service.Err().c_str());
             return 1;
         }
         delays.push_back(arrived - sentAt);

@@ -503,12 +503,24 @@ void MqttBridge::Run() {
         }
         int waitMs = 0;
         if (m_connack == 0) {
-            // It was connected: the first attempt a second after the loss.
-            backoff.Reset();
-            waitMs = backoff.Next();
-            Say(LogLevel::Warning, "connection to " + m_settings.url + " lost (" +
-                                       LostText(m_lostReason) + LibraryError() +
-                                       "); connecting again");
+            // It was connected: the first attempt a second after the loss, unless the connection
+            // had lasted a few seconds only. A broker that closes it at once (two services with
+            // one base take the client id from each other) is then tried less and less often.
+            const int64_t upMs = SteadyMs() - m_connectedMs;
+            if (upMs >= kSteadyMs && m_lostReason != MQTT_RC_SESSION_TAKEN_OVER) {
+                backoff.Reset();
+                waitMs = backoff.Next();
+                Say(LogLevel::Warning, "connection to " + m_settings.url + " lost (" +
+                                           LostText(m_lostReason) + LibraryError() +
+                                           "); connecting again");
+            } else {
+                waitMs = backoff.Next();
+                Say(LogLevel::Warning,
+                    "connection to " + m_settings.url + " lost (" + LostText(m_lostReason) +
+                        LibraryError() + ") " + std::to_string(upMs / 1000) +
+                        " s after connecting; trying again in " + std::to_string(waitMs / 1000) +
+                        " s (does another client connect as " + m_settings.base + "?)");
+            }
             awayTold = true;
         } else if (m_connack > 0) {
             waitMs = backoff.Next();
@@ -544,6 +556,7 @@ void MqttBridge::Connected(int reason) {
     if (reason != 0) {
         return;
     }
+    m_connectedMs = SteadyMs();
     const std::string set = m_settings.base + "/set";
     // Commands only as they come: a retained one is never sent at subscription, and one
     // published retained keeps its flag, so that it is ignored as it comes too.

@@ -103,8 +103,9 @@ public:
     static constexpr size_t kMaxSetBytes = 65536;  // larger messages on BASE/set are refused
     // Asked of the broker (MQTT 5's maximum packet size): no packet bigger reaches the bridge.
     static constexpr uint32_t kMaxPacketBytes = kMaxSetBytes + 4096;
-    static constexpr int kProbeMs = 10000;  // a broker's address that does not answer: given up
-    static constexpr int kStopMs = 2000;    // Stop's wait before it cuts a connect short
+    static constexpr int kProbeMs = 10000;   // a broker's address that does not answer: given up
+    static constexpr int kStopMs = 2000;     // Stop's wait before it cuts a connect short
+    static constexpr int kSteadyMs = 10000;  // a connection lost sooner: no fresh back-off
 
     // password is read at each connection attempt (it may change while the service runs).
     MqttBridge(MqttDevice device, MqttSettings settings, std::function<std::string()> password,
@@ -162,6 +163,7 @@ private:
     std::atomic<bool> m_online{false};  // CONNACK accepted, not yet lost
     int m_connack = -1;                 // the last attempt's answer; the thread's
     int m_lostReason = 0;
+    int64_t m_connectedMs = 0;  // steady clock; the thread's
 
     std::mutex m_libraryMutex;
     std::string m_libraryError;

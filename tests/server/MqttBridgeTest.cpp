@@ -475,3 +475,18 @@ TEST_F(MqttBridgeTest, AHungBrokerDoesNotHoldTheStop) {
         ::close(held);
     }
 }
+
+// Two services given one base take the client id from each other: each says so and waits longer
+// each time, instead of both reconnecting every second.
+TEST_F(MqttBridgeTest, TwoServicesWithOneBaseAreSaidAndBackOff) {
+    StartBridge();
+    ASSERT_TRUE(watcher->WaitFor(kBase + "/status", "online", 5000)) << log.Text();
+    auto first = std::move(bridge);
+    StartBridge();
+    const std::string said =
+        " s after connecting; trying again in 4 s (does another client "
+        "connect as " +
+        kBase + "?)";
+    EXPECT_TRUE(log.WaitFor(said, 10000)) << log.Text();
+    first.reset();
+}
