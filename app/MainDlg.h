@@ -236,14 +236,14 @@ private:
 
     ui::ControlMap m_controls;
     app::ConnectSettings m_lastConnect;  // what the last Connect took; UI thread only
-    ui::PostBox* m_postBox;  // what the workers post (Post), run on the UI thread
+    ui::PostBox* m_postBox;              // what the workers post (Post), run on the UI thread
     std::optional<app::Display> m_lastDisplay;    // UI thread only
     std::set<int> m_flashingLamps;                // lamps in state 2; UI thread only
     std::optional<app::SignalLoss> m_signalLoss;  // as the last decode said; UI thread only
     bool m_bNotAnswering = false;                 // the device stopped answering; UI thread only
     bool m_bAlarmShown = false;
-    QElapsedTimer m_infoShown;  // since the Info line's text was last set
-    bool m_bOnSharedLine = false;                 // UI thread only
+    QElapsedTimer m_infoShown;     // since the Info line's text was last set
+    bool m_bOnSharedLine = false;  // UI thread only
     // The Day, Week, Month and Once boxes, mirrored for the scheduler thread.
     std::atomic<bool> m_kindTicked[4] = {true, true, true, true};
     std::unique_ptr<PlanScheduler> m_scheduler;
@@ -252,6 +252,9 @@ private:
     // Raised by each Connect, Disconnect and fast mosaic: what the workers report about a link
     // the operator has let go since is not shown.
     std::atomic<int> m_linkEpoch{0};
+    // The Info line's word on a lost device, told by the worker just before the loss itself:
+    // shown by the loss's handler, together with the lamps going out (-1: none owed).
+    std::atomic<int> m_lostText{-1};
     QTimer* m_reconnectTimer = nullptr;
     app::ReconnectBackoff m_backoff;
     // A worker waiting for the answer to a box it asked for (PortOutOfRange).

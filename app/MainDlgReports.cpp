@@ -23,13 +23,13 @@
 
 #include "controls/Colours.h"
 #include "controls/Focus.h"
-#include "resources/ControlIds.h"
-#include "controls/Progress.h"
 #include "controls/PostBox.h"
+#include "controls/Progress.h"
 #include "link/PortDiscovery.h"
 #include "mosaic/SimpleMosaic.h"
 #include "platform/ProfileFile.h"
 #include "resources/Captions.h"
+#include "resources/ControlIds.h"
 #include "resources/PlanTexts.h"
 #include "resources/SwitchTexts.h"
 #include "schedule/InfoPlan.h"
@@ -63,6 +63,12 @@ void CORN302ControlDlg::InfoText(app::LinkText text) {
         res::Msg::OpenNetFail,  res::Msg::DeviceNormal, res::Msg::DeviceFailed,
         res::Msg::DeviceSilent, res::Msg::DeviceClosed, res::Msg::PortInUse};
     const res::Msg msg = kTexts[static_cast<int>(text)];
+    if (msg == res::Msg::DeviceSilent || msg == res::Msg::DeviceClosed) {
+        // The loss follows at once (DeviceLost): its handler says it and puts the lamps out in
+        // one step, so the window never says "closed" over lamps still lit.
+        m_lostText = static_cast<int>(msg);
+        return;
+    }
     // The language in force when the text reaches the Info line. A word about a link that the
     // operator let go meanwhile is not shown.
     Post([this, msg, epoch = m_linkEpoch.load()] {
@@ -181,9 +187,11 @@ void CORN302ControlDlg::DeviceLost(bool closed) {
         std::lock_guard<std::mutex> lock(m_stateMutex);
         m_state = app::DeviceState{};
     }
-    Post([this, closed, epoch = m_linkEpoch.load()] {
+    Post([this, closed, epoch = m_linkEpoch.load(), said = m_lostText.exchange(-1)] {
         if (epoch != m_linkEpoch)
             return;
+        if (said >= 0)
+            SetInfo(Utf8(res::Text(static_cast<res::Msg>(said), m_bChinese != 0)));
         OnLinkLost(closed);
         m_bNotAnswering = true;
         ShowAlarm();
