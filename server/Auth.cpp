@@ -118,6 +118,32 @@ std::string ModeText(mode_t mode) {
     return text;
 }
 
+// The auth file open at fd must be a plain file that only its owner may use: a file that
+// group or others may use is made 0600 (said through notice, when given), or refused.
+bool CheckPrivate(int fd, const std::string& path, struct stat& st, std::string& error,
+                  std::string* notice) {
+    if (::fstat(fd, &st) != 0) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = path + " is not a plain file";
+        return false;
+    }
+    if ((st.st_mode & 077) != 0) {
+        if (::fchmod(fd, st.st_mode & 07700) != 0) {
+            error = path + " may be read by others (mode " + ModeText(st.st_mode) +
+                    ") and cannot be made 0600: " + std::strerror(errno);
+            return false;
+        }
+        if (notice != nullptr) {
+            *notice =
+                path + " could be read by others (mode " + ModeText(st.st_mode) + "): made it 0600";
+        }
+    }
+    return true;
+}
+
 // Reads the auth file's bytes; found is false when there is none. A file that group or others
 // may use is made 0600 first (notice), or refused.
 bool ReadSecretFile(const std::string& path, std::string& text, bool& found, std::string& error,
@@ -132,20 +158,8 @@ bool ReadSecretFile(const std::string& path, std::string& text, bool& found, std
         return false;
     }
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0;
-    if (ok && !S_ISREG(st.st_mode)) {
-        error = path + " is not a plain file";
-        ok = false;
-    } else if (ok && (st.st_mode & 077) != 0) {
-        if (::fchmod(fd, st.st_mode & 07700) != 0) {
-            error = path + " may be read by others (mode " + ModeText(st.st_mode) +
-                    ") and cannot be made 0600: " + std::strerror(errno);
-            ok = false;
-        } else if (notice != nullptr) {
-            *notice =
-                path + " could be read by others (mode " + ModeText(st.st_mode) + "): made it 0600";
-        }
-    } else if (ok && st.st_size > static_cast<off_t>(AuthFile::kMaxFileBytes)) {
+    bool ok = CheckPrivate(fd, path, st, error, notice);
+    if (ok && st.st_size > static_cast<off_t>(AuthFile::kMaxFileBytes)) {
         error = path + " is too large for an auth file";
         ok = false;
     }
@@ -367,20 +381,7 @@ bool AuthFile::Save(const std::string& path, std::string& error, std::string* no
         return false;
     }
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0;
-    if (ok && !S_ISREG(st.st_mode)) {
-        error = path + " is not a plain file";
-        ok = false;
-    } else if (ok && (st.st_mode & 077) != 0) {
-        if (::fchmod(fd, st.st_mode & 07700) != 0) {
-            error = path + " may be read by others (mode " + ModeText(st.st_mode) +
-                    ") and cannot be made 0600: " + std::strerror(errno);
-            ok = false;
-        } else if (existed && notice != nullptr) {
-            *notice =
-                path + " could be read by others (mode " + ModeText(st.st_mode) + "): made it 0600";
-        }
-    }
+    bool ok = CheckPrivate(fd, path, st, error, existed ? notice : nullptr);
     if (ok && !existed && ::geteuid() == 0) {
         // Made by root in a service's folder (sudo ... --set-pin): the folder's owner, the
         // service's user, must read it.

@@ -875,18 +875,7 @@ bool HttpServer::Open(std::string& error) {
         error = "--http: " + s.host + " is not an IP address";
         return false;
     }
-    m->acceptor.open(at.protocol(), ec);
-    if (!ec) {
-        m->acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
-        m->acceptor.bind(at, ec);
-    }
-    if (!ec) {
-        m->acceptor.listen(asio::socket_base::max_listen_connections, ec);
-    }
-    if (ec) {
-        error = "cannot listen on " + DescribeEndpoint(at) + ": " + ec.message();
-        boost::system::error_code closeEc;
-        m->acceptor.close(closeEc);
+    if (!Listen(m->acceptor, at, error)) {
         return false;
     }
     const tcp::endpoint bound(at.address(), static_cast<unsigned short>(Port()));
@@ -903,9 +892,7 @@ bool HttpServer::Open(std::string& error) {
 }
 
 int HttpServer::Port() const {
-    boost::system::error_code ec;
-    const tcp::endpoint e = m->acceptor.local_endpoint(ec);
-    return ec ? 0 : e.port();
+    return BoundPort(m->acceptor);
 }
 
 void HttpServer::Start() {

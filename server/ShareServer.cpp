@@ -437,31 +437,13 @@ bool ShareServer::Open(const ShareSettings& settings, std::string& error) {
         return false;
     }
     m->allow = settings.allow;
-    boost::system::error_code ec;
     const tcp::endpoint at(asio::ip::make_address(settings.host),
                            static_cast<unsigned short>(settings.port));
-    const std::string where = DescribeEndpoint(at);
-    m->acceptor.open(at.protocol(), ec);
-    if (!ec) {
-        m->acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
-        m->acceptor.bind(at, ec);
-    }
-    if (!ec) {
-        m->acceptor.listen(asio::socket_base::max_listen_connections, ec);
-    }
-    if (ec) {
-        error = "cannot listen on " + where + ": " + ec.message();
-        boost::system::error_code closeEc;
-        m->acceptor.close(closeEc);
-        return false;
-    }
-    return true;
+    return Listen(m->acceptor, at, error);
 }
 
 int ShareServer::Port() const {
-    boost::system::error_code ec;
-    const tcp::endpoint e = m->acceptor.local_endpoint(ec);
-    return ec ? 0 : e.port();
+    return BoundPort(m->acceptor);
 }
 
 void ShareServer::Start() {
